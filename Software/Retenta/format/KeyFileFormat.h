@@ -1,0 +1,38 @@
+// Key-file text: value lines, the closing CRC line and the validity rule.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace keyfile {
+
+enum class ValueType { None, String, Dword, Bool };
+
+// "CRC:%u\r\n" into out (at least 17 bytes, NUL-terminated); returns its length.
+size_t FormatCrcLine(uint32_t crc, char* out);
+
+// Value text read the way the C library's atoi reads it (leading white space,
+// an optional sign, digits up to the first non-digit), but accumulated modulo
+// 2^32 so that "-1" and "4294967295" both give 0xFFFFFFFF.
+uint32_t ParseDword(const char* text);
+
+// Decimal forms of a dword: created lines carry "%u", rewritten lines "%d".
+// out needs 12 bytes; returns the digit count.
+size_t FormatDwordUnsigned(uint32_t value, char* out);
+size_t FormatDwordSigned(uint32_t value, char* out);
+
+// Bytes the format cannot carry: a name with '"', CR or LF; a string value
+// holding the sequence '"' CR LF, or a NUL within its length.
+bool NameIsWritable(const char* name, size_t len);
+bool StringIsWritable(const char* value, size_t len);
+
+// The complete file for a text of value lines: the text, then its CRC line.
+std::string BuildKeyFile(const char* text, size_t len);
+
+// The validity rule: the first "CRC:" found from 20 bytes before the end must
+// be followed by exactly the CRC line of everything before it and nothing else.
+// On success *textLength is the length of the text before "CRC:".
+bool ValidateKeyFile(const char* data, size_t size, size_t* textLength);
+
+} // namespace keyfile

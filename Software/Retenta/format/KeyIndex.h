@@ -1,0 +1,55 @@
+// Indexing and editing of a key's value lines inside its data block. None of
+// these functions allocate or grow anything: the caller has already made the
+// block large enough (capacity above the new total) before an edit.
+#pragma once
+
+#include "KeyDataBlock.h"
+#include "KeyFileFormat.h"
+
+namespace keyfile {
+
+// Indexes the text of a freshly loaded valid file. The text (textLength bytes,
+// cut before its CRC line) already stands at offset 524 followed by a NUL.
+// Sets the sorted flag, count (at most 255 lines) and the end entry; returns
+// the total length (524 + textLength).
+uint32_t IndexKeyText(KeyDataBlock* block, uint32_t textLength);
+
+// ASCII case-insensitive comparison over n bytes, as _strnicmp in the C locale.
+int CompareNoCase(const char* a, const char* b, size_t n);
+
+struct Lookup {
+    bool found;
+    int  index;   // the matching line, or where a missing name is to be inserted
+};
+
+// Finds a name among the indexed lines: binary search when the sorted flag is
+// set, otherwise from the first line (a missing name then goes at the end).
+Lookup FindValue(const KeyDataBlock* block, const char* name, size_t nameLen);
+
+struct ValueRef {
+    ValueType type;      // None when the line has none of the three forms
+    uint32_t  offset;    // first byte of the value text
+    uint32_t  length;    // string: bytes up to the first '"' CR LF; others: up to CR LF
+};
+
+// The type and value text of indexed line `index`. total bounds every scan.
+ValueRef ReadValue(const KeyDataBlock* block, uint32_t total, int index);
+
+// Inserts the line `"name"=type:value` + CR LF at position p (0..count).
+// Returns the new total; the caller ensured capacity > new total.
+uint32_t InsertLine(KeyDataBlock* block, uint32_t total, int p, const char* name, size_t nameLen,
+                    ValueType type, const char* value, size_t valueLen);
+
+// Line length of a new line of the given kind (what InsertLine adds).
+uint32_t LineLength(ValueType type, size_t nameLen, size_t valueLen);
+
+// Replaces the value text of line `index` (found by ReadValue) with newValue,
+// moving the rest of the text and the following offsets. Returns the new total.
+uint32_t ReplaceValue(KeyDataBlock* block, uint32_t total, int index, const ValueRef& old,
+                      const char* newValue, size_t newLen);
+
+// Removes indexed line `index` and returns the new total. Text after the
+// indexed lines (lines beyond the 255th) is kept.
+uint32_t DeleteLine(KeyDataBlock* block, uint32_t total, int index);
+
+} // namespace keyfile

@@ -1,0 +1,12 @@
+# unit_add_test(NAME target) registers a test executable with CTest. Windows
+# executables run under Wine through tools/wine-exec.sh, inside the prefix and
+# wineserver that tools/test.sh prepared.
+function(unit_add_test name target)
+  if(WIN32)
+    add_test(NAME ${name}
+             COMMAND bash ${PROJECT_SOURCE_DIR}/tools/wine-exec.sh $<TARGET_FILE:${target}> ${ARGN})
+  else()
+    add_test(NAME ${name} COMMAND $<TARGET_FILE:${target}> ${ARGN})
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+endfunction()

@@ -1,0 +1,24 @@
+# Sourced, not run. unit_prefix_create DIR: a throwaway 32-bit Wine prefix in
+# DIR/pfx with D: -> DIR/D and E: -> DIR/E, crash dialogs off, and one
+# wineserver kept alive for the run. unit_prefix_destroy stops everything it
+# started.
+unit_prefix_create() {
+  local root=$1
+  mkdir -p "$root/D" "$root/E"
+  export WINEPREFIX=$root/pfx WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  wineboot -i >/dev/null 2>&1 || return 1
+  wineserver -w
+  # Drives are read when the wineserver starts: map them before it does.
+  ln -sfn "$root/D" "$WINEPREFIX/dosdevices/d:"
+  ln -sfn "$root/E" "$WINEPREFIX/dosdevices/e:"
+  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /t REG_SZ /d false /f >/dev/null 2>&1
+  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /t REG_SZ /d 1 /f >/dev/null 2>&1
+  wineserver -w
+  wineserver -p
+  wine wineboot >/dev/null 2>&1
+}
+
+unit_prefix_destroy() {
+  [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ] && wineserver -k >/dev/null 2>&1
+  return 0
+}
