@@ -1,0 +1,182 @@
+// OpenPersistKey and ClosePersistKey: making a key current, sharing it with
+// its other users, and saving it when it changed.
+#include <cstring>
+#include <new>
+
+#include "KeyFileFormat.h"
+#include "KeyNames.h"
+#include "StoreCalls.h"
+#include "StoreLocation.h"
+
+namespace {
+
+constexpr DWORD kInitialKeyBytes = 4096;
+
+void EmptySlot(ThreadStoreState* state, int slot)
+{
+    SharedKey* key = state->ts_keys[slot];
+    state->ts_keys[slot] = nullptr;
+    if (key) {
+        key->sk_memory.Destroy();
+        delete key;
+    }
+}
+
+// Forms the primary, secondary and key directory of a key and its shared
+// name. Fails (0x2010) when any of them would not fit its buffer.
+bool FormKeyNames(ThreadStoreState* state, const char* subdir, const char* keyName, SharedKey& key)
+{
+    char base[kPathChars + 1];
+    CopyBasePath(base, sizeof base);
+    KeyPaths& paths = key.sk_paths;
+    char secondaryProbe[kPathChars + 1];
+    if (!JoinPath(paths.keyDirectory, sizeof paths.keyDirectory, base, subdir) ||
+        !JoinPath(paths.primary, sizeof paths.primary, paths.keyDirectory, "\\", keyName, ".pri") ||
+        !JoinPath(secondaryProbe, sizeof secondaryProbe, paths.keyDirectory, "\\", keyName, ".sec") ||
+        !FormSharedName(paths.keyDirectory, keyName, key.sk_name, sizeof key.sk_name))
+        return false;
+    char backupDir[kPathChars + 1];
+    if (!BackupDirectory(paths.keyDirectory, &state->ts_backupDrive, backupDir, sizeof backupDir) ||
+        !JoinPath(paths.secondary, sizeof paths.secondary, backupDir, "\\", keyName, ".sec"))
+        return false;
+    return true;
+}
+
+} // namespace
+
+long OpenPersistKey(const char* subdirectory, const char* keyName, int timeout)
+{
+    ClosePersistKey(timeout);
+    ThreadStoreState* state = CurrentThreadState();
+    if (!state) return Refuse(PERS_FAILED_SHARED_MEMORY_CREATION);
+    if (state->ts_current) {
+        // The close failed: its changes stay with the key for a later open.
+        state->ts_current->sk_unsaved = state->ts_current->sk_unsaved || state->ts_dirty;
+        state->ts_current = nullptr;
+    }
+    state->ts_dirty = false;
+
+    size_t subdirLen = subdirectory ? std::strlen(subdirectory) : 0;
+    if (subdirLen == 0 || subdirLen > kPathChars) return Refuse(PERS_FAILED_BAD_SUBDIR);
+    size_t keyLen = keyName ? std::strlen(keyName) : 0;
+    if (keyLen == 0 || keyLen > 100) return Refuse(PERS_FAILED_BAD_KEYNAME);
+    SetLastError(0);
+
+    SharedKey* key = new (std::nothrow) SharedKey();
+    if (!key) return Refuse(PERS_FAILED_SHARED_MEMORY_CREATION);
+    if (!FormKeyNames(state, subdirectory, keyName, *key)) {
+        delete key;
+        return Refuse(PERS_FAILED_PATH_TOO_LONG);
+    }
+
+    int freeSlot = -1;
+    for (int slot = 0; slot < kKeySlots; ++slot) {
+        SharedKey* existing = state->ts_keys[slot];
+        if (!existing) {
+            if (freeSlot < 0) freeSlot = slot;
+            continue;
+        }
+        if (std::strcmp(existing->sk_name, key->sk_name) == 0) {
+            delete key;
+            state->ts_current = existing;
+            state->ts_dirty = existing->sk_unsaved;
+            return Finish(PERS_SUCCESS, 0);
+        }
+    }
+    if (freeSlot < 0) {
+        delete key;
+        return Refuse(PERS_FAILED_SHARED_MEMORY_CREATION);
+    }
+    state->ts_keys[freeSlot] = key;
+
+    bool existed = false;
+    if (FAILED(key->sk_memory.Create(key->sk_name, 1, kInitialKeyBytes, &existed))) {
+        EmptySlot(state, freeSlot);
+        return Refuse(PERS_FAILED_SHARED_MEMORY_CREATION);
+    }
+    // A block that another user has loaded is current: no files are read.
+    // One still at length 0 is being (or was never) loaded; whoever gets the
+    // write lock first with the length still 0 loads it, so a key is read
+    // from its files once and never reloaded over a user's changes.
+    if (!existed || key->sk_memory.GetLength() < keyfile::kIndexBytes) {
+        if (!key->sk_memory.LockWrite(timeout)) {
+            EmptySlot(state, freeSlot);
+            return Refuse(PERS_FAILED_SHARED_MEMORY_CREATION);
+        }
+        DWORD length = key->sk_memory.GetLength();
+        if (length < keyfile::kIndexBytes) {
+            StoreOutcome outcome = OpenKeyWithRecovery(key->sk_paths, key->sk_memory);
+            if (outcome.result == PERS_FAILED) {
+                EmptySlot(state, freeSlot);
+                return Finish(PERS_FAILED, outcome.detail);
+            }
+            state->ts_current = key;
+            return Finish(outcome.result, outcome.detail);
+        }
+        key->sk_memory.UnlockWrite(length);
+    }
+    state->ts_current = key;
+    return Finish(PERS_SUCCESS, 0);
+}
+
+long ClosePersistKey(int timeout)
+{
+    ThreadStoreState* state = CurrentThreadState();
+    if (!state || !state->ts_current) return PERS_SUCCESS;
+    SharedKey& key = *state->ts_current;
+    if (!state->ts_dirty) {
+        state->ts_current = nullptr;
+        return PERS_SUCCESS;
+    }
+    if (!key.sk_memory.IsOpen() || !key.sk_memory.LockRead(timeout)) {
+        // Not saved: the key stays current and dirty, so a later close saves it.
+        key.sk_unsaved = true;
+        return Refuse(PERS_KEY_CLOSED_FAILED_TIMEOUT);
+    }
+    DWORD total = 0;
+    StoreOutcome outcome{PERS_FAILED, PERS_KEY_CLOSED_SAVE_FAILED};
+    if (CurrentTotal(key, &total)) {
+        outcome = SaveKeyFiles(key.sk_paths, key.Block()->text(), total - keyfile::kIndexBytes);
+    } else {
+        ReportDetail(PERS_KEY_CLOSED_SAVE_FAILED);
+    }
+    key.sk_memory.UnlockRead();
+    if (outcome.result == PERS_FAILED) {
+        key.sk_unsaved = true;
+        return Finish(PERS_FAILED, outcome.detail);
+    }
+    key.sk_unsaved = false;
+    state->ts_dirty = false;
+    state->ts_current = nullptr;
+    return Finish(outcome.result, outcome.detail);
+}
+
+long ClosePersistKey()
+{
+    return ClosePersistKey(-1);
+}
+
+ThreadStoreState* CheckValueCall(const char* name, size_t* nameLen)
+{
+    ThreadStoreState* state = CurrentThreadState();
+    if (!state || !state->ts_current) {
+        ReportDetail(PERS_FAILED_KEY_NOT_OPEN);
+        return nullptr;
+    }
+    size_t len = name ? std::strlen(name) : 0;
+    if (len == 0 || len > keyfile::kMaxValueName || !keyfile::NameIsWritable(name, len)) {
+        ReportDetail(PERS_FAILED_VALUE_NAME_TOO_LONG);
+        return nullptr;
+    }
+    *nameLen = len;
+    return state;
+}
+
+bool CurrentTotal(SharedKey& key, DWORD* total)
+{
+    DWORD length = key.sk_memory.GetLength();
+    DWORD capacity = key.sk_memory.GetCapacity();
+    if (length < keyfile::kIndexBytes || length >= capacity) return false;
+    *total = length;
+    return true;
+}

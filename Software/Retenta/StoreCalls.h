@@ -1,0 +1,29 @@
+// Helpers shared by the store's exported calls.
+#pragma once
+
+#include "Retenta.h"
+#include "StoreDebug.h"
+#include "ThreadStore.h"
+
+// Returns result after setting the thread's last-error value to detail.
+inline long Finish(long result, DWORD detail)
+{
+    SetLastError(detail);
+    return result;
+}
+
+// Refuses with the named detail code (written to the debug output).
+inline long Refuse(DWORD detail)
+{
+    ReportDetail(detail);
+    return PERS_FAILED;
+}
+
+// The checks every value operation makes first: a current key and a name of
+// 1 to 100 characters that the file format can carry. Null when refused (the
+// detail code is then set).
+ThreadStoreState* CheckValueCall(const char* name, size_t* nameLen);
+
+// The current key's total length, sanity-checked against its capacity. A
+// block shorter than its index was never loaded and counts as unusable.
+bool CurrentTotal(SharedKey& key, DWORD* total);
