@@ -66,7 +66,9 @@ private:
     bool   Usable() const;           // control block mapped and initialised
     void   TakeSpin();
     void   ReleaseSpin();
-    bool   WaitTurn(int timeoutMs);  // announce a wait, then wait on the event (spin word held on entry, released)
+    // Announces a wait and waits on the event (spin word held on entry,
+    // released); true when woken or when `ready` holds, false on timeout.
+    bool   WaitTurn(int timeoutMs, bool (*ready)(const KeyControlBlock*));
     void   WakeOne();                // spin word held
     DWORD  ReplaceDataBlock(DWORD capacity);
 
@@ -75,6 +77,7 @@ private:
     DWORD         m_elementCount = 0;
     LONG          m_readHolds = 0;
     bool          m_holdsWrite = false;
+    bool          m_counted = false;   // this instance's share of kcb_refCount is in
     UniqueHandle  m_event;
     UniqueHandle  m_controlMapping;
     UniqueView    m_control;

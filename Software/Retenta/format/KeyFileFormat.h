@@ -16,6 +16,8 @@ size_t FormatCrcLine(uint32_t crc, char* out);
 // an optional sign, digits up to the first non-digit), but accumulated modulo
 // 2^32 so that "-1" and "4294967295" both give 0xFFFFFFFF.
 uint32_t ParseDword(const char* text);
+// The same over at most len bytes, for value text inside a key's block.
+uint32_t ParseDword(const char* text, size_t len);
 
 // Decimal forms of a dword: created lines carry "%u", rewritten lines "%d".
 // out needs 12 bytes; returns the digit count.
@@ -23,7 +25,8 @@ size_t FormatDwordUnsigned(uint32_t value, char* out);
 size_t FormatDwordSigned(uint32_t value, char* out);
 
 // Bytes the format cannot carry: a name with '"', CR or LF; a string value
-// holding the sequence '"' CR LF, or a NUL within its length.
+// holding CR LF (which covers '"' CR LF: loading splits lines at every CR LF)
+// or a NUL within its length.
 bool NameIsWritable(const char* name, size_t len);
 bool StringIsWritable(const char* value, size_t len);
 

@@ -24,6 +24,8 @@ struct Lookup {
 
 // Finds a name among the indexed lines: binary search when the sorted flag is
 // set, otherwise from the first line (a missing name then goes at the end).
+// Names compare without case as if followed by their closing quote, the order
+// the sorted flag was computed in. The text must end in its NUL.
 Lookup FindValue(const KeyDataBlock* block, const char* name, size_t nameLen);
 
 struct ValueRef {
@@ -32,11 +34,14 @@ struct ValueRef {
     uint32_t  length;    // string: bytes up to the first '"' CR LF; others: up to CR LF
 };
 
-// The type and value text of indexed line `index`. total bounds every scan.
+// The type and value text of indexed line `index`. Every scan stays within
+// the line (up to the next indexed line, or the end entry) and below total.
 ValueRef ReadValue(const KeyDataBlock* block, uint32_t total, int index);
 
-// Inserts the line `"name"=type:value` + CR LF at position p (0..count).
-// Returns the new total; the caller ensured capacity > new total.
+// Inserts the line `"name"=type:value` + CR LF at position p (0..count); at
+// p == count it goes right behind the indexed text. Returns the new total
+// (capacity > new total is the caller's), or total unchanged when the line
+// cannot go in: 255 lines indexed, p out of range, or past 65536 bytes.
 uint32_t InsertLine(KeyDataBlock* block, uint32_t total, int p, const char* name, size_t nameLen,
                     ValueType type, const char* value, size_t valueLen);
 
@@ -45,6 +50,7 @@ uint32_t LineLength(ValueType type, size_t nameLen, size_t valueLen);
 
 // Replaces the value text of line `index` (found by ReadValue) with newValue,
 // moving the rest of the text and the following offsets. Returns the new total.
+// newValue must not point into the block.
 uint32_t ReplaceValue(KeyDataBlock* block, uint32_t total, int index, const ValueRef& old,
                       const char* newValue, size_t newLen);
 

@@ -1,0 +1,174 @@
+#include "CsrLog.h"
+#include "CsrLogTesting.h"
+
+#include <windows.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+namespace {
+
+const char* const kLevelLabels[] = {"ERROR", "WARNING", "EVENT", ""};
+
+const size_t kLineBytes = 1024;       // prefix and message together
+const size_t kPathBytes = 256;
+const size_t kProgramPathBytes = 260;
+const size_t kCdromValueBytes = 512;
+const size_t kDriveRootChars = 3;     // "E:\"; with its terminator the four characters used
+
+const char kDefaultDriveRoot[] = "E:\\";
+const char kLogFolder[] = "ZelData\\VURLog\\";
+const char kLogFileName[] = "CsrLog.txt";
+
+// Never destroyed: a line logged while other static objects are torn down
+// still finds it. Every line is flushed, and the system closes the file when
+// the process ends.
+std::ofstream& LogStream()
+{
+    static std::ofstream* stream = new std::ofstream;
+    return *stream;
+}
+
+class RegKey {
+public:
+    RegKey() = default;
+    ~RegKey() { if (m_hKey) RegCloseKey(m_hKey); }
+    RegKey(const RegKey&) = delete;
+    RegKey& operator=(const RegKey&) = delete;
+
+    bool Open(HKEY parent, const char* subKey, REGSAM access)
+    {
+        return RegOpenKeyExA(parent, subKey, 0, access, &m_hKey) == ERROR_SUCCESS;
+    }
+    HKEY get() const { return m_hKey; }
+
+private:
+    HKEY m_hKey = nullptr;
+};
+
+// The media drive's root: the "CDROM" setting with a backslash added when it
+// has none, or "E:\" when it cannot be read. Only a drive root is kept, so a
+// setting that names a folder below the drive still logs at the drive's root.
+void GetDriveRoot(char (&root)[kDriveRootChars + 1])
+{
+    char value[kCdromValueBytes + 1] = {};
+    std::strcpy(value, kDefaultDriveRoot);
+
+    RegKey key;
+    if (key.Open(HKEY_CURRENT_USER, "Software\\Corvane", KEY_ALL_ACCESS)) {
+        char read[kCdromValueBytes + 1] = {};
+        DWORD type = 0;
+        DWORD size = kCdromValueBytes;
+        if (RegQueryValueExA(key.get(), "CDROM", nullptr, &type, reinterpret_cast<BYTE*>(read), &size) ==
+                ERROR_SUCCESS &&
+            (type == REG_SZ || type == REG_EXPAND_SZ)) {
+            read[size < kCdromValueBytes ? size : kCdromValueBytes] = '\0';
+            size_t length = std::strlen(read);
+            std::memcpy(value, read, length + 1);
+            if ((length == 0 || value[length - 1] != '\\') && length < kCdromValueBytes) {
+                value[length] = '\\';
+                value[length + 1] = '\0';
+            }
+        }
+    }
+
+    std::memset(root, 0, sizeof(root));
+    std::strncpy(root, value, kDriveRootChars);
+}
+
+// Creates each folder along the path, from the left; failures do not matter
+// (the folder may exist, or be the bare drive), the open that follows decides.
+void CreateFoldersAlong(const char* path)
+{
+    char prefix[kPathBytes];
+    for (const char* p = std::strchr(path, '\\'); p; p = std::strchr(p + 1, '\\')) {
+        size_t length = static_cast<size_t>(p - path);
+        if (length == 0 || length >= sizeof(prefix)) continue;
+        std::memcpy(prefix, path, length);
+        prefix[length] = '\0';
+        CreateDirectoryA(prefix, nullptr);
+    }
+}
+
+// Opens the media's log file for appending; the run's first lines follow.
+bool AttachLogFile()
+{
+    char root[kDriveRootChars + 1];
+    GetDriveRoot(root);
+
+    char path[kPathBytes] = {};
+    std::snprintf(path, sizeof(path), "%s%s%s", root, kLogFolder, kLogFileName);
+    if (path[0] == '\0') return false;
+
+    CreateFoldersAlong(path);
+    std::ofstream& stream = LogStream();
+    stream.clear();
+    stream.open(path, std::ios::out | std::ios::app);
+    return stream.is_open();
+}
+
+void WriteLogLine(int level, const char* format, va_list args)
+{
+    const char* label = (level >= 0 && level < static_cast<int>(sizeof(kLevelLabels) / sizeof(kLevelLabels[0])))
+                            ? kLevelLabels[level]
+                            : "";
+
+    SYSTEMTIME now;
+    GetSystemTime(&now);
+
+    char line[kLineBytes];
+    int prefix = std::snprintf(line, sizeof(line), "%d/%02d/%02d %02d:%02d:%02d %s: ", now.wYear, now.wMonth,
+                               now.wDay, now.wHour, now.wMinute, now.wSecond, label);
+    if (prefix < 0) prefix = 0;
+    size_t used = static_cast<size_t>(prefix) < sizeof(line) ? static_cast<size_t>(prefix) : sizeof(line) - 1;
+    int message = std::vsnprintf(line + used, sizeof(line) - used, format, args);
+    if (message < 0) {
+        line[used] = '\0';
+    } else if (used + static_cast<size_t>(message) >= sizeof(line)) {
+        // Cut to the buffer. The cut took the caller's line end with it; put
+        // one back so that the next line starts on its own.
+        line[sizeof(line) - 2] = '\n';
+    }
+
+    std::ofstream& stream = LogStream();
+    if (!stream.is_open() && AttachLogFile()) {
+        stream << "\n\n";
+        char program[kProgramPathBytes] = {};
+        GetModuleFileNameA(nullptr, program, sizeof(program) - 1);
+        CsrLog(CSRLOG_TRACE, "======Start New Log '%s'======\n", program);
+    }
+
+    if (stream.is_open()) {
+        stream << line;
+        stream.flush();
+    }
+
+    OutputDebugStringA(line);
+}
+
+}  // namespace
+
+void CsrLog(int level, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    WriteLogLine(level, format, args);
+    va_end(args);
+}
+
+void CsrLogEvent(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    WriteLogLine(CSRLOG_EVENT, format, args);
+    va_end(args);
+}
+
+void CsrLogDetachForTest()
+{
+    std::ofstream& stream = LogStream();
+    if (stream.is_open()) stream.close();
+    stream.clear();
+}
