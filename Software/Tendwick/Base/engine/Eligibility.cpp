@@ -1,0 +1,121 @@
+// Whether this unit may be saved, whether the save on the media may be
+// restored onto it, and whether it is the disabled source unit itself.
+#include "RunMaint.h"
+
+#include "CsrLog.h"
+#include "EngineWin32.h"
+#include "IdentityRules.h"
+#include "ReleasePairs.h"
+#include "Retenta.h"
+#include "TextFields.h"
+
+#include <string>
+
+namespace {
+
+const int kStoreTimeout = 1000;
+const DWORD kRootValueBytes = 512;
+const size_t kMediaRootChars = 64;
+
+} // namespace
+
+bool CRunMaint::AreThereSavedFiles()
+{
+    std::string media = "E:\\";
+    UniqueRegKey corvane;
+    if (corvane.Open(HKEY_CURRENT_USER, CORVANE_REG_KEY) != ERROR_SUCCESS) {
+        CsrLog(CSRLOG_WARNING, "AreThereSavedFiles: Could not open RegKey");
+    } else {
+        std::string value;
+        if (QueryTextValue(corvane.get(), "CDROM", kRootValueBytes, value) == ERROR_SUCCESS) {
+            media = value;
+            AddTrailingBackslash(media);
+        } else {
+            CsrLog(CSRLOG_WARNING, "AreThereSavedFiles: Could not open RegValue");
+        }
+    }
+    corvane.reset();
+
+    // Only the saved registry file marks a save; persist files alone do not.
+    std::string folder = TextPrefix(media.c_str(), kMediaRootChars) + "ZelConfig\\";
+    return PathExists(JoinPath(folder.c_str(), "CorvaneUserRegistry.reg"));
+}
+
+bool CRunMaint::IsUnitDisabled()
+{
+    const char* key = IsLegacyShellPart() ? "SystemData" : "ShellConfig";
+    char state[101] = {};
+    long result = GetOnePersistedString("ShellPersist", key, kStoreTimeout, "Ferrox", sizeof(state), state, nullptr);
+    state[sizeof(state) - 1] = '\0';
+    return result == PERS_SUCCESS && EqualsNoCase(state, "SAVED");
+}
+
+bool CRunMaint::ChkSave(const char* part, int revision, int* status)
+{
+    int ignored = 0;
+    if (!status) status = &ignored;
+    if (!part) part = "";
+
+    *status = ELIG_NONE;
+    if (AreThereSavedFiles()) {
+        *status = ELIG_SAVED_FILES_ON_DISK;
+        CsrLog(CSRLOG_TRACE, "ChkSave: Saved Files Present\n");
+        return m_bSaveAllowed = false;
+    }
+    if (IsUnitDisabled()) {
+        CsrLog(CSRLOG_ERROR, "ChkSave: Unit is disabled already\n");
+        *status = ELIG_DISABLED_UNIT;
+        return m_bSaveAllowed = false;
+    }
+    for (const ReleasePair* row = ReleasePairTable;; ++row) {
+        *status = ELIG_INVALID_SOURCE;
+        if (IsReleaseTableEnd(*row)) {
+            CsrLog(CSRLOG_ERROR, "ChkSaveAllow: %s is not a valid source part and revision\n", part);
+            return m_bSaveAllowed = false;
+        }
+        CsrLog(CSRLOG_TRACE, "ChkSaveAllow: comparing [%s Rev %d =? %s Rev %d]\n", part, revision,
+               row->pszSourcePart, static_cast<int>(row->nSourceRevision));
+        if (IsSaveSourceRow(*row, part, revision)) return m_bSaveAllowed = true;
+    }
+}
+
+bool CRunMaint::ChkRestoreAllow(const char* savedPart, int savedRevision, const char* part, int revision,
+                                int* status)
+{
+    int ignored = 0;
+    if (!status) status = &ignored;
+    if (!part) part = "";
+
+    *status = ELIG_RESTORE_START;
+    if (IsSameUnitRestore()) return m_bRestoreAllowed = true;
+    if (IsUnitDisabled()) {
+        *status = ELIG_DISABLED_UNIT;
+        CsrLog(CSRLOG_ERROR, "ChkRestoreAllow: Unit is already disabled\n");
+        return m_bRestoreAllowed = false;
+    }
+    *status = ELIG_INVALID_TARGET;
+    for (const ReleasePair* row = ReleasePairTable; !IsReleaseTableEnd(*row); ++row)
+        if (IsRestorePairRow(*row, savedPart, savedRevision, part, revision)) return m_bRestoreAllowed = true;
+    CsrLog(CSRLOG_ERROR, "ChkRestoreAllow: %s is not a valid restore target\n", part);
+    return m_bRestoreAllowed = false;
+}
+
+bool CRunMaint::IsSameUnitRestore()
+{
+    char savedPart[SAVED_FIELD_OUT_SIZE] = {};
+    int savedRevision = -1;
+    char savedSerial[SAVED_FIELD_OUT_SIZE] = {};
+    ReadSavedPartNum(savedPart, &savedRevision, savedSerial);
+
+    char partText[100];
+    char serial[100];
+    GetSwPartNum(partText, serial, sizeof(serial));
+    char part[100] = {};
+    int revision = -1;
+    ScanPartNumText(partText, part, sizeof(part), &revision);
+
+    // A saved identity from another unit, when this unit has a valid serial
+    // number of its own to tell them apart.
+    if (!PrefixMatch(savedSerial, serial) && IsValidSerialNum(serial)) return false;
+    return IsUnitDisabled() && PrefixMatch(savedPart, part) && savedRevision == revision;
+}

@@ -1,0 +1,56 @@
+// The checksum of one whole file, computed block by block so that the window
+// keeps handling its messages in between.
+#include "RunMaint.h"
+
+#include "Crc32.h"
+#include "Win32Handle.h"
+
+#include <memory>
+#include <new>
+
+namespace {
+
+const DWORD kBlockBytes = 8192;
+
+void LetWindowsRun()
+{
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    Sleep(0);
+}
+
+} // namespace
+
+DWORD CRunMaint::GetFileCrc(const char* path, uint32_t* crc)
+{
+    if (!path || !crc) return ERROR_INVALID_DATA;
+
+    // No sharing: nobody may change the file while it is summed.
+    UniqueHandle file(CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return GetLastError();
+
+    std::unique_ptr<unsigned char[]> block(new (std::nothrow) unsigned char[kBlockBytes]);
+    if (!block) return ERROR_NOT_ENOUGH_MEMORY;
+
+    DWORD result = ERROR_SUCCESS;
+    uint32_t sum = 0;
+    try {
+        for (;;) {
+            DWORD read = 0;
+            if (!ReadFile(file.get(), block.get(), kBlockBytes, &read, nullptr)) {
+                result = GetLastError();
+                break;
+            }
+            if (read == 0) break;
+            sum = keyfile::Crc32(block.get(), read, sum);
+            LetWindowsRun();
+        }
+    } catch (...) {
+        result = GetLastError();
+    }
+    *crc = sum;
+    return result;
+}

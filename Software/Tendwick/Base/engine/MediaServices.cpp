@@ -1,0 +1,140 @@
+// Where the media and the persist root are, and the services the flows share:
+// clearing the media, the backup privileges and the message pump.
+#include "RunMaint.h"
+
+#include "CsrLog.h"
+#include "EngineWin32.h"
+#include "TextFields.h"
+#include "Win32Handle.h"
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+const char kDefaultMediaRoot[] = "E:\\";
+const char kMediaConfigFolder[] = "ZelConfig\\";
+const DWORD kRootValueBytes = 512;
+// How much of the media root the media folders are built from.
+const size_t kMediaRootChars = 64;
+// How much of a folder DeleteFolderContents works on.
+const size_t kClearFolderChars = 255;
+
+void EnablePrivilege(HANDLE token, const char* name)
+{
+    TOKEN_PRIVILEGES privileges = {};
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    if (!LookupPrivilegeValueA(nullptr, name, &privileges.Privileges[0].Luid) ||
+        !AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr))
+        CFileException::ThrowOsError(static_cast<long>(GetLastError()));
+}
+
+} // namespace
+
+bool CRunMaint::GetUpdatePath(char* mediaRoot, size_t mediaSize, char* persistRoot, size_t persistSize, HKEY* key)
+{
+    UniqueRegKey corvane;
+    LONG error = corvane.Open(HKEY_CURRENT_USER, CORVANE_REG_KEY);
+    if (error != ERROR_SUCCESS) CFileException::ThrowOsError(error);
+
+    std::string media;
+    if (QueryTextValue(corvane.get(), "CDROM", kRootValueBytes, media) != ERROR_SUCCESS) {
+        media = kDefaultMediaRoot;
+        CsrLog(CSRLOG_WARNING, "GetUpdatePath: Force Default Removeable Media %s\n", kDefaultMediaRoot);
+    }
+    AddTrailingBackslash(media);
+
+    std::string persist;
+    if (QueryTextValue(corvane.get(), "PersistPath", kRootValueBytes, persist) != ERROR_SUCCESS &&
+        QueryTextValue(corvane.get(), "DataPath", kRootValueBytes, persist) != ERROR_SUCCESS) {
+        CsrLog(CSRLOG_ERROR, "GetUpdatePath: Unable to Find Persist Data Path\n");
+        CFileException::ThrowOsError(ERROR_CRC, "Persist Path");
+    }
+    AddTrailingBackslash(persist);
+
+    CopyText(mediaRoot, mediaSize, media.c_str());
+    CopyText(persistRoot, persistSize, persist.c_str());
+    if (key)
+        *key = corvane.release();
+    return true;
+}
+
+bool CRunMaint::GetMediaRoot(char* buffer, size_t size)
+{
+    char media[MAINT_ROOT_SIZE] = "E:\\";
+    char persist[MAINT_ROOT_SIZE] = {};
+    HKEY key = nullptr;
+    GetUpdatePath(media, sizeof(media), persist, sizeof(persist), &key);
+    UniqueRegKey owner(key);
+
+    if (!buffer || std::strlen(media) >= size) return false;
+    CopyText(buffer, size, media);
+    return true;
+}
+
+bool CRunMaint::FileOnMedia(const char* subPath, const char* name)
+{
+    std::string media = kDefaultMediaRoot;
+    UniqueRegKey corvane;
+    if (corvane.Open(HKEY_CURRENT_USER, CORVANE_REG_KEY) == ERROR_SUCCESS) {
+        std::string value;
+        if (QueryTextValue(corvane.get(), "CDROM", kRootValueBytes, value) == ERROR_SUCCESS) media = value;
+    }
+    std::string folder = TextPrefix(media.c_str(), kMediaRootChars) + (subPath ? subPath : "");
+    return PathExists(JoinPath(folder.c_str(), name));
+}
+
+void CRunMaint::ClearRemovableMedia()
+{
+    char media[MAINT_ROOT_SIZE] = "E:\\";
+    char persist[MAINT_ROOT_SIZE] = {};
+    HKEY key = nullptr;
+    GetUpdatePath(media, sizeof(media), persist, sizeof(persist), &key);
+    UniqueRegKey owner(key);
+
+    std::string folder = TextPrefix(media, kMediaRootChars) + kMediaConfigFolder;
+    DeleteFolderContents(folder.c_str(), true);
+}
+
+void CRunMaint::DeleteFolderContents(const char* folder, bool descend)
+{
+    std::string base = TextPrefix(folder, kClearFolderChars);
+    if (!base.empty() && base.back() == '\\') base.pop_back();
+
+    WIN32_FIND_DATAA entry;
+    UniqueFind find(FindFirstFileA((base + "\\*.*").c_str(), &entry));
+    if (!find.valid()) return;
+    do {
+        std::string name = entry.cFileName;
+        if (name == "." || name == "..") continue;
+        std::string path = base + "\\" + name;
+        DWORD attributes = GetFileAttributesA(path.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            DeleteFileA(path.c_str());
+        } else if (descend && path.size() <= kClearFolderChars) {
+            // A longer path would be cut on the way down and could name
+            // another folder; it stays. This also bounds the depth.
+            DeleteFolderContents(path.c_str(), true);
+        }
+    } while (FindNextFileA(find.get(), &entry));
+}
+
+void CRunMaint::EnableBackupPrivileges()
+{
+    HANDLE raw = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &raw))
+        CFileException::ThrowOsError(static_cast<long>(GetLastError()));
+    UniqueHandle token(raw);
+    EnablePrivilege(token.get(), "SeBackupPrivilege");
+    EnablePrivilege(token.get(), "SeRestorePrivilege");
+}
+
+void CRunMaint::PumpMessages(int milliseconds)
+{
+    for (int round = 0; round < milliseconds / 10; ++round) {
+        MSG msg;
+        if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+        Sleep(1);
+    }
+}

@@ -1,0 +1,27 @@
+// Registry helpers. Two kinds: below a predefined root with a separate key
+// path (never creating keys), and by one full path that starts with the
+// root's name (creating missing keys). Each closes what it opens and reports
+// success as a boolean; nothing is logged.
+#pragma once
+
+#include <windows.h>
+
+#include "FrameworkString.h"
+
+// Opens root\keyPath with full access, or with create creates it when missing.
+// Returns the key, which the caller closes, or nullptr.
+HKEY OpenRegistryKey(HKEY root, const CString& keyPath, bool create);
+
+// The same for a full path such as "HKEY_CURRENT_USER\Software\Corvane";
+// the root names are case-sensitive, and one without a backslash names the
+// root itself. nullptr for an unknown root name.
+HKEY OpenRegistryPath(const CString& fullPath, bool create);
+
+// Reads a string value whole; result changes only on success, which needs
+// the value to exist with the string type.
+bool QueryRegistryString(HKEY key, const CString& valueName, CString& result);
+bool SetRegistryString(HKEY key, const CString& valueName, const CString& text);
+bool SetRegistryDword(HKEY key, const CString& valueName, DWORD value);
+
+bool WriteRegistryPathString(const CString& fullPath, const CString& valueName, const CString& text);
+bool WriteRegistryPathDword(const CString& fullPath, const CString& valueName, DWORD value);

@@ -1,0 +1,105 @@
+// CRunMaint, the save-and-restore engine: one object per maintenance window.
+// It knows who the unit is, whether it may be saved or restored, where the
+// media and the unit's persist root are, and runs the flows that the window's
+// keys start, reporting through the window's RunWindow services.
+//
+// The files that make up a unit's configuration, walked by the save and
+// restore flows, are the saved-file catalogue: SavedFileCatalogue.h
+// (SavedFileEntry, SavedFileCatalogue, IsFactoryConfigured).
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "FileException.h"
+#include "FrameworkString.h"
+#include "RunWindow.h"
+
+// Size of the media-root and persist-root buffers of GetUpdatePath: a
+// registry value of up to 512 bytes, the backslash added to it, the terminator.
+const size_t MAINT_ROOT_SIZE = 514;
+
+// Where the engine's settings live in the current user's registry.
+const char CORVANE_REG_KEY[] = "Software\\Corvane";
+
+class CRunMaint {
+public:
+    // Construction
+    explicit CRunMaint(RunWindow* owner);
+    CRunMaint(const CRunMaint&) = delete;
+    CRunMaint& operator=(const CRunMaint&) = delete;
+
+    // Attributes
+    const char* GetTitle() const { return m_pszTitle; }
+    const char* GetVersion() const { return m_pszVersion; }
+    const char* GetPartNumber() const { return m_szPartNum; }
+    int32_t GetRevision() const { return m_nRevision; }
+    RunWindow* GetOwner() const { return m_pOwner; }
+    bool IsConfirmShown() const { return m_bConfirmShown; }
+    bool IsSaveAllowed() const { return m_bSaveAllowed; }
+    bool IsRestoreAllowed() const { return m_bRestoreAllowed; }
+    int32_t GetRestoreStage() const { return m_nRestoreStage; }
+    bool IsSerialPromptShown() const { return m_bSerialPromptShown; }
+
+    // The window's ShowConfirm sets this for every prompt it shows.
+    void SetConfirmShown(bool shown) { m_bConfirmShown = shown; }
+
+    // Unit identity
+    // The serial number from the first source that has one; returns the
+    // source: 2 user registry, 1 store, 3 computer name, 0 the fixed text.
+    static int GetSerialNum(char* buffer, size_t size);
+    // The part-number text ("Unknown" when the store has none) and the serial
+    // number, each in size characters; false when only the fixed text was found.
+    bool GetSwPartNum(char* partText, char* serial, size_t size);
+    bool HasValidSerialNum();
+    // Stores the part number (at most 63 characters) and the revision.
+    void SetSwPartNum(const char* partNumber, int revision);
+    // Whether the stored part number belongs to the legacy family.
+    bool IsLegacyShellPart() const;
+    bool SaveNewSn(const char* serial);
+    // The identity saved on the media; each output holds at least 29
+    // characters. Outputs keep the caller's presets when there is no record.
+    void ReadSavedPartNum(char* partOut, int* revisionOut, char* serialOut);
+
+    // Eligibility
+    bool AreThereSavedFiles();
+    bool IsUnitDisabled();
+    bool ChkSave(const char* part, int revision, int* status);
+    bool ChkRestoreAllow(const char* savedPart, int savedRevision, const char* part, int revision, int* status);
+    bool IsSameUnitRestore();
+
+    // File checksum: 0 and the CRC in *crc, or an operating-system error code.
+    static DWORD GetFileCrc(const char* path, uint32_t* crc);
+
+    // Registry (below a predefined root; keys are never created)
+    bool ReadRegistryString(HKEY root, const CString& keyPath, const CString& valueName, CString& result);
+    bool WriteRegistryString(HKEY root, const CString& keyPath, const CString& valueName, const CString& text);
+
+    // Media paths and run services
+    // The media root and the persist root (each cut to its buffer's size - 1,
+    // MAINT_ROOT_SIZE takes them whole), and the open key "Software\Corvane",
+    // which the caller closes. Raises CFileException on failure.
+    bool GetUpdatePath(char* mediaRoot, size_t mediaSize, char* persistRoot, size_t persistSize, HKEY* key);
+    // The media root, when it fits into size - 1 characters.
+    bool GetMediaRoot(char* buffer, size_t size);
+    bool FileOnMedia(const char* subPath, const char* name);
+    void ClearRemovableMedia();
+    void DeleteFolderContents(const char* folder, bool descend);
+    void EnableBackupPrivileges();
+    void PumpMessages(int milliseconds);
+
+private:
+    // Data
+    const char* m_pszTitle;
+    const char* m_pszVersion;
+    char        m_szPartNum[64];
+    int32_t     m_nRevision;
+    RunWindow*  m_pOwner;
+    bool        m_bConfirmShown;
+    bool        m_bSaveAllowed;
+    bool        m_bRestoreAllowed;
+    int32_t     m_nRestoreStage;
+    bool        m_bSerialPromptShown;
+};

@@ -1,0 +1,138 @@
+// Who the unit is: its serial number, its software part number and revision,
+// and the identity that a save left on the media.
+#include "RunMaint.h"
+
+#include "CsrLog.h"
+#include "EngineWin32.h"
+#include "IdentityRules.h"
+#include "Retenta.h"
+#include "TextFields.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+const int kStoreTimeout = 1000;
+const char kShellPersist[] = "ShellPersist";
+const char kSystemData[] = "SystemData";
+
+const char kSysSetupKey[] = "Software\\Corvane\\SysSetup";
+const char kComputerNameKey[] = "SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName";
+
+const DWORD kSavedRootValueBytes = 128;
+const size_t kSavedRootChars = 128;
+
+// Reads a string value of at most size - 1 bytes into buffer (always
+// terminated); the system's error code.
+LONG ReadRegistryText(HKEY key, const char* name, char* buffer, size_t size)
+{
+    if (size == 0) return ERROR_INSUFFICIENT_BUFFER;
+    std::string text;
+    LONG error = QueryTextValue(key, name, static_cast<DWORD>(size - 1), text);
+    if (error == ERROR_SUCCESS) CopyText(buffer, size, text.c_str());
+    return error;
+}
+
+} // namespace
+
+int CRunMaint::GetSerialNum(char* buffer, size_t size)
+{
+    if (!buffer || size == 0) return 0;
+    buffer[0] = '\0';
+    int source = 0;
+
+    UniqueRegKey sysSetup;
+    if (sysSetup.Open(HKEY_CURRENT_USER, kSysSetupKey) == ERROR_SUCCESS &&
+        ReadRegistryText(sysSetup.get(), "SerialNumber", buffer, size) == ERROR_SUCCESS)
+        source = 2;
+    sysSetup.reset();
+
+    if (source == 0) {
+        buffer[0] = '\0';
+        long result = GetOnePersistedString(kShellPersist, kSystemData, kStoreTimeout, "SerialNumber",
+                                            static_cast<unsigned long>(size), buffer, nullptr);
+        buffer[size - 1] = '\0';
+        if (result == PERS_SUCCESS && buffer[0] != '\0') {
+            CsrLog(CSRLOG_TRACE, "CRunMaint::GetSerialNum: Returning retVal = %d, s/n=\"%s\"\n", 1, buffer);
+            return 1;
+        }
+        buffer[0] = '\0';
+
+        UniqueRegKey computerName;
+        LONG error = computerName.Open(HKEY_LOCAL_MACHINE, kComputerNameKey);
+        if (error != ERROR_SUCCESS) {
+            CsrLog(CSRLOG_ERROR, "CRunMaint::GetSerialNum: RegOpenKeyEx %s returned error %d\n", kComputerNameKey,
+                   static_cast<int>(error));
+        } else {
+            error = ReadRegistryText(computerName.get(), "ComputerName", buffer, size);
+            if (error == ERROR_SUCCESS)
+                source = 3;
+            else
+                CsrLog(CSRLOG_ERROR, "CRunMaint::GetSerialNum: RegOpenKeyEx ComputerName returned error %d\n",
+                       static_cast<int>(error));
+        }
+    }
+
+    if (source == 0) CopyText(buffer, size, DEFAULT_SERIAL_NUMBER);
+    CsrLog(CSRLOG_TRACE, "CRunMaint::GetSerialNum: Returning retVal = %d, s/n=\"%s\"\n", source, buffer);
+    return source;
+}
+
+bool CRunMaint::GetSwPartNum(char* partText, char* serial, size_t size)
+{
+    if (partText && size > 0) {
+        partText[0] = '\0';
+        long result = GetOnePersistedString(kShellPersist, kSystemData, kStoreTimeout, "SoftwarePartNum",
+                                            static_cast<unsigned long>(size), partText, nullptr);
+        partText[size - 1] = '\0';
+        if (result != PERS_SUCCESS) CopyText(partText, size, "Unknown");
+    }
+    return GetSerialNum(serial, size) != 0;
+}
+
+bool CRunMaint::HasValidSerialNum()
+{
+    char part[100];
+    char serial[100];
+    GetSwPartNum(part, serial, sizeof(serial));
+    return IsValidSerialNum(serial);
+}
+
+bool CRunMaint::SaveNewSn(const char* serial)
+{
+    CsrLog(CSRLOG_TRACE, "SaveNewSn: Saving Serial Number File\n");
+    // A write that created the value (or the key) reports success with a
+    // remark; the number is stored all the same.
+    if (PersistOneString(kShellPersist, kSystemData, kStoreTimeout, "SerialNumber", serial ? serial : "") !=
+        PERS_FAILED) {
+        CsrLog(CSRLOG_TRACE, "SaveNewSn: Saved Serial to Persist\n");
+        return true;
+    }
+    CsrLog(CSRLOG_TRACE, "SaveNewSn: Could not save Serial to Persist\n");
+    return false;
+}
+
+void CRunMaint::ReadSavedPartNum(char* partOut, int* revisionOut, char* serialOut)
+{
+    UniqueRegKey corvane;
+    if (corvane.Open(HKEY_CURRENT_USER, CORVANE_REG_KEY) != ERROR_SUCCESS) return;
+    std::string media;
+    if (QueryTextValue(corvane.get(), "CDROM", kSavedRootValueBytes, media) != ERROR_SUCCESS) media = "E:\\";
+    AddTrailingBackslash(media);
+    corvane.reset();
+
+    std::string folder = TextPrefix(media.c_str(), kSavedRootChars) + "ZelConfig\\";
+    std::string path = JoinPath(folder.c_str(), "SWPartNum.txt");
+
+    FILE* file = std::fopen(path.c_str(), "r");
+    if (!file) return;
+    // One byte beyond what is read, so that a full read still ends.
+    char record[SAVED_RECORD_BYTES + 1] = {};
+    size_t read = std::fread(record, 1, SAVED_RECORD_BYTES, file);
+    std::fclose(file);
+    record[read] = '\0';
+
+    ParseSavedPartNum(record, partOut, revisionOut, serialOut, SAVED_FIELD_OUT_SIZE);
+}

@@ -1,0 +1,269 @@
+// Where the media and the persist root are, clearing the media, the backup
+// privileges and the message pump.
+#include "EngineFixture.h"
+
+#include <cstring>
+
+namespace {
+
+struct Roots {
+    std::string media;
+    std::string persist;
+};
+
+class MediaServices : public EngineTest {
+protected:
+    Roots GetRoots()
+    {
+        char media[MAINT_ROOT_SIZE + 4];
+        char persist[MAINT_ROOT_SIZE + 4];
+        std::memset(media, 'Z', sizeof(media));
+        std::memset(persist, 'Z', sizeof(persist));
+        HKEY key = nullptr;
+        EXPECT_TRUE(engine.GetUpdatePath(media, MAINT_ROOT_SIZE, persist, MAINT_ROOT_SIZE, &key));
+        EXPECT_NE(nullptr, key);
+        if (key) {
+            DWORD size = 0;
+            EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "PersistPath", nullptr, nullptr, nullptr, &size))
+                << "the key handed back is \"Software\\Corvane\", open";
+            RegCloseKey(key);
+        }
+        for (size_t i = MAINT_ROOT_SIZE; i < sizeof(media); ++i) {
+            EXPECT_EQ('Z', media[i]);
+            EXPECT_EQ('Z', persist[i]);
+        }
+        return {media, persist};
+    }
+};
+
+TEST_F(MediaServices, TheMediaRootComesFromCdromWithABackslash)
+{
+    registry.SetString(HKEY_CURRENT_USER, kCorvane, "CDROM", "E:");
+    Roots roots = GetRoots();
+    EXPECT_EQ("E:\\", roots.media);
+    EXPECT_EQ(PersistRoot(), roots.persist);
+    EXPECT_TRUE(LoggedMessages("GetUpdatePath").empty());
+}
+
+TEST_F(MediaServices, WithoutCdromTheDefaultIsUsedAndWarnedOncePerCall)
+{
+    EXPECT_EQ("E:\\", GetRoots().media);
+    EXPECT_EQ(1u, LoggedAt("WARNING", "GetUpdatePath: Force Default Removeable Media E:\\\n"));
+    GetRoots();
+    EXPECT_EQ(2u, LoggedAt("WARNING", "GetUpdatePath: Force Default Removeable Media E:\\\n"));
+
+    // The same lines reach the run log on the media.
+    std::string log = ReadFileBytes("E:\\ZelData\\VURLog\\CsrLog.txt");
+    EXPECT_NE(std::string::npos, log.find(" WARNING: GetUpdatePath: Force Default Removeable Media E:\\\r\n"))
+        << log.substr(log.size() > 400 ? log.size() - 400 : 0);
+}
+
+TEST_F(MediaServices, DataPathStandsInForAMissingPersistPath)
+{
+    registry.Delete(HKEY_CURRENT_USER, kCorvane, "PersistPath");
+    registry.SetString(HKEY_CURRENT_USER, kCorvane, "DataPath", "C:\\Data");
+    registry.SetString(HKEY_CURRENT_USER, kCorvane, "CDROM", "F:\\");
+    char media[MAINT_ROOT_SIZE], persist[MAINT_ROOT_SIZE];
+    HKEY key = nullptr;
+    EXPECT_TRUE(engine.GetUpdatePath(media, sizeof(media), persist, sizeof(persist), &key));
+    RegCloseKey(key);
+    EXPECT_STREQ("F:\\", media);
+    EXPECT_STREQ("C:\\Data\\", persist);
+}
+
+TEST_F(MediaServices, WithoutAPersistPathItRaisesError23)
+{
+    registry.Delete(HKEY_CURRENT_USER, kCorvane, "PersistPath");
+    char media[MAINT_ROOT_SIZE] = "E:\\", persist[MAINT_ROOT_SIZE] = {};
+    HKEY key = nullptr;
+    try {
+        engine.GetUpdatePath(media, sizeof(media), persist, sizeof(persist), &key);
+        ADD_FAILURE() << "no exception";
+    } catch (const CFileException& e) {
+        EXPECT_EQ(23, e.m_lOsError);
+        EXPECT_STREQ("Persist Path", e.m_strFileName);
+        EXPECT_EQ(CFileException::hardIO, e.m_cause);
+    }
+    EXPECT_EQ(nullptr, key);
+    EXPECT_EQ(1u, LoggedAt("ERROR", "GetUpdatePath: Unable to Find Persist Data Path\n"));
+    EXPECT_THROW(engine.ClearRemovableMedia(), CFileException);
+    EXPECT_THROW(engine.GetMediaRoot(media, sizeof(media)), CFileException);
+}
+
+TEST_F(NoCorvaneKeyTest, GetUpdatePathRaisesTheOpenError)
+{
+    char media[MAINT_ROOT_SIZE], persist[MAINT_ROOT_SIZE];
+    HKEY key = nullptr;
+    try {
+        engine.GetUpdatePath(media, sizeof(media), persist, sizeof(persist), &key);
+        ADD_FAILURE() << "no exception";
+    } catch (const CFileException& e) {
+        EXPECT_EQ(ERROR_FILE_NOT_FOUND, e.m_lOsError);
+        EXPECT_EQ(CFileException::fileNotFound, e.m_cause);
+    }
+    EXPECT_FALSE(engine.FileOnMedia("", "dontDisable.dat"));
+    EXPECT_FALSE(engine.AreThereSavedFiles());
+    EXPECT_EQ(1u, LoggedAt("WARNING", "AreThereSavedFiles: Could not open RegKey"));
+}
+
+TEST_F(MediaServices, RootsOfAnyLengthStayInsideTheirBuffers)
+{
+    // 511 characters and the terminator fill the 512-byte read.
+    std::string longest = "E:\\" + std::string(508, 'r');
+    registry.SetString(HKEY_CURRENT_USER, kCorvane, "CDROM", longest);
+    Roots roots = GetRoots();
+    EXPECT_EQ(longest + "\\", roots.media);
+
+    char media[10], persist[10];
+    std::memset(media, 'Z', sizeof(media));
+    HKEY key = nullptr;
+    engine.GetUpdatePath(media, 8, persist, 8, &key);
+    RegCloseKey(key);
+    EXPECT_EQ(std::string("E:\\rrrr"), media) << "cut to size - 1";
+    EXPECT_EQ('Z', media[8]);
+
+    EXPECT_FALSE(engine.GetMediaRoot(media, sizeof(media)));
+
+    // Longer than 512 bytes: not read; the default root.
+    registry.SetString(HKEY_CURRENT_USER, kCorvane, "CDROM", std::string(600, 'x'));
+    EXPECT_EQ("E:\\", GetRoots().media);
+}
+
+TEST_F(MediaServices, GetMediaRootNeedsRoomForTheTerminator)
+{
+    char buffer[8];
+    std::memset(buffer, 'Z', sizeof(buffer));
+    EXPECT_FALSE(engine.GetMediaRoot(buffer, 3));
+    EXPECT_EQ('Z', buffer[0]) << "nothing copied";
+    EXPECT_TRUE(engine.GetMediaRoot(buffer, 4));
+    EXPECT_STREQ("E:\\", buffer);
+}
+
+TEST_F(MediaServices, FileOnMediaLooksInTheMediaRoot)
+{
+    EXPECT_FALSE(engine.FileOnMedia("", "dontDisable.dat"));
+    WriteFileBytes("E:\\dontDisable.dat", "");
+    EXPECT_TRUE(engine.FileOnMedia("", "dontDisable.dat"));
+    EXPECT_TRUE(engine.FileOnMedia("", "\\dontDisable.dat"));
+    EXPECT_TRUE(LoggedMessages("GetUpdatePath").empty()) << "silent";
+
+    WriteFileBytes(std::string(kMediaConfig) + "\\Persist\\x.pri", "");
+    EXPECT_TRUE(engine.FileOnMedia("ZelConfig\\Persist\\", "x.pri"));
+
+    // Only the first 64 characters of the root count: the cut ends inside the
+    // folder name, so the folder part is the drive root.
+    registry.SetString(HKEY_CURRENT_USER, kCorvane, "CDROM", "E:\\" + std::string(80, 'd') + "\\");
+    EXPECT_TRUE(engine.FileOnMedia("", "dontDisable.dat"));
+}
+
+TEST_F(MediaServices, ClearingTheMediaKeepsTheFolders)
+{
+    const std::string config = kMediaConfig;
+    WriteFileBytes(config + "\\CorvaneUserRegistry.reg", "hive");
+    WriteFileBytes(config + "\\SWPartNum.txt", "A|B");
+    WriteFileBytes(config + "\\Persist\\ShellPersist-ShellConfig.pri", "CRC:0\r\n");
+    WriteFileBytes(config + "\\Other\\note.txt", "n");
+    WriteFileBytes(config + "\\Other\\Deep\\deep.txt", "d");
+    WriteFileBytes("E:\\keep.txt", "k");
+
+    engine.ClearRemovableMedia();
+
+    EXPECT_FALSE(FileExists(config + "\\CorvaneUserRegistry.reg"));
+    EXPECT_FALSE(FileExists(config + "\\SWPartNum.txt"));
+    EXPECT_FALSE(FileExists(config + "\\Persist\\ShellPersist-ShellConfig.pri"));
+    EXPECT_FALSE(FileExists(config + "\\Other\\note.txt"));
+    EXPECT_FALSE(FileExists(config + "\\Other\\Deep\\deep.txt"));
+    EXPECT_TRUE(FolderExists(config + "\\Persist"));
+    EXPECT_TRUE(FolderExists(config + "\\Other\\Deep"));
+    EXPECT_TRUE(FileExists("E:\\keep.txt")) << "only the configuration folder is cleared";
+    DeleteFileA("E:\\keep.txt");
+}
+
+TEST_F(MediaServices, DeleteFolderContentsWithoutDescendingKeepsSubfolders)
+{
+    const std::string config = kMediaConfig;
+    WriteFileBytes(config + "\\top.txt", "t");
+    WriteFileBytes(config + "\\Persist\\inner.pri", "i");
+    engine.DeleteFolderContents((config + "\\").c_str(), false);
+    EXPECT_FALSE(FileExists(config + "\\top.txt"));
+    EXPECT_TRUE(FileExists(config + "\\Persist\\inner.pri"));
+
+    engine.DeleteFolderContents("E:\\ZelConfig\\DoesNotExist", true);   // nothing to do, no failure
+}
+
+TEST_F(MediaServices, BackupAndRestorePrivilegesAreEnabled)
+{
+    EXPECT_NO_THROW(engine.EnableBackupPrivileges());
+
+    HANDLE token = nullptr;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+    DWORD size = 0;
+    GetTokenInformation(token, TokenPrivileges, nullptr, 0, &size);
+    std::vector<BYTE> data(size);
+    ASSERT_TRUE(GetTokenInformation(token, TokenPrivileges, data.data(), size, &size));
+    CloseHandle(token);
+    const TOKEN_PRIVILEGES* privileges = reinterpret_cast<const TOKEN_PRIVILEGES*>(data.data());
+
+    for (const char* name : {"SeBackupPrivilege", "SeRestorePrivilege"}) {
+        LUID luid;
+        ASSERT_TRUE(LookupPrivilegeValueA(nullptr, name, &luid));
+        bool enabled = false;
+        for (DWORD i = 0; i < privileges->PrivilegeCount; ++i) {
+            const LUID_AND_ATTRIBUTES& p = privileges->Privileges[i];
+            if (p.Luid.LowPart == luid.LowPart && p.Luid.HighPart == luid.HighPart)
+                enabled = (p.Attributes & SE_PRIVILEGE_ENABLED) != 0;
+        }
+        EXPECT_TRUE(enabled) << name;
+    }
+}
+
+// Counts the messages that reach its window.
+class CountingWindow {
+public:
+    CountingWindow()
+    {
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = Proc;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = "EngineTestCounter";
+        RegisterClassA(&wc);
+        m_hwnd = CreateWindowA("EngineTestCounter", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+        s_count = 0;
+    }
+    ~CountingWindow()
+    {
+        MSG msg;
+        while (PeekMessageA(&msg, m_hwnd, 0, 0, PM_REMOVE)) {}
+        DestroyWindow(m_hwnd);
+    }
+    HWND hwnd() const { return m_hwnd; }
+    static int count() { return s_count; }
+
+private:
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM w, LPARAM l)
+    {
+        if (message == WM_APP + 1) ++s_count;
+        return DefWindowProcA(hwnd, message, w, l);
+    }
+    HWND       m_hwnd;
+    static int s_count;
+};
+int CountingWindow::s_count = 0;
+
+TEST_F(MediaServices, PumpMessagesDispatchesOneMessagePerTenMilliseconds)
+{
+    CountingWindow counter;
+    ASSERT_NE(nullptr, counter.hwnd());
+    for (int i = 0; i < 40; ++i) ASSERT_TRUE(PostMessageA(counter.hwnd(), WM_APP + 1, 0, 0));
+
+    engine.PumpMessages(5);
+    EXPECT_EQ(0, CountingWindow::count()) << "less than 10 ms: nothing";
+    engine.PumpMessages(9);
+    EXPECT_EQ(0, CountingWindow::count());
+    engine.PumpMessages(10);
+    EXPECT_EQ(1, CountingWindow::count());
+    engine.PumpMessages(250);
+    EXPECT_EQ(26, CountingWindow::count()) << "25 rounds";
+}
+
+} // namespace
