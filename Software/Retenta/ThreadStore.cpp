@@ -27,6 +27,12 @@ DWORD TlsIndex()
 
 ThreadStoreState* CurrentThreadState()
 {
+    // TlsGetValue clears the last-error value, which may already hold the
+    // detail code of the call in progress.
+    struct KeepLastError {
+        DWORD saved = GetLastError();
+        ~KeepLastError() { SetLastError(saved); }
+    } keep;
     DWORD index = TlsIndex();
     if (index == TLS_OUT_OF_INDEXES) return nullptr;
     auto* state = static_cast<ThreadStoreState*>(TlsGetValue(index));
