@@ -21,6 +21,8 @@ namespace {
 constexpr DWORD kMaxReadBytes = 16u * 1024 * 1024;
 
 constexpr int kCopyAttempts = 4;
+constexpr int kSharedWriteAttempts = 20;
+constexpr DWORD kSharedWritePauseMs = 5;
 constexpr size_t kTimeSuffixChars = 14;   // YYYYMMDDhhmmss
 
 const char kEmptyKeyFile[] = "CRC:0\r\n";
@@ -158,8 +160,16 @@ bool CreateNewKeyFiles(const KeyPaths& paths)
 // that reports success must be on the disk.
 bool WriteKeyFile(const char* path, const char* text, DWORD length)
 {
-    UniqueHandle file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Saves of one key by several users run side by side under their read
+    // holds, and each opens the file without sharing: a sharing violation is
+    // usually another save a millisecond from its end, so it is waited out
+    // briefly instead of failing the close.
+    UniqueHandle file;
+    for (int attempt = 0; attempt < kSharedWriteAttempts; ++attempt) {
+        file.reset(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file || GetLastError() != ERROR_SHARING_VIOLATION) break;
+        Sleep(kSharedWritePauseMs);
+    }
     if (!file) return false;
     if (!WriteAll(file.get(), text, length)) return false;
     char crcLine[24];
