@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <thread>
 
 #include "Retenta.h"
 
@@ -51,6 +52,9 @@ int main()
     CreateDirectoryA("D:\\Data", nullptr);
     std::printf("SetPersistBasePath(D:\\Data\\) -> %s\n", SetPersistBasePath("D:\\Data\\") ? "true" : "false");
 
+    // A thread's keys stay shared in memory until the thread ends; each step
+    // runs on a thread of its own so that the next one reads the files.
+    std::thread([] {
     Report("OpenPersistKey(ShellPersist, ShellConfig)", OpenPersistKey("ShellPersist", "ShellConfig", 1000));
     Report("PersistString(Platform, ZR455)", PersistString("Platform", "ZR455", 1000));
     Report("PersistDW(ScreenSize, 2)", PersistDW("ScreenSize", 2, 1000));
@@ -58,6 +62,7 @@ int main()
     Report("PersistDW(KnobLevels, 4294967295)", PersistDW("KnobLevels", 4294967295UL, 1000));
     Report("PersistDW(KnobLevels, 4294967295) again", PersistDW("KnobLevels", 4294967295UL, 1000));
     Report("ClosePersistKey", ClosePersistKey(1000));
+    }).join();
     Show("primary", "D:\\Data\\ShellPersist\\ShellConfig.pri");
     Show("secondary", "E:\\Data\\ShellPersist\\ShellConfig.sec");
 
@@ -68,10 +73,12 @@ int main()
     WriteFile(file, "X", 1, &wrote, nullptr);
     CloseHandle(file);
 
-    char platform[32] = {};
-    Report("GetOnePersistedString(Platform)",
-           GetOnePersistedString("ShellPersist", "ShellConfig", 1000, "Platform", sizeof platform, platform, "none"));
-    std::printf("Platform = %s\n", platform);
+    std::thread([] {
+        char platform[32] = {};
+        Report("GetOnePersistedString(Platform)",
+               GetOnePersistedString("ShellPersist", "ShellConfig", 1000, "Platform", sizeof platform, platform, "none"));
+        std::printf("Platform = %s\n", platform);
+    }).join();
     Show("primary after the repair", "D:\\Data\\ShellPersist\\ShellConfig.pri");
     return 0;
 }

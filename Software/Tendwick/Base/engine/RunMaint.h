@@ -90,6 +90,50 @@ public:
     void EnableBackupPrivileges();
     void PumpMessages(int milliseconds);
 
+    // Save, restore, text import and knob layout
+    // Writes the unit's configuration to the media in stages across presses:
+    // 1 saved and read back intact, 2 prompt shown, 3 serial-number entry
+    // under way, 5 unit already disabled, 6 media not writable or the copy on
+    // it not proven (then nothing of this save stays on the media).
+    int SaveConfig(const char* mediaRoot, const char* persistRoot, HKEY userKey, char* partNumberText,
+                   char* serialNumber);
+    // Imports the save on the media into this unit's store; always 1.
+    int RestoreConfig(const char* mediaRoot, const char* persistRoot, HKEY userKey);
+    void RestorePersistFile(const struct SavedFileEntry& entry, const char* mediaPersistFolder,
+                            const char* localPersistRoot, bool stepProgress);
+    int UpdatePersistFile(const char* path, const char* subdir, const char* key,
+                          const struct ValueFilterItem* filter, uint32_t filterCount, uint8_t openTolerant);
+    // 1 when the line yields a name (104 bytes), a type word (12) and a value (512).
+    static int ParseLine(const char* line, char* name, char* type, char* value);
+    // A string value of a saved key file on the media, copied whole into
+    // output (size bytes); false when absent or when it does not fit.
+    bool RetrieveSavedPersistSetting(const char* mediaFile, const char* valueName, char* output,
+                                     size_t size = 512);
+    void SetKnobConfig(const char* persistRoot);
+    void RestoreButtonSettings(const char* persistRoot, bool dualConcentric);
+    // Test seam: called after a save has written the media and before it is
+    // read back, with the media configuration folder.
+    typedef void (*SaveReadBackHook)(const char* mediaConfigFolder);
+    static void SetSaveReadBackHook(SaveReadBackHook hook) { s_pfnSaveReadBackHook = hook; }
+
+    // Maintenance run, source disabling and undo
+    // One press of the Save key (0x70) or the Restore key (0x72): 0 nothing
+    // finished, 1 done, 2 the save could not be written. File exceptions of
+    // the flows pass through.
+    int MaintRun(RunWindow* window, uint32_t keyCode);
+    // Clears the media and records the Ferrox state "RESTORED".
+    void MarkRestored();
+    // Reverses the disabling of this unit, then clears the media.
+    void UndoSave();
+    // Disables the unit after a save, unless "dontDisable.dat" is on the media.
+    void FinishSave();
+    void FinishSaveShell();
+    void FinishSaveMenu();
+    void UndoSaveShell();
+    void UndoSaveMenu();
+    // Appends one line to the unit's trace file; dropped when it cannot be opened.
+    static void FerroxTrace(const char* text);
+
 private:
     // Data
     const char* m_pszTitle;
@@ -102,4 +146,7 @@ private:
     bool        m_bRestoreAllowed;
     int32_t     m_nRestoreStage;
     bool        m_bSerialPromptShown;
+
+    // Save, restore, text import and knob layout
+    static SaveReadBackHook s_pfnSaveReadBackHook;
 };

@@ -31,6 +31,9 @@ public:
     virtual bool ShowSerialEntry() = 0;
     virtual bool GetEnteredSerial(char* text, size_t size) = 0;
 
+    // Repaints the whole window at the end of a run.
+    virtual void RequestRepaint() {}
+
 protected:
     ~RunWindow() = default;
 };

@@ -1,0 +1,90 @@
+// The restore onto a target unit: the saved key files are imported into the
+// unit's own store (option configurations first), the address book comes
+// back, the knob layout is re-applied on ZR455 units, and the unit's system
+// program becomes its startup application again.
+#include "RunMaint.h"
+
+#include "CsrLog.h"
+#include "Retenta.h"
+#include "SavedFileCatalogue.h"
+#include "TextFields.h"
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+const int kStoreTimeout = 1000;
+const size_t kMediaRootChars = 64;
+const size_t kLocalRootChars = 511;
+
+// A root longer than the part the paths are built from would give cut paths
+// that name somewhere else; the restore refuses it instead.
+void RequireWholeRoot(const char* what, const char* root, size_t maxChars)
+{
+    if (std::strlen(root) <= maxChars) return;
+    CsrLog(CSRLOG_ERROR, "RestoreConfig: %s longer than %u characters: \"%.80s...\"\n", what,
+           static_cast<unsigned>(maxChars), root);
+    CFileException::ThrowOsError(ERROR_FILENAME_EXCED_RANGE, root);
+}
+
+} // namespace
+
+int CRunMaint::RestoreConfig(const char* mediaRoot, const char* persistRoot, HKEY)
+{
+    RequireWholeRoot("Media root", mediaRoot, kMediaRootChars);
+    RequireWholeRoot("Persist root", persistRoot, kLocalRootChars);
+    const std::string configFolder = TextPrefix(mediaRoot, kMediaRootChars) + "ZelConfig\\";
+    m_pOwner->SetProgressRange(0, 60);
+    const std::string persistFolder = configFolder + "Persist\\";
+    const std::string localRoot = TextPrefix(persistRoot, kLocalRootChars);
+
+    m_pOwner->SetStatusText("Updating configuration from removable media...", 0);
+
+    bool first = true;
+    for (const SavedFileEntry& row : SavedFileCatalogue) {
+        if (row.bOpenTolerant != 1) continue;
+        RestorePersistFile(row, persistFolder.c_str(), localRoot.c_str(), first);
+        first = false;
+    }
+    // RestorePersistFile applies the factory-configuration gate and logs a skip.
+    for (const SavedFileEntry& row : SavedFileCatalogue)
+        RestorePersistFile(row, persistFolder.c_str(), localRoot.c_str(), true);
+
+    const std::string savedBook = persistFolder + "AddressBook.txt";
+    const std::string bookFolder = TextPrefix(persistRoot, 3) + "ZelData\\DatalinkData";
+    const std::string bookTarget = bookFolder + "\\AddressBook.txt";
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA(savedBook.c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) {
+        CsrLog(CSRLOG_TRACE, "RestoreConfig: File (%s) not present on removable media\n", savedBook.c_str());
+    } else {
+        FindClose(find);
+        CsrLog(CSRLOG_TRACE, "RestoreConfig Copying %s to %s\n", savedBook.c_str(), bookTarget.c_str());
+        CreateDirectoryA(bookFolder.c_str(), nullptr);
+        if (CopyFileA(savedBook.c_str(), bookTarget.c_str(), FALSE))
+            m_pOwner->SetDetailText(bookTarget.c_str(), 0);
+        else
+            CsrLog(CSRLOG_WARNING, "RestoreConfig: Unable to restore %s to %s; GetLastError = %d\n",
+                   savedBook.c_str(), bookTarget.c_str(), static_cast<int>(GetLastError()));
+        PumpMessages(250);
+    }
+
+    char platform[17] = {};
+    long read = GetOnePersistedString("ShellPersist", "ShellConfig", kStoreTimeout, "Platform", sizeof(platform),
+                                      platform, nullptr);
+    platform[sizeof(platform) - 1] = '\0';
+    if (read == PERS_FAILED) {
+        CsrLogEvent("RestoreConfig: Unable to access ShellConfig\\Platform; GetLastError = %d\n",
+                    static_cast<int>(GetLastError()));
+    } else if (std::strcmp(platform, "ZR455") == 0) {
+        CsrLogEvent("RestoreConfig: Platform is ZR455; calling SetKnobConfig\n");
+        SetKnobConfig(persistRoot);
+    } else {
+        CsrLogEvent("RestoreConfig: Platform is %s; skipping SetKnobConfig\n", platform);
+    }
+
+    PersistOneDW("ShellPersist", "ShellConfig", kStoreTimeout, "NumStartupApps", 1);
+    PersistOneString("ShellPersist", "ShellConfig", kStoreTimeout, "StartupApp1", "c:\\zelsys\\system.exe|Maintenance");
+    return 1;
+}

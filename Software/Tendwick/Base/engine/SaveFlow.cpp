@@ -1,0 +1,260 @@
+// The save: proves the media writable, asks for confirmation and a serial
+// number, then writes the registry hive, its checksum, the catalogue's key
+// files, the address book and the identity record to the media, and reads
+// every copy back before the source unit may be disabled.
+#include "RunMaint.h"
+
+#include "CsrLog.h"
+#include "Crc32.h"
+#include "EngineWin32.h"
+#include "SavedFileCatalogue.h"
+#include "TextFields.h"
+#include "Win32Handle.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+CRunMaint::SaveReadBackHook CRunMaint::s_pfnSaveReadBackHook = nullptr;
+
+namespace {
+
+const size_t kMediaRootChars = 64;
+const size_t kProbeRootChars = 512;
+const size_t kPersistRootChars = 512;
+const char kLocalRegistryCopy[] = "C:\\CopyOfCorvaneUserReg.reg";
+
+// A file the save put on the media and what it must read back as: either a
+// copy of a file on the unit, or bytes the save wrote itself.
+struct MediaCopy {
+    std::string media;
+    std::string source;   // empty: compare with bytes
+    std::string bytes;
+};
+
+// A root longer than the part the media folders are built from would give
+// cut paths that name somewhere else; the save refuses it instead.
+void RequireWholeRoot(const char* what, const char* root, size_t maxChars)
+{
+    if (std::strlen(root) <= maxChars) return;
+    CsrLog(CSRLOG_ERROR, "SaveConfig: %s longer than %u characters: \"%.80s...\"\n", what,
+           static_cast<unsigned>(maxChars), root);
+    CFileException::ThrowOsError(ERROR_FILENAME_EXCED_RANGE, root);
+}
+
+// A path the ANSI file calls cannot take is refused, not cut.
+const std::string& RequireShortPath(const std::string& path)
+{
+    if (path.size() < MAX_PATH) return path;
+    CsrLog(CSRLOG_ERROR, "SaveConfig: Path longer than %d characters: \"%.80s...\"\n", MAX_PATH - 1, path.c_str());
+    CFileException::ThrowOsError(ERROR_FILENAME_EXCED_RANGE, path.c_str());
+}
+
+// Creates (truncating) a file holding exactly these bytes, flushed to the
+// device before it is closed.
+void WriteWholeFile(const std::string& path, const std::string& bytes)
+{
+    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr));
+    if (!file) CFileException::ThrowOsError(static_cast<long>(GetLastError()));
+    DWORD written = 0;
+    if (!bytes.empty() &&
+        (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+         written != bytes.size()))
+        CFileException::ThrowOsError(static_cast<long>(GetLastError()));
+    if (!FlushFileBuffers(file.get())) CFileException::ThrowOsError(static_cast<long>(GetLastError()));
+}
+
+// Copies one file to the media; false when the source is missing, in which
+// case no stale copy of an earlier save may remain.
+bool CopyToMedia(const std::string& source, const std::string& destination)
+{
+    CsrLog(CSRLOG_TRACE, "SaveConfig: Copying %s to %s\n", source.c_str(), destination.c_str());
+    if (CopyFileA(source.c_str(), destination.c_str(), FALSE)) return true;
+    DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
+        CFileException::ThrowOsError(static_cast<long>(error));
+    CsrLog(CSRLOG_TRACE, "SaveConfig: File (%s) not Found on source MFD - Ignoring.\n", source.c_str());
+    DeleteFileA(destination.c_str());
+    return false;
+}
+
+bool FileSize(const std::string& path, uint64_t* size)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
+    *size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return true;
+}
+
+// Flushes one media copy and reads it back; an empty text when it matches
+// its source, else why not.
+std::string ProveCopy(const MediaCopy& copy)
+{
+    {
+        UniqueHandle file(CreateFileA(copy.media.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file || !FlushFileBuffers(file.get()))
+            return "flush failed, GetLastError = " + std::to_string(GetLastError());
+    }
+
+    uint64_t wantSize = copy.bytes.size();
+    uint32_t wantCrc = keyfile::Crc32(copy.bytes.data(), copy.bytes.size());
+    if (!copy.source.empty()) {
+        if (!FileSize(copy.source, &wantSize)) return "source unreadable, GetLastError = " + std::to_string(GetLastError());
+        DWORD error = CRunMaint::GetFileCrc(copy.source.c_str(), &wantCrc);
+        if (error) return "source unreadable, GetLastError = " + std::to_string(error);
+    }
+
+    uint64_t gotSize = 0;
+    uint32_t gotCrc = 0;
+    if (!FileSize(copy.media, &gotSize)) return "copy unreadable, GetLastError = " + std::to_string(GetLastError());
+    DWORD error = CRunMaint::GetFileCrc(copy.media.c_str(), &gotCrc);
+    if (error) return "copy unreadable, GetLastError = " + std::to_string(error);
+    if (gotSize != wantSize || gotCrc != wantCrc) {
+        char text[120];
+        std::snprintf(text, sizeof(text), "size %lu CRC %lu, expected size %lu CRC %lu",
+                      static_cast<unsigned long>(gotSize), static_cast<unsigned long>(gotCrc),
+                      static_cast<unsigned long>(wantSize), static_cast<unsigned long>(wantCrc));
+        return text;
+    }
+    return std::string();
+}
+
+} // namespace
+
+int CRunMaint::SaveConfig(const char* mediaRoot, const char* persistRoot, HKEY userKey, char* partNumberText,
+                          char* serialNumber)
+{
+    RequireWholeRoot("Media root", mediaRoot, kMediaRootChars);
+    RequireWholeRoot("Persist root", persistRoot, kPersistRootChars);
+    const std::string configFolder = TextPrefix(mediaRoot, kMediaRootChars) + "ZelConfig\\";
+    const std::string probe = TextPrefix(mediaRoot, kProbeRootChars) + "ZIPPATH\\";
+    const std::string registryFile = RequireShortPath(JoinPath(configFolder.c_str(), "CorvaneUserRegistry.reg"));
+    const std::string crcFile = JoinPath(configFolder.c_str(), "CorvaneUserRegistry.chk");
+    const std::string persistFolder = configFolder + "Persist\\";
+    const std::string identityFile = JoinPath(configFolder.c_str(), "SWPartNum.txt");
+
+    CreateDirectoryA(configFolder.c_str(), nullptr);
+
+    RemoveDirectoryA(probe.c_str());
+    if (!CreateDirectoryA(probe.c_str(), nullptr)) {
+        CsrLog(CSRLOG_ERROR,
+               "CRunMaint::SaveConfig: Attempt to write removable media (CreateDirectory of \"%s\") failed.  "
+               "GetLastError = %d\n",
+               probe.c_str(), static_cast<int>(GetLastError()));
+        return 6;
+    }
+    if (!RemoveDirectoryA(probe.c_str()))
+        CsrLog(CSRLOG_ERROR,
+               "CRunMaint::SaveConfig: Attempt to remove test directory \"%s\" failed. GetLastError = %d. "
+               "Continuing anyway...\n",
+               probe.c_str(), static_cast<int>(GetLastError()));
+
+    if (IsUnitDisabled()) {
+        m_pOwner->SetStatusText("Cannot resave data without restore.", 0);
+        return 5;
+    }
+
+    if (!m_bConfirmShown) {
+        m_pOwner->ShowConfirm(PathExists(registryFile) ? "Save will disable this unit. Overwrite Previous Save?"
+                                                       : "Save will disable this unit. Continue save?",
+                              true);
+        m_bConfirmShown = true;
+        return 2;
+    }
+
+    if (!HasValidSerialNum()) {
+        if (!m_bSerialPromptShown) {
+            m_bSerialPromptShown = true;
+            m_pOwner->BeginSerialEntry("");
+            m_pOwner->ShowSerialEntry();
+            return 3;
+        }
+        char entered[128] = {};
+        if (!m_pOwner->GetEnteredSerial(entered, sizeof(entered))) return 3;
+        entered[sizeof(entered) - 1] = '\0';
+        SaveNewSn(entered);
+        CopyText(serialNumber, 128, entered);
+        m_bSerialPromptShown = false;
+    }
+
+    m_pOwner->SetKeyMask(0);
+    ClearRemovableMedia();
+
+    if (PathExists(kLocalRegistryCopy) && !DeleteFileA(kLocalRegistryCopy))
+        CFileException::ThrowOsError(static_cast<long>(GetLastError()));
+    LONG saved = RegSaveKeyA(userKey, kLocalRegistryCopy, nullptr);
+    if (saved != ERROR_SUCCESS) CFileException::ThrowOsError(saved);
+    m_pOwner->SetStatusText("Retrieved Registry", 0);
+
+    // A checksum of a file that could not be read whole would be a wrong one.
+    uint32_t crc = 0;
+    DWORD crcError = GetFileCrc(kLocalRegistryCopy, &crc);
+    if (crcError != ERROR_SUCCESS) CFileException::ThrowOsError(static_cast<long>(crcError), kLocalRegistryCopy);
+
+    std::vector<MediaCopy> written;
+    if (!CopyFileA(kLocalRegistryCopy, registryFile.c_str(), FALSE))
+        CFileException::ThrowOsError(static_cast<long>(GetLastError()));
+    written.push_back({registryFile, kLocalRegistryCopy, std::string()});
+    m_pOwner->SetStatusText("Copied Registry File", 0);
+    m_pOwner->SetDetailText(registryFile.c_str(), 0);
+
+    char crcText[16];
+    std::snprintf(crcText, sizeof(crcText), "%d\n", static_cast<int>(crc));
+    WriteWholeFile(crcFile, crcText);
+    written.push_back({crcFile, std::string(), crcText});
+    m_pOwner->SetStatusText("Updated Registry CRC File", 0);
+    m_pOwner->SetDetailText(crcFile.c_str(), 0);
+
+    CreateDirectoryA(persistFolder.c_str(), nullptr);
+    m_pOwner->SetStatusText("Copying configuration to removable media...", 0);
+
+    const std::string root = TextPrefix(persistRoot, kPersistRootChars);
+    for (const SavedFileEntry& row : SavedFileCatalogue) {
+        std::string source = RequireShortPath(JoinPath((root + row.pszDirectory + "\\").c_str(), row.pszFile));
+        std::string destination = RequireShortPath(JoinPath(persistFolder.c_str(), row.pszMediaName));
+        if (CopyToMedia(source, destination)) {
+            m_pOwner->SetDetailText(source.c_str(), 0);
+            written.push_back({destination, source, std::string()});
+        }
+        PumpMessages(250);
+        m_pOwner->StepProgress();
+    }
+
+    std::string bookSource =
+        RequireShortPath(TextPrefix(persistRoot, 3) + "ZelData\\DatalinkData\\" + "AddressBook.txt");
+    std::string bookDestination = JoinPath(persistFolder.c_str(), "AddressBook.txt");
+    if (CopyToMedia(bookSource, bookDestination)) {
+        m_pOwner->SetDetailText(bookSource.c_str(), 0);
+        written.push_back({bookDestination, bookSource, std::string()});
+    }
+    PumpMessages(250);
+
+    if (serialNumber && serialNumber[0] == '\0') CopyText(serialNumber, 128, " ");
+    if (partNumberText && partNumberText[0] == '\0') CopyText(partNumberText, 2, " ");
+    std::string record = std::string(serialNumber ? serialNumber : " ") + "|" + (partNumberText ? partNumberText : " ");
+    WriteWholeFile(identityFile, record);
+    written.push_back({identityFile, std::string(), record});
+    m_pOwner->SetStatusText("Updated Software Part Number File", 0);
+    m_pOwner->SetDetailText(identityFile.c_str(), 0);
+    PumpMessages(250);
+
+    // The source unit is disabled only on a save that reads back whole: a
+    // bad copy would otherwise lose the unit's configuration.
+    if (s_pfnSaveReadBackHook) s_pfnSaveReadBackHook(configFolder.c_str());
+    for (const MediaCopy& copy : written) {
+        std::string fault = ProveCopy(copy);
+        if (fault.empty()) continue;
+        CsrLog(CSRLOG_ERROR, "SaveConfig: Copy %s does not read back as saved (%s); clearing the save\n",
+               copy.media.c_str(), fault.c_str());
+        ClearRemovableMedia();
+        m_bConfirmShown = false;
+        return 6;
+    }
+    CsrLog(CSRLOG_TRACE, "SaveConfig: %u files read back as saved\n", static_cast<unsigned>(written.size()));
+
+    m_bConfirmShown = false;
+    return 1;
+}

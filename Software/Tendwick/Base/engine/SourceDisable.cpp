@@ -1,0 +1,394 @@
+// Disabling the source unit after a save, and undoing it when the save is
+// restored onto the same unit. Two variants: the startup-application one
+// works through the store, the menu one (legacy part family) through the
+// registry.
+#include "RunMaint.h"
+
+#include "CsrLog.h"
+#include "EngineWin32.h"
+#include "EventReporter.h"
+#include "Retenta.h"
+#include "TextFields.h"
+#include "Win32Handle.h"
+
+#include <cctype>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+const int kStoreTimeout = 1000;
+const char kShellPersist[] = "ShellPersist";
+const char kShellConfig[] = "ShellConfig";
+const char kSystemData[] = "SystemData";
+
+const char kSysSetupKey[] = "Software\\Corvane\\SysSetup";
+const char kMenuAppsKey[] = "Software\\Corvane\\ZelMenu\\Apps";
+
+const char kDontDisableFile[] = "dontDisable.dat";
+const char kShellSource[] = "VevezaDE1.DAT";
+const char kPictureSource[] = "VevezaDE2.DAT";
+const char kInstalledShell[] = "Dormantis.exe";
+const char kInstalledPicture[] = "DisableSplashScreen.bmp";
+const char kRecordFile[] = "SWDisable.txt";
+const char kTraceFile[] = "D:\\FerroxTrace.txt";
+
+const char kDisabledAppSuffix[] = "|Ferx|noregister";
+const char kDisabledMenuSuffix[] = ",C:\\Zelsys,0";
+const char kSystemStartupApp[] = "c:\\zelsys\\system.exe|Maintenance";
+const char kSavedShellConfig[] = "ShellPersist-ShellConfig.pri";
+
+// Persisted and registry values handled here: 200-byte buffers.
+const size_t kValueBytes = 200;
+const size_t kValueChars = kValueBytes - 1;
+// The original splash picture fetched back from the media.
+const size_t kSavedSplashChars = 99;
+// What the saved-setting lookup may copy into its output.
+const size_t kSavedSettingBytes = 512;
+
+std::string FormatTextV(const char* format, va_list args)
+{
+    va_list again;
+    va_copy(again, args);
+    int length = std::vsnprintf(nullptr, 0, format, args);
+    std::string text;
+    if (length > 0) {
+        std::vector<char> buffer(static_cast<size_t>(length) + 1);
+        std::vsnprintf(buffer.data(), buffer.size(), format, again);
+        text.assign(buffer.data(), static_cast<size_t>(length));
+    }
+    va_end(again);
+    return text;
+}
+
+std::string FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string FormatText(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::string text = FormatTextV(format, args);
+    va_end(args);
+    return text;
+}
+
+// One formatted line of the unit's trace file.
+void TraceLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void TraceLine(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::string text = FormatTextV(format, args);
+    va_end(args);
+    CRunMaint::FerroxTrace(text.c_str());
+}
+
+struct Roots {
+    std::string media;
+    std::string persist;
+};
+
+Roots GetRoots(CRunMaint& engine)
+{
+    char media[MAINT_ROOT_SIZE] = "E:\\";
+    char persist[MAINT_ROOT_SIZE] = {};
+    HKEY key = nullptr;
+    engine.GetUpdatePath(media, sizeof(media), persist, sizeof(persist), &key);
+    UniqueRegKey owner(key);
+    return {media, persist};
+}
+
+// A setting that names an installed file must fit its value whole: a cut
+// path would name some other file, and the undo could not recognise it.
+bool FitsValue(const char* operation, const std::string& value)
+{
+    if (value.size() <= kValueChars) return true;
+    std::string message = FormatText("%s: Path too long for its setting (%u characters) - %s\n", operation,
+                                     static_cast<unsigned>(value.size()), value.c_str());
+    CsrLog(CSRLOG_ERROR, "%s", message.c_str());
+    ReportMaintError(message.c_str());
+    return false;
+}
+
+// Clears the file's attributes (a copy keeps the source's read-only bit) and
+// deletes it; the delete's result.
+BOOL RemoveTarget(const std::string& target)
+{
+    SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+    return DeleteFileA(target.c_str());
+}
+
+// Creates (or empties) the record of previous settings. Raises the system's
+// error when it cannot be created.
+UniqueHandle CreateRecord(const std::string& path)
+{
+    UniqueHandle file(
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) CFileException::ThrowOsError(static_cast<long>(GetLastError()));
+    return file;
+}
+
+void WriteRecord(const UniqueHandle& file, const std::string& text)
+{
+    DWORD written = 0;
+    if (!text.empty() &&
+        (!WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
+         written != text.size()))
+        CFileException::ThrowOsError(static_cast<long>(GetLastError()));
+}
+
+// Reads the first word of the record (leading white space skipped, ending at
+// the next white space), keeping at most kValueChars characters. Raises the
+// system's error when the file cannot be opened. *cut tells whether the word
+// was longer.
+std::string ReadRecordWord(const std::string& path, bool* cut)
+{
+    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) CFileException::ThrowOsError(static_cast<long>(GetLastError()));
+    std::string word;
+    *cut = false;
+    bool started = false;
+    char chunk[256];
+    DWORD read = 0;
+    while (ReadFile(file.get(), chunk, sizeof(chunk), &read, nullptr) && read > 0) {
+        for (DWORD i = 0; i < read; ++i) {
+            bool space = std::isspace(static_cast<unsigned char>(chunk[i])) != 0;
+            if (!started) {
+                if (space) continue;
+                started = true;
+            }
+            if (space) return word;
+            if (word.size() == kValueChars) {
+                *cut = true;
+                return word;
+            }
+            word += chunk[i];
+        }
+    }
+    return word;
+}
+
+} // namespace
+
+void CRunMaint::FerroxTrace(const char* text)
+{
+    FILE* file = std::fopen(kTraceFile, "ab");
+    if (!file) return;
+    std::fputs(text ? text : "", file);
+    std::fputs("\r\n", file);
+    std::fflush(file);
+    std::fclose(file);
+}
+
+void CRunMaint::FinishSave()
+{
+    if (FileOnMedia("", kDontDisableFile)) {
+        CsrLog(CSRLOG_TRACE, "FinishSave:  Source flash disable deactivated, flash will not be disabled\n");
+        return;
+    }
+    if (IsLegacyShellPart())
+        FinishSaveMenu();
+    else
+        FinishSaveShell();
+}
+
+void CRunMaint::FinishSaveShell()
+{
+    TraceLine("FinishSaveShell: persisting ferrox");
+    PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "Ferrox", "SAVED");
+    TraceLine("FinishSaveShell: persisting numstartupapps = 0");
+    PersistOneDW(kShellPersist, kShellConfig, kStoreTimeout, "NumStartupApps", 0);
+
+    TraceLine("FinishSaveShell: getupdatepath");
+    Roots roots = GetRoots(*this);
+
+    TraceLine("FinishSaveShell: getting splash notice bitmap");
+    char splash[kValueBytes] = {};
+    long result = GetOnePersistedString(kShellPersist, kShellConfig, kStoreTimeout, "SplashNoticeBitmap",
+                                        sizeof(splash), splash, nullptr);
+    DWORD lastError = GetLastError();
+    splash[sizeof(splash) - 1] = '\0';
+    if (result != PERS_SUCCESS) {
+        ReportMaintError(FormatText("FXP: error %d on persist return of splash bitmap. Get Last = %d\n",
+                                    static_cast<int>(result), static_cast<int>(lastError))
+                             .c_str());
+    } else {
+        std::string record = std::string(splash) + "| ";
+        std::string recordPath = JoinPath(roots.persist.c_str(), kRecordFile);
+        TraceLine("FinishSaveShell: opening target spec. Target spec = %s", recordPath.c_str());
+        UniqueHandle file = CreateRecord(recordPath);
+        TraceLine("FinishSaveShell: writing out info: %s", record.c_str());
+        WriteRecord(file, record);
+    }
+
+    std::string source = JoinPath(roots.media.c_str(), kPictureSource);
+    std::string target = JoinPath(roots.persist.c_str(), kInstalledPicture);
+    TraceLine("FinishSaveShell: persisting SNB: src = %s", source.c_str());
+    TraceLine("FinishSaveShell: persisting SNB: tgt = %s", target.c_str());
+    if (FitsValue("FinishSaveShell", target)) {
+        TraceLine("FinishSaveShell: delete of target, return value = %d", static_cast<int>(RemoveTarget(target)));
+        if (CopyFileA(source.c_str(), target.c_str(), FALSE)) {
+            PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "SplashNoticeBitmap", target.c_str());
+            TraceLine("FinishSaveShell: bitmap copied and persisted");
+        } else {
+            DWORD copyError = GetLastError();
+            ReportMaintError(
+                FormatText("FXP: error on splash notice copy. Get Last = %d\n", static_cast<int>(copyError)).c_str());
+            TraceLine("FinishSaveShell: Copy of bitmap FAILED");
+        }
+    }
+
+    source = JoinPath(roots.media.c_str(), kShellSource);
+    target = JoinPath(roots.persist.c_str(), kInstalledShell);
+    TraceLine("FinishSaveShell: persisting exe: src = %s", source.c_str());
+    TraceLine("FinishSaveShell: persisting exe: tgt = %s", target.c_str());
+    std::string startupApp = target + kDisabledAppSuffix;
+    if (FitsValue("FinishSaveShell", startupApp)) {
+        TraceLine("FinishSaveShell: delete of target, return value = %d", static_cast<int>(RemoveTarget(target)));
+        if (CopyFileA(source.c_str(), target.c_str(), FALSE)) {
+            PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "StartupApp1", startupApp.c_str());
+            PersistOneDW(kShellPersist, kShellConfig, kStoreTimeout, "NumStartupApps", 1);
+            TraceLine("FinishSaveShell: exe copied and persisted");
+        } else {
+            DWORD copyError = GetLastError();
+            TraceLine("FinishSaveShell: Copy of exe FAILED");
+            ReportMaintError(
+                FormatText("FXP: error on exe copy. Get Last = %d\n", static_cast<int>(copyError)).c_str());
+        }
+    }
+}
+
+void CRunMaint::FinishSaveMenu()
+{
+    PersistOneString(kShellPersist, kSystemData, kStoreTimeout, "Ferrox", "SAVED");
+    Roots roots = GetRoots(*this);
+
+    CString logo;
+    CString map;
+    ReadRegistryString(HKEY_CURRENT_USER, kSysSetupKey, "oemlogo", logo);
+    ReadRegistryString(HKEY_CURRENT_USER, kMenuAppsKey, "Map", map);
+
+    std::string record = std::string(logo.GetString()) + "|" + map.GetString();
+    if (record.size() > kValueChars)
+        CsrLog(CSRLOG_WARNING, "FinishSaveMenu: Previous settings longer than %u characters will be cut - %s\n",
+               static_cast<unsigned>(kValueChars), record.c_str());
+    WriteRecord(CreateRecord(JoinPath(roots.persist.c_str(), kRecordFile)), record);
+
+    std::string source = JoinPath(roots.media.c_str(), kPictureSource);
+    std::string target = JoinPath(roots.persist.c_str(), kInstalledPicture);
+    if (FitsValue("FinishSaveMenu", target)) {
+        RemoveTarget(target);
+        WriteRegistryString(HKEY_CURRENT_USER, kSysSetupKey, "oemlogo", target.c_str());
+        CopyFileA(source.c_str(), target.c_str(), FALSE);
+    }
+
+    source = JoinPath(roots.media.c_str(), kShellSource);
+    target = JoinPath(roots.persist.c_str(), kInstalledShell);
+    std::string entry = target + kDisabledMenuSuffix;
+    if (FitsValue("FinishSaveMenu", entry)) {
+        RemoveTarget(target);
+        WriteRegistryString(HKEY_CURRENT_USER, kMenuAppsKey, "Map", entry.c_str());
+        CopyFileA(source.c_str(), target.c_str(), FALSE);
+    }
+}
+
+void CRunMaint::UndoSaveShell()
+{
+    char app[kValueBytes] = {};
+    bool deleteApp = GetOnePersistedString(kShellPersist, kShellConfig, kStoreTimeout, "StartupApp1", sizeof(app),
+                                           app, nullptr) == PERS_SUCCESS;
+    app[sizeof(app) - 1] = '\0';
+    FerroxTrace(deleteApp ? "UndoSaveShell: Startup app retrieved. App to be deleted."
+                          : "UndoSaveShell: Startup app retrieve FAILURE");
+
+    char picture[kValueBytes] = {};
+    bool deletePicture = GetOnePersistedString(kShellPersist, kShellConfig, kStoreTimeout, "SplashNoticeBitmap",
+                                               sizeof(picture), picture, nullptr) == PERS_SUCCESS;
+    picture[sizeof(picture) - 1] = '\0';
+    FerroxTrace(deletePicture ? "UndoSaveShell: Bitmap retrieved. Bitmap to be deleted."
+                              : "UndoSaveShell: bitmap retrieve FAILURE");
+
+    PersistOneDW(kShellPersist, kShellConfig, kStoreTimeout, "NumStartupApps", 1);
+    PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "StartupApp1", kSystemStartupApp);
+    TraceLine("UndoSaveShell: startup app of system persisted.");
+
+    TraceLine("UndoSaveShell: getting original bitmap");
+    char saved[kSavedSettingBytes] = {};
+    if (RetrieveSavedPersistSetting(kSavedShellConfig, "SplashNoticeBitmap", saved)) {
+        saved[sizeof(saved) - 1] = '\0';
+        if (std::strlen(saved) > kSavedSplashChars) {
+            CsrLog(CSRLOG_WARNING, "UndoSaveShell: Saved SplashNoticeBitmap cut to %u characters - %s\n",
+                   static_cast<unsigned>(kSavedSplashChars), saved);
+            saved[kSavedSplashChars] = '\0';
+        }
+        PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "SplashNoticeBitmap", saved);
+        TraceLine("UndoSaveShell: original bitmap got and saved: %s", saved);
+    }
+
+    TraceLine("UndoSaveShell: ferrox reset");
+    PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "Ferrox", "RESTORED-ORIGINAL");
+
+    // Only what the disabling installed goes: a startup application that
+    // carries its marker, and the picture at its installed place. Anything
+    // else is the unit's own, left there by a disabling that did not finish.
+    Roots roots = GetRoots(*this);
+    if (!deleteApp) {
+        TraceLine("UndoSaveShell: app not to be deleted");
+    } else {
+        char* bar = std::strchr(app, '|');
+        if (!bar) {
+            TraceLine("UndoSaveShell: app not found");
+        } else if (std::strcmp(bar, kDisabledAppSuffix) != 0) {
+            TraceLine("UndoSaveShell: app not to be deleted");
+        } else {
+            std::string program(app, static_cast<size_t>(bar - app));
+            TraceLine("UndoSaveShell: app found. delete value = %d", static_cast<int>(RemoveTarget(program)));
+        }
+    }
+
+    std::string installedPicture = JoinPath(roots.persist.c_str(), kInstalledPicture);
+    if (deletePicture && EqualsNoCase(picture, installedPicture.c_str()))
+        TraceLine("UndoSaveShell: bmp delete value = %d", static_cast<int>(RemoveTarget(picture)));
+    else
+        TraceLine("UndoSaveShell: bmp not to be deleted");
+
+    ClearRemovableMedia();
+}
+
+void CRunMaint::UndoSaveMenu()
+{
+    CString logo;
+    CString map;
+    ReadRegistryString(HKEY_CURRENT_USER, kSysSetupKey, "oemlogo", logo);
+    ReadRegistryString(HKEY_CURRENT_USER, kMenuAppsKey, "Map", map);
+
+    Roots roots = GetRoots(*this);
+    std::string recordPath = JoinPath(roots.persist.c_str(), kRecordFile);
+    bool cut = false;
+    std::string word = ReadRecordWord(recordPath, &cut);
+    if (cut)
+        CsrLog(CSRLOG_WARNING, "UndoSaveMenu: %s holds more than %u characters; cut to %s\n", kRecordFile,
+               static_cast<unsigned>(kValueChars), word.c_str());
+
+    char fields[2][kValueBytes];
+    SplitFields(word.c_str(), '|', fields[0], kValueBytes, 2);
+    WriteRegistryString(HKEY_CURRENT_USER, kSysSetupKey, "oemlogo", fields[0]);
+    WriteRegistryString(HKEY_CURRENT_USER, kMenuAppsKey, "Map", fields[1]);
+    DeleteFileA(recordPath.c_str());
+
+    PersistOneString(kShellPersist, kSystemData, kStoreTimeout, "Ferrox", "RESTORED-ORIGINAL");
+
+    // Only the files the disabling installed go; settings that name anything
+    // else are the unit's own.
+    std::string installedShell = JoinPath(roots.persist.c_str(), kInstalledShell);
+    int comma = map.Find(',');
+    CString program = comma < 0 ? map : map.Left(comma);
+    if (EqualsNoCase(program, installedShell.c_str())) RemoveTarget(installedShell);
+    std::string installedPicture = JoinPath(roots.persist.c_str(), kInstalledPicture);
+    if (EqualsNoCase(logo, installedPicture.c_str())) RemoveTarget(installedPicture);
+
+    ClearRemovableMedia();
+}

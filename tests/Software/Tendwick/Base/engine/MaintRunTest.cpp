@@ -1,0 +1,206 @@
+// One maintenance run per key press: what it shows, what it returns and
+// which flow it starts, with the real flows, store, registry and media.
+#include "EngineFixture.h"
+
+#include "Retenta.h"
+
+namespace {
+
+const uint32_t kSaveKey = 0x70;
+const uint32_t kRestoreKey = 0x72;
+const char kPart[] = "612-00340-800";
+const char kPartText[] = "612-00340-800 Rev 0";
+const char kRestorePrompt[] =
+    "ShowConfirm(Restore will copy saved data to this unit and clear it from the removable media. Continue "
+    "restore?,F3)";
+
+class RunWindowRecorder : public RecordingWindow {
+public:
+    void RequestRepaint() override { calls.push_back("RequestRepaint()"); }
+};
+
+class MaintRunTest : public EngineTest {
+protected:
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        DeleteFileA("E:\\VevezaDE1.DAT");
+        DeleteFileA("E:\\VevezaDE2.DAT");
+    }
+    void TearDown() override
+    {
+        DeleteFileA("E:\\VevezaDE1.DAT");
+        DeleteFileA("E:\\VevezaDE2.DAT");
+        EngineTest::TearDown();
+    }
+
+    // A unit of a supported release with a serial number of its own, as the
+    // window sets the engine up when it opens.
+    void Unit(const char* serial, const char* ferrox)
+    {
+        StoreString("ShellPersist", "SystemData", "SoftwarePartNum", kPartText);
+        registry.SetString(HKEY_CURRENT_USER, kSysSetup, "SerialNumber", serial);
+        SetFerrox("ShellConfig", ferrox);
+        engine.SetSwPartNum(kPart, 0);
+    }
+    void SaveOnMedia(const char* serial, const char* partText = kPartText)
+    {
+        WriteSavedIdentity(std::string(serial) + "|" + partText);
+        WriteFileBytes(std::string(kMediaConfig) + "\\CorvaneUserRegistry.reg", "hive");
+        WriteFileBytes(std::string(kMediaConfig) + "\\Persist\\ShellPersist-ShellConfig.pri",
+                       "\"SplashNoticeBitmap\"=string:\"C:\\zelsys\\Splash.bmp\"\r\n");
+    }
+    void OpenWindow()
+    {
+        int status = 0;
+        if (engine.AreThereSavedFiles()) {
+            char part[32] = {}, serial[32] = {};
+            int revision = -1;
+            engine.ReadSavedPartNum(part, &revision, serial);
+            engine.ChkRestoreAllow(part, revision, kPart, 0, &status);
+        }
+        engine.ChkSave(kPart, 0, &status);
+    }
+    int Press(uint32_t key)
+    {
+        keys.calls.clear();
+        return engine.MaintRun(&keys, key);
+    }
+    bool SavedFilesRemain() { return FileExists(std::string(kMediaConfig) + "\\CorvaneUserRegistry.reg"); }
+
+    RunWindowRecorder keys;
+};
+
+TEST_F(MaintRunTest, AKeyThatMayNotRunOnlySetsTheProgressRangeAndRepaints)
+{
+    Unit("UNIT1001", "RESTORED");
+    // A save present refuses the save key; one of a release that may not be
+    // restored here refuses the restore key.
+    SaveOnMedia("UNIT2002", "612-00340-800 Rev 3");
+    OpenWindow();
+    ASSERT_FALSE(engine.IsSaveAllowed());
+    const std::vector<std::string> nothing = {"SetProgressRange(0,59)", "RequestRepaint()"};
+
+    EXPECT_EQ(0, Press(kSaveKey));
+    EXPECT_EQ(nothing, keys.calls);
+    EXPECT_EQ(0, Press(0x71));
+    EXPECT_EQ(nothing, keys.calls);
+    EXPECT_EQ(0, Press(kRestoreKey));
+    EXPECT_EQ(nothing, keys.calls);
+    EXPECT_EQ(&keys, engine.GetOwner());
+    EXPECT_TRUE(SavedFilesRemain());
+}
+
+TEST_F(MaintRunTest, WithoutARealSerialNumberSourceNothingHappens)
+{
+    Unit("UNIT1001", "SAVED");
+    registry.Delete(HKEY_CURRENT_USER, kSysSetup, "SerialNumber");
+    registry.Delete(HKEY_LOCAL_MACHINE, kComputerNameKey, "ComputerName");
+    SaveOnMedia("TARNVELLO");
+    OpenWindow();
+    ASSERT_TRUE(engine.IsRestoreAllowed());
+    EXPECT_EQ(0, Press(kRestoreKey));
+    EXPECT_EQ(0, Press(kRestoreKey));
+    EXPECT_TRUE(keys.calls.empty()) << keys.calls[0];
+    EXPECT_EQ(0, engine.GetRestoreStage());
+}
+
+TEST_F(MaintRunTest, TheRestoreOntoTheDisabledSourceUnitUndoesTheDisabling)
+{
+    Unit("UNIT1001", "RESTORED");
+    WriteFileBytes("E:\\VevezaDE1.DAT", "MZ");
+    WriteFileBytes("E:\\VevezaDE2.DAT", "BM");
+    StoreString("ShellPersist", "ShellConfig", "SplashNoticeBitmap", "C:\\zelsys\\Splash.bmp");
+    engine.FinishSaveShell();
+    SaveOnMedia("UNIT1001");
+    OpenWindow();
+    ASSERT_TRUE(engine.IsRestoreAllowed());
+
+    EXPECT_EQ(0, Press(kRestoreKey));
+    EXPECT_EQ((std::vector<std::string>{"SetProgressRange(0,59)", kRestorePrompt, "RequestRepaint()"}), keys.calls);
+    EXPECT_EQ(1, engine.GetRestoreStage());
+    EXPECT_EQ("SAVED", ReadStoreString("ShellPersist", "ShellConfig", "Ferrox"));
+    EXPECT_TRUE(SavedFilesRemain());
+
+    EXPECT_EQ(1, Press(kRestoreKey));
+    EXPECT_EQ((std::vector<std::string>{"SetProgressRange(0,59)", "SetKeyMask(0)", "SetDetailText(,0)",
+                                        "SetNoteText(,0)", "SetStatusText(Configuration Restored,0)",
+                                        "SetDetailText(,0)", "SetNoteText(,0)", "RequestRepaint()"}),
+              keys.calls);
+    EXPECT_EQ("RESTORED-ORIGINAL", ReadStoreString("ShellPersist", "ShellConfig", "Ferrox"));
+    EXPECT_EQ("c:\\zelsys\\system.exe|Maintenance", ReadStoreString("ShellPersist", "ShellConfig", "StartupApp1"));
+    EXPECT_EQ("C:\\zelsys\\Splash.bmp", ReadStoreString("ShellPersist", "ShellConfig", "SplashNoticeBitmap"));
+    EXPECT_FALSE(FileExists(PersistRoot() + "Dormantis.exe"));
+    EXPECT_FALSE(SavedFilesRemain());
+    EXPECT_EQ(1, engine.GetRestoreStage()) << "the stage is not reset";
+}
+
+TEST_F(MaintRunTest, TheRestoreOntoAnotherUnitImportsAndMarksItRestored)
+{
+    Unit("UNIT2002", "RESTORED");
+    SaveOnMedia("UNIT1001");
+    OpenWindow();
+    ASSERT_TRUE(engine.IsRestoreAllowed());
+    EXPECT_EQ(0, Press(kRestoreKey));
+    EXPECT_EQ(1, Press(kRestoreKey));
+    EXPECT_EQ("SetStatusText(Configuration Restored,0)", keys.calls[keys.calls.size() - 4]);
+    EXPECT_EQ("RESTORED", ReadStoreString("ShellPersist", "ShellConfig", "Ferrox"));
+    EXPECT_EQ("c:\\zelsys\\system.exe|Maintenance", ReadStoreString("ShellPersist", "ShellConfig", "StartupApp1"));
+    EXPECT_FALSE(SavedFilesRemain());
+    EXPECT_FALSE(FileExists(std::string(kMediaConfig) + "\\Persist\\ShellPersist-ShellConfig.pri"));
+}
+
+TEST_F(MaintRunTest, AMediaThatCannotBeWrittenEndsTheSaveWithResult2)
+{
+    Unit("UNIT1001", "RESTORED");
+    OpenWindow();
+    ASSERT_TRUE(engine.IsSaveAllowed());
+    registry.SetString(HKEY_CURRENT_USER, kCorvane, "CDROM", "E:\\missing\\stick\\");
+    EXPECT_EQ(2, Press(kSaveKey));
+    EXPECT_EQ((std::vector<std::string>{
+                  "SetProgressRange(0,59)", "SetDetailText(,0)", "SetNoteText(,0)",
+                  "SetStatusText(Save of configuration files to removable media could not be verified,0)",
+                  "SetDetailText(Save and Restore cannot continue,0)", "SetNoteText(Press Cancel to Exit,0)",
+                  "RequestRepaint()"}),
+              keys.calls);
+    EXPECT_EQ("RESTORED", ReadStoreString("ShellPersist", "ShellConfig", "Ferrox"));
+}
+
+TEST_F(MaintRunTest, TheSecondSavePressSavesAndDisablesTheUnit)
+{
+    Unit("UNIT1001", "RESTORED");
+    WriteFileBytes("E:\\VevezaDE1.DAT", "MZ");
+    WriteFileBytes("E:\\VevezaDE2.DAT", "BM");
+    OpenWindow();
+    ASSERT_TRUE(engine.IsSaveAllowed());
+
+    EXPECT_EQ(0, Press(kSaveKey));
+    EXPECT_EQ("ShowConfirm(Save will disable this unit. Continue save?,F1)", keys.calls.at(3));
+    EXPECT_EQ("RESTORED", ReadStoreString("ShellPersist", "ShellConfig", "Ferrox"));
+
+    EXPECT_EQ(1, Press(kSaveKey));
+    ASSERT_GE(keys.calls.size(), 4u);
+    EXPECT_EQ("SetStatusText(Configuration Saved,0)", keys.calls[keys.calls.size() - 4]);
+    EXPECT_EQ("RequestRepaint()", keys.calls.back());
+    EXPECT_EQ("SAVED", ReadStoreString("ShellPersist", "ShellConfig", "Ferrox"));
+    EXPECT_EQ(PersistRoot() + "Dormantis.exe|Ferx|noregister",
+              ReadStoreString("ShellPersist", "ShellConfig", "StartupApp1"));
+    EXPECT_TRUE(SavedFilesRemain()) << "the disabling keeps the save it follows";
+    EXPECT_EQ("UNIT1001|612-00340-800 Rev 0", ReadFileBytes(std::string(kMediaConfig) + "\\SWPartNum.txt"));
+}
+
+TEST_F(MaintRunTest, FailuresOfThePathsPassThroughBeforeAnythingIsShown)
+{
+    Unit("UNIT1001", "RESTORED");
+    OpenWindow();
+    registry.Delete(HKEY_CURRENT_USER, kCorvane, "PersistPath");
+    try {
+        Press(kSaveKey);
+        ADD_FAILURE() << "no exception";
+    } catch (const CFileException& e) {
+        EXPECT_EQ(23, e.m_lOsError);
+    }
+    EXPECT_TRUE(keys.calls.empty()) << keys.calls[0];
+}
+
+} // namespace

@@ -1,0 +1,287 @@
+// The save against the real registry, store files and media drive E:.
+#include "EngineFixture.h"
+
+#include "Crc32.h"
+#include "KeyFileFormat.h"
+#include "Retenta.h"
+#include "SavedFileCatalogue.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+const std::string kPersistMedia = std::string(kMediaConfig) + "\\Persist\\";
+
+// Every file below folder, as paths relative to it, sorted.
+void ListFiles(const std::string& folder, const std::string& prefix, std::vector<std::string>& out)
+{
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+        std::string name = entry.cFileName;
+        if (name == "." || name == "..") continue;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            ListFiles(folder + "\\" + name, prefix + name + "\\", out);
+        else
+            out.push_back(prefix + name);
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
+}
+
+std::vector<std::string> MediaFiles()
+{
+    std::vector<std::string> files;
+    ListFiles(kMediaConfig, "", files);
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+// A window whose serial-number entry has been accepted with this text.
+class AcceptingWindow : public RecordingWindow {
+public:
+    std::string accepted;
+    bool GetEnteredSerial(char* text, size_t size) override
+    {
+        calls.push_back("GetEnteredSerial()");
+        if (accepted.empty()) return false;
+        snprintf(text, size, "%s", accepted.c_str());
+        return true;
+    }
+};
+
+class SaveFlow : public EngineTest {
+protected:
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        registry.SetString(HKEY_CURRENT_USER, kSysSetup, "SerialNumber", "SN8841");
+        engine.EnableBackupPrivileges();
+        StoreString("ShellPersist", "ShellConfig", "Platform", "ZR455");
+        StoreString("ShellPersist\\MFD Configuration", "CFG_GPS", "Mode", "2");
+        CRunMaint::SetSaveReadBackHook(nullptr);
+    }
+    void TearDown() override
+    {
+        CRunMaint::SetSaveReadBackHook(nullptr);
+        EngineTest::TearDown();
+    }
+
+    int Save(CRunMaint& e, const char* media = "E:\\")
+    {
+        HKEY key = nullptr;
+        EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, kCorvane, 0, KEY_ALL_ACCESS, &key));
+        int result = e.SaveConfig(media, PersistRoot().c_str(), key, part, serial);
+        RegCloseKey(key);
+        return result;
+    }
+    int Save() { return Save(engine); }
+
+    char part[128] = "612-00340-000 Rev 2";
+    char serial[128] = "SN8841";
+};
+
+} // namespace
+
+TEST_F(SaveFlow, FirstPressPromptsSecondWritesTheMediaLayout)
+{
+    // A copy of a file the unit no longer has, left by an older save.
+    WriteFileBytes(kPersistMedia + "LightningPersist-WX500Config.pri", "stale");
+
+    EXPECT_EQ(2, Save());
+    EXPECT_EQ(std::vector<std::string>{"ShowConfirm(Save will disable this unit. Continue save?,F1)"}, window.calls);
+    EXPECT_TRUE(FileExists(kPersistMedia + "LightningPersist-WX500Config.pri")) << "a prompt must not clear";
+    ClearLog();
+
+    EXPECT_EQ(1, Save());
+    EXPECT_FALSE(engine.IsConfirmShown());
+
+    std::vector<std::string> expected = {
+        "CorvaneUserRegistry.chk",
+        "CorvaneUserRegistry.reg",
+        "Persist\\ShellPersist-Config-CFG_GPS.pri",
+        "Persist\\ShellPersist-ShellConfig.pri",
+        "SWPartNum.txt",
+    };
+    EXPECT_EQ(expected, MediaFiles());
+
+    std::string hive = ReadFileBytes(std::string(kMediaConfig) + "\\CorvaneUserRegistry.reg");
+    EXPECT_EQ(ReadFileBytes("C:\\CopyOfCorvaneUserReg.reg"), hive);
+    EXPECT_NE(std::string::npos, hive.find("SN8841")) << "the hive holds Software\\Corvane";
+    char crcLine[16];
+    snprintf(crcLine, sizeof(crcLine), "%d\n", static_cast<int>(keyfile::Crc32(hive.data(), hive.size())));
+    EXPECT_EQ(crcLine, ReadFileBytes(std::string(kMediaConfig) + "\\CorvaneUserRegistry.chk"));
+    EXPECT_EQ("SN8841|612-00340-000 Rev 2", ReadFileBytes(std::string(kMediaConfig) + "\\SWPartNum.txt"));
+    EXPECT_EQ(ReadFileBytes(PersistRoot() + "ShellPersist\\ShellConfig.pri"),
+              ReadFileBytes(kPersistMedia + "ShellPersist-ShellConfig.pri"));
+    EXPECT_EQ(ReadFileBytes(PersistRoot() + "ShellPersist\\MFD Configuration\\CFG_GPS.pri"),
+              ReadFileBytes(kPersistMedia + "ShellPersist-Config-CFG_GPS.pri"));
+
+    EXPECT_EQ(1u, LoggedAt("", "SaveConfig: File (" + PersistRoot() +
+                                   "LightningPersist\\WX500Config.pri) not Found on source MFD - Ignoring.\n"));
+    EXPECT_EQ(1u, LoggedAt("", "SaveConfig: Copying " + PersistRoot() + "ShellPersist\\ShellConfig.pri to " +
+                                   kPersistMedia + "ShellPersist-ShellConfig.pri\n"));
+    EXPECT_EQ(59, std::count(window.calls.begin(), window.calls.end(), "StepProgress()"));
+    EXPECT_EQ("SetKeyMask(0)", window.calls.at(1));
+}
+
+TEST_F(SaveFlow, AnAddressBookIsSavedBesideTheKeyFiles)
+{
+    // The address book lives on the persist root's drive; the tests' drive is C:.
+    std::string book = PersistRoot().substr(0, 3) + "ZelData\\DatalinkData\\AddressBook.txt";
+    bool existed = FileExists(book);
+    std::string before = existed ? ReadFileBytes(book) : "";
+    WriteFileBytes(book, "N123AB,Tower\r\n");
+    engine.SetConfirmShown(true);
+    EXPECT_EQ(1, Save());
+    EXPECT_EQ("N123AB,Tower\r\n", ReadFileBytes(kPersistMedia + "AddressBook.txt"));
+    if (existed) WriteFileBytes(book, before); else DeleteFileA(book.c_str());
+}
+
+TEST_F(SaveFlow, APreviousSaveMakesThePromptAskToOverwrite)
+{
+    WriteFileBytes(std::string(kMediaConfig) + "\\CorvaneUserRegistry.reg", "old");
+    EXPECT_EQ(2, Save());
+    EXPECT_EQ(std::vector<std::string>{"ShowConfirm(Save will disable this unit. Overwrite Previous Save?,F1)"},
+              window.calls);
+    EXPECT_EQ("old", ReadFileBytes(std::string(kMediaConfig) + "\\CorvaneUserRegistry.reg"));
+}
+
+TEST_F(SaveFlow, UnwritableMediaFailsAtTheFirstPressWithoutPromptOrClearing)
+{
+    WriteFileBytes(std::string(kMediaConfig) + "\\SWPartNum.txt", "earlier|save");
+    // A media root whose folder does not exist: the probe cannot be created.
+    EXPECT_EQ(6, Save(engine, "E:\\NoSuchStick\\"));
+    EXPECT_TRUE(window.calls.empty()) << window.calls.front();
+    EXPECT_FALSE(engine.IsConfirmShown());
+    EXPECT_EQ("earlier|save", ReadFileBytes(std::string(kMediaConfig) + "\\SWPartNum.txt"));
+    EXPECT_EQ(1u, LoggedMessages("Attempt to write removable media (CreateDirectory of \"E:\\NoSuchStick\\ZIPPATH\\\") failed.").size());
+}
+
+TEST_F(SaveFlow, ADisabledUnitIsRefused)
+{
+    SetFerrox("ShellConfig", "SAVED");
+    EXPECT_EQ(5, Save());
+    EXPECT_EQ(std::vector<std::string>{"SetStatusText(Cannot resave data without restore.,0)"}, window.calls);
+}
+
+TEST_F(SaveFlow, WithoutAValidSerialNumberTheEntryComesBetweenPromptAndSave)
+{
+    registry.SetString(HKEY_CURRENT_USER, kSysSetup, "SerialNumber", "TARNVELLO");
+    AcceptingWindow entry;
+    CRunMaint e(&entry);
+    EXPECT_EQ(2, Save(e));
+    EXPECT_EQ(3, Save(e));
+    EXPECT_TRUE(e.IsSerialPromptShown());
+    EXPECT_NE(entry.calls.end(), std::find(entry.calls.begin(), entry.calls.end(), "BeginSerialEntry()"));
+    EXPECT_EQ(3, Save(e)) << "nothing accepted yet";
+    entry.accepted = "SN5512";
+    EXPECT_EQ(1, Save(e));
+    EXPECT_FALSE(e.IsSerialPromptShown());
+    EXPECT_EQ("SN5512", ReadStoreString("ShellPersist", "SystemData", "SerialNumber"));
+    EXPECT_EQ("SN5512|612-00340-000 Rev 2", ReadFileBytes(std::string(kMediaConfig) + "\\SWPartNum.txt"));
+}
+
+namespace {
+void CorruptShellConfigCopy(const char* folder)
+{
+    std::string path = std::string(folder) + "Persist\\ShellPersist-ShellConfig.pri";
+    std::string bytes = ReadFileBytes(path);
+    bytes[0] ^= 0x20;
+    WriteFileBytes(path, bytes);
+}
+void TruncateIdentityRecord(const char* folder)
+{
+    WriteFileBytes(std::string(folder) + "SWPartNum.txt", "SN8841|612");
+}
+} // namespace
+
+TEST_F(SaveFlow, ACopyThatDoesNotReadBackEndsWith6AndLeavesNoSave)
+{
+    CRunMaint::SetSaveReadBackHook(CorruptShellConfigCopy);
+    engine.SetConfirmShown(true);
+    EXPECT_EQ(6, Save());
+    EXPECT_EQ(std::vector<std::string>{}, MediaFiles());
+    EXPECT_TRUE(FolderExists(kPersistMedia)) << "the folders stay";
+    EXPECT_FALSE(engine.AreThereSavedFiles());
+    EXPECT_EQ(1u, LoggedMessages("SaveConfig: Copy " + kPersistMedia + "ShellPersist-ShellConfig.pri does not read back").size());
+
+    CRunMaint::SetSaveReadBackHook(TruncateIdentityRecord);
+    engine.SetConfirmShown(true);
+    EXPECT_EQ(6, Save());
+    EXPECT_EQ(std::vector<std::string>{}, MediaFiles());
+}
+
+TEST_F(SaveFlow, RootsTooLongForTheirPathsAreRefusedNotCut)
+{
+    engine.SetConfirmShown(true);
+    std::string longMedia = "E:\\" + std::string(70, 'm') + "\\";
+    EXPECT_THROW(Save(engine, longMedia.c_str()), CFileException);
+    EXPECT_EQ(std::vector<std::string>{}, MediaFiles());
+    EXPECT_EQ(1u, LoggedMessages("SaveConfig: Media root longer than 64 characters").size());
+}
+
+TEST_F(SaveFlow, AnUnprovenSaveLeavesTheSourceUnitEnabled)
+{
+    StoreString("ShellPersist", "SystemData", "SoftwarePartNum", "612-00340-800 Rev 0");
+    SetFerrox("ShellConfig", "RESTORED");
+    StoreString("ShellPersist", "ShellConfig", "StartupApp1", "c:\\zelsys\\system.exe|Maintenance");
+    WriteFileBytes("E:\\VevezaDE1.DAT", "program");
+    engine.SetSwPartNum("612-00340-800", 0);
+    int status = 0;
+    ASSERT_TRUE(engine.ChkSave("612-00340-800", 0, &status)) << status;
+    CRunMaint::SetSaveReadBackHook(CorruptShellConfigCopy);
+
+    EXPECT_EQ(0, engine.MaintRun(&window, 0x70)) << "prompt";
+    window.calls.clear();
+    EXPECT_EQ(2, engine.MaintRun(&window, 0x70));
+    std::vector<std::string> lines;
+    for (const std::string& call : window.calls)
+        if (call.compare(0, 3, "Set") == 0 && call.find("Text(") != std::string::npos) lines.push_back(call);
+    ASSERT_LE(3u, lines.size());
+    std::vector<std::string> last(lines.end() - 3, lines.end());
+    EXPECT_EQ((std::vector<std::string>{
+                  "SetStatusText(Save of configuration files to removable media could not be verified,0)",
+                  "SetDetailText(Save and Restore cannot continue,0)", "SetNoteText(Press Cancel to Exit,0)"}),
+              last);
+    EXPECT_EQ("RESTORED", ReadStoreString("ShellPersist", "ShellConfig", "Ferrox"));
+    EXPECT_EQ("c:\\zelsys\\system.exe|Maintenance", ReadStoreString("ShellPersist", "ShellConfig", "StartupApp1"));
+    EXPECT_EQ(std::vector<std::string>{}, MediaFiles());
+    DeleteFileA("E:\\VevezaDE1.DAT");
+}
+
+// Figures, not rules: a full save and restore of the whole catalogue against
+// a plain copy of the same files.
+TEST_F(SaveFlow, TimingOfTheWholeCatalogue)
+{
+    std::string lines;
+    for (int i = 0; i < 40; ++i) lines += "\"Value" + std::to_string(i) + "\"=string:\"" + std::string(40, 'v') + "\"\r\n";
+    std::string key = keyfile::BuildKeyFile(lines.data(), lines.size());
+    for (const SavedFileEntry& row : SavedFileCatalogue)
+        WriteFileBytes(PersistRoot() + row.pszDirectory + "\\" + row.pszFile, key);
+
+    engine.SetConfirmShown(true);
+    DWORD start = GetTickCount();
+    ASSERT_EQ(1, Save());
+    DWORD save = GetTickCount() - start;
+    ASSERT_EQ(59u + 3u, MediaFiles().size());
+
+    start = GetTickCount();
+    ASSERT_EQ(1, engine.RestoreConfig("E:\\", PersistRoot().c_str(), nullptr));
+    DWORD restore = GetTickCount() - start;
+
+    CreateDirectoryA("E:\\PlainCopy", nullptr);
+    start = GetTickCount();
+    for (const SavedFileEntry& row : SavedFileCatalogue)
+        CopyFileA((PersistRoot() + row.pszDirectory + "\\" + row.pszFile).c_str(),
+                  (std::string("E:\\PlainCopy\\") + row.pszMediaName).c_str(), FALSE);
+    DWORD plain = GetTickCount() - start;
+    RemoveTree("E:\\PlainCopy");
+
+    printf("timing: save %lu ms, restore %lu ms, plain copy %lu ms\n", static_cast<unsigned long>(save),
+           static_cast<unsigned long>(restore), static_cast<unsigned long>(plain));
+    RecordProperty("save_ms", static_cast<int>(save));
+    RecordProperty("restore_ms", static_cast<int>(restore));
+    RecordProperty("plain_copy_ms", static_cast<int>(plain));
+}

@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# Lays out a unit in a Wine prefix of its own. Sourced or run.
+#
+#   unit_image_create ROOT MEDIA [options]  prefix ROOT/pfx, D: -> ROOT/D, E: -> MEDIA (removable);
+#                                           fills the media with its three files when they are missing
+#                                           and lays the unit out; leaves that prefix's wineserver up
+#                                           and WINEPREFIX exported
+#   unit_image_use ROOT                     make ROOT's unit the current one (WINEPREFIX)
+#   unit_image_run ROOT program [args]      run a Windows program on ROOT's unit, output shown after
+#   unit_image_check ROOT [options]         read the unit back (the same options as at its creation)
+#   unit_image_destroy ROOT                 stop ROOT's wineserver
+#
+# Options go to unit_image.exe: --part --rev --serial --serial-source reg|store|name --platform
+# --variant dc|single --tag --persist --backup-drive --computer-name (see tools/unitimage/UnitImage.cpp).
+# UNIT_IMAGE_BIN names the folder with unit_image.exe, unit_placeholder.exe and Retenta.dll
+# (default build/win32/bin of this tree).
+#
+# Run: bash tools/unit-image.sh ROOT MEDIA [options]  lays out one unit, checks it and stops its server.
+
+unit_image_tree=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+: "${UNIT_IMAGE_BIN:=$unit_image_tree/build/win32/bin}"
+
+unit_image_use() {
+  export WINEPREFIX=$1/pfx WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+}
+
+unit_image_run() {
+  local root=$1; shift
+  unit_image_use "$root"
+  local out
+  out=$(mktemp "${TMPDIR:-/tmp}/unit-image.XXXXXX")
+  # Output to a file: Wine services started by the program would keep a pipe open.
+  timeout "${UNIT_IMAGE_TIMEOUT:-120}" wine "$@" >"$out" 2>&1 </dev/null
+  local rc=$?
+  tr -d '\r' <"$out"
+  rm -f "$out"
+  return $rc
+}
+
+unit_image_create() {
+  local root=$1 media=$2; shift 2
+  local bin=$UNIT_IMAGE_BIN
+  for f in unit_image.exe unit_placeholder.exe Retenta.dll; do
+    [ -f "$bin/$f" ] || { echo "unit-image: $bin/$f missing (build the unit_image_tools target)" >&2; return 1; }
+  done
+  mkdir -p "$root/D" "$media"
+  unit_image_use "$root"
+  wineboot -i >/dev/null 2>&1 || { echo "unit-image: wineboot failed for $root" >&2; return 1; }
+  wineserver -w
+  # Drives are read when the wineserver starts: map them before it does.
+  ln -sfn "$root/D" "$WINEPREFIX/dosdevices/d:"
+  ln -sfn "$(cd "$media" && pwd)" "$WINEPREFIX/dosdevices/e:"
+  wine reg add 'HKLM\Software\Wine\Drives' /v e: /d floppy /f >/dev/null 2>&1
+  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /t REG_SZ /d false /f >/dev/null 2>&1
+  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /t REG_SZ /d 1 /f >/dev/null 2>&1
+  wineserver -w
+  wineserver -p
+  wine wineboot >/dev/null 2>&1
+
+  # The unit's own system program, the one a restore makes its startup application.
+  mkdir -p "$WINEPREFIX/drive_c/zelsys"
+  cp "$bin/unit_placeholder.exe" "$WINEPREFIX/drive_c/zelsys/system.exe"
+  # The media's programs: placeholders until the real ones are built.
+  [ -f "$media/VevezaDE1.DAT" ] || cp "$bin/unit_placeholder.exe" "$media/VevezaDE1.DAT"
+  [ -f "$media/ZelUtil.DAT" ] || cp "$bin/unit_placeholder.exe" "$media/ZelUtil.DAT"
+  if [ ! -f "$media/VevezaDE2.DAT" ]; then
+    unit_image_run "$root" "$bin/unit_image.exe" media "$@" || return 1
+  fi
+  unit_image_run "$root" "$bin/unit_image.exe" lay "$@"
+}
+
+unit_image_check() {
+  local root=$1; shift
+  unit_image_run "$root" "$UNIT_IMAGE_BIN/unit_image.exe" check "$@"
+}
+
+unit_image_destroy() {
+  local root=$1
+  [ -d "$root/pfx" ] && WINEPREFIX=$root/pfx wineserver -k >/dev/null 2>&1
+  return 0
+}
+
+if [ "${BASH_SOURCE[0]}" = "$0" ]; then
+  [ $# -ge 2 ] || { sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 2; }
+  root=$1 media=$2; shift 2
+  unit_image_create "$root" "$media" "$@" && unit_image_check "$root" "$@"
+  rc=$?
+  unit_image_destroy "$root"
+  exit $rc
+fi

@@ -1,0 +1,169 @@
+// Drives the engine on the unit it runs in as the maintenance window would:
+// the start-up checks, then Save (F1) or Restore (F3) presses until a run
+// finishes, printing each message line, prompt and progress step as the
+// technician would see them.
+//
+//   two_unit_run save [--serial S]   S: the number typed at the serial-number entry
+//   two_unit_run restore
+//   two_unit_run copy               plain copies of the catalogue files to the
+//                                    media and back off it, timed (the yardstick of a save)
+//
+// Exit code: 0 the run finished (result 1), 2 the media could not be written
+// (result 2), 1 nothing finished, 3 a file exception.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "RunMaint.h"
+#include "SavedFileCatalogue.h"
+
+namespace {
+
+const uint32_t KEY_SAVE = 0x70;
+const uint32_t KEY_RESTORE = 0x72;
+const int MAX_PRESSES = 4;
+
+class TranscriptWindow : public RunWindow {
+public:
+    explicit TranscriptWindow(const char* serial) : m_serial(serial ? serial : "") {}
+    void Attach(CRunMaint* engine) { m_pEngine = engine; }
+
+    void SetStatusText(const char* text, int) override { Line(1, text); }
+    void SetDetailText(const char* text, int) override { Line(2, text); }
+    void SetNoteText(const char* text, int) override { Line(3, text); }
+
+    void SetProgressRange(int low, int high) override
+    {
+        m_nLow = low;
+        m_nHigh = high;
+        m_nPos = low;
+    }
+    void StepProgress() override
+    {
+        ++m_nPos;
+        if (m_nPos == m_nHigh || (m_nPos - m_nLow) % 10 == 0) std::printf("    [progress %d/%d]\n", m_nPos, m_nHigh);
+    }
+    bool ShowConfirm(const char* question, bool onF1) override
+    {
+        std::printf("    prompt: %s   [Confirm on %s]\n", question, onF1 ? "F1" : "F3");
+        if (m_pEngine) m_pEngine->SetConfirmShown(true);
+        return true;
+    }
+    void SetKeyMask(uint32_t mask) override
+    {
+        if (mask == 0) std::printf("    (keys blocked)\n");
+    }
+    void BeginSerialEntry(const char*) override { m_bEntryShown = false; }
+    bool ShowSerialEntry() override
+    {
+        m_bEntryShown = true;
+        std::printf("    serial-number entry shown\n");
+        return true;
+    }
+    bool GetEnteredSerial(char* text, size_t size) override
+    {
+        if (!m_bEntryShown || m_serial.empty() || size == 0) return false;
+        std::snprintf(text, size, "%s", m_serial.c_str());
+        std::printf("    technician enters serial number %s\n", text);
+        return true;
+    }
+
+private:
+    // A line set again to the text it shows changes nothing on the screen.
+    void Line(int number, const char* text)
+    {
+        std::string& shown = m_lines[number - 1];
+        if (shown == (text ? text : "")) return;
+        shown = text ? text : "";
+        if (!shown.empty()) std::printf("    line %d: %s\n", number, shown.c_str());
+    }
+
+    std::string m_serial;
+    std::string m_lines[3];
+    CRunMaint* m_pEngine = nullptr;
+    bool m_bEntryShown = false;
+    int m_nLow = 0, m_nHigh = 0, m_nPos = 0;
+};
+
+// Copies each catalogue file of the unit to a scratch folder on the media
+// with nothing else around it, then removes the copies.
+int PlainCopy()
+{
+    CRunMaint engine(nullptr);
+    char media[MAINT_ROOT_SIZE] = {}, persist[MAINT_ROOT_SIZE] = {};
+    HKEY key = nullptr;
+    try {
+        engine.GetUpdatePath(media, sizeof media, persist, sizeof persist, &key);
+    } catch (const CFileException& e) {
+        std::printf("  file exception: error %ld\n", e.m_lOsError);
+        return 3;
+    }
+    RegCloseKey(key);
+    const std::string folder = std::string(media) + "PlainCopy\\";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    unsigned copied = 0;
+    const DWORD started = GetTickCount();
+    for (const SavedFileEntry& entry : SavedFileCatalogue) {
+        std::string source = std::string(persist) + entry.pszDirectory + "\\" + entry.pszFile;
+        if (CopyFileA(source.c_str(), (folder + entry.pszMediaName).c_str(), FALSE)) ++copied;
+    }
+    const DWORD took = GetTickCount() - started;
+    for (const SavedFileEntry& entry : SavedFileCatalogue) DeleteFileA((folder + entry.pszMediaName).c_str());
+    RemoveDirectoryA(folder.c_str());
+    std::printf("  plain copy of %u catalogue files to the media: %lu ms\n", copied, took);
+    return copied == SAVED_FILE_COUNT ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const bool save = argc > 1 && std::strcmp(argv[1], "save") == 0;
+    const bool restore = argc > 1 && std::strcmp(argv[1], "restore") == 0;
+    const char* serial = (argc > 3 && std::strcmp(argv[2], "--serial") == 0) ? argv[3] : nullptr;
+    if (argc > 1 && std::strcmp(argv[1], "copy") == 0) return PlainCopy();
+    if (!save && !restore) {
+        std::printf("usage: two_unit_run save [--serial S] | restore | copy\n");
+        return 1;
+    }
+    setvbuf(stdout, nullptr, _IONBF, 0);
+
+    TranscriptWindow window(serial);
+    CRunMaint engine(&window);
+    window.Attach(&engine);
+
+    // What the window does when it opens.
+    char partText[100] = {}, unitSerial[100] = {}, part[100] = {};
+    engine.GetSwPartNum(partText, unitSerial, sizeof partText);
+    int revision = -1;
+    std::sscanf(partText, "%99s %*s %d", part, &revision);
+    engine.SetSwPartNum(part, revision);
+    int status = 0;
+    bool saveAllowed = engine.ChkSave(part, revision, &status);
+    char savedPart[100] = {}, savedSerial[100] = {};
+    int savedRevision = -1;
+    engine.ReadSavedPartNum(savedPart, &savedRevision, savedSerial);
+    bool restoreAllowed = engine.ChkRestoreAllow(savedPart, savedRevision, part, revision, &status);
+    std::printf("  unit: serial %s, %s; save %s, restore %s%s%s\n", unitSerial, partText,
+                saveAllowed ? "allowed" : "not allowed", restoreAllowed ? "allowed" : "not allowed",
+                *savedSerial ? ", media holds the save of " : "", savedSerial);
+
+    int result = 0;
+    for (int press = 1; press <= MAX_PRESSES; ++press) {
+        std::printf("  press %s:\n", save ? "F1 (Save)" : "F3 (Restore)");
+        const DWORD started = GetTickCount();
+        try {
+            result = engine.MaintRun(&window, save ? KEY_SAVE : KEY_RESTORE);
+        } catch (const CFileException& e) {
+            char text[256] = {};
+            e.GetErrorMessage(text, sizeof text);
+            std::printf("  file exception: cause %d, error %ld, %s\n", e.m_cause, e.m_lOsError, text);
+            return 3;
+        }
+        std::printf("  -> MaintRun result %d (%lu ms)\n", result, GetTickCount() - started);
+        if (result != 0) break;
+    }
+    return result == 1 ? 0 : result == 2 ? 2 : 1;
+}

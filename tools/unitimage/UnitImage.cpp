@@ -1,0 +1,605 @@
+// Lays out a realistic unit inside the Wine prefix it runs in, and reads one
+// back: the registry values the maintenance program reads, store keys for
+// every catalogue file (written through the store itself, so the files carry
+// the real format), the knob templates, the address book, and the media files.
+//
+//   unit_image lay   [options]   write the unit
+//   unit_image check [options]   read everything back; exit 1 on a difference
+//   unit_image media [options]   write the disabled-unit picture on the media
+//
+// Options: --part P --rev N --serial S --serial-source reg|store|name
+//          --platform X --variant dc|single --tag T --persist D:\Data --media E:
+//          --backup-drive L --computer-name NAME
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "Retenta.h"
+#include "SavedFileCatalogue.h"
+
+namespace {
+
+const int STORE_TIMEOUT = 1000;
+
+struct Options {
+    std::string part = "612-00340-800";
+    int revision = 1;
+    std::string serial = "A1234";
+    std::string serialSource = "reg";    // reg, store or name (the computer name)
+    std::string platform = "ZR455";
+    std::string variant = "dc";          // dc: dual-concentric knobs, single: single knobs
+    std::string tag = "A";               // marks every generated value, so a restore shows whose they are
+    std::string persistRoot = "D:\\Data\\";
+    std::string mediaRoot = "E:\\";
+    std::string backupDrive = "D";
+    std::string computerName;            // default: the serial for source "name", else the family word
+};
+
+enum ValueKind { KIND_STRING, KIND_DW, KIND_BOOL };
+
+struct StoreValue {
+    std::string subdir;
+    std::string key;
+    std::string name;
+    ValueKind kind;
+    std::string text;      // KIND_STRING
+    unsigned long number;  // KIND_DW, KIND_BOOL
+};
+
+struct RegistryValue {
+    HKEY root;
+    std::string path;
+    std::string name;
+    std::string text;
+};
+
+class UniqueKey {
+public:
+    UniqueKey() = default;
+    explicit UniqueKey(HKEY key) : m_hKey(key) {}
+    UniqueKey(const UniqueKey&) = delete;
+    UniqueKey& operator=(const UniqueKey&) = delete;
+    ~UniqueKey() { if (m_hKey) RegCloseKey(m_hKey); }
+    HKEY Get() const { return m_hKey; }
+    HKEY* Out() { return &m_hKey; }
+private:
+    HKEY m_hKey = nullptr;
+};
+
+class UniqueFile {
+public:
+    explicit UniqueFile(HANDLE file) : m_hFile(file) {}
+    UniqueFile(const UniqueFile&) = delete;
+    UniqueFile& operator=(const UniqueFile&) = delete;
+    ~UniqueFile() { if (Valid()) CloseHandle(m_hFile); }
+    bool Valid() const { return m_hFile != INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return m_hFile; }
+private:
+    HANDLE m_hFile;
+};
+
+struct DcDeleter { void operator()(HDC dc) const { if (dc) DeleteDC(dc); } };
+struct GdiDeleter { void operator()(HGDIOBJ obj) const { if (obj) DeleteObject(obj); } };
+template <class T, class D> class GdiOwner {
+public:
+    explicit GdiOwner(T handle) : m_handle(handle) {}
+    GdiOwner(const GdiOwner&) = delete;
+    GdiOwner& operator=(const GdiOwner&) = delete;
+    ~GdiOwner() { D()(m_handle); }
+    T Get() const { return m_handle; }
+private:
+    T m_handle;
+};
+
+std::string KeyNameOf(const char* file)
+{
+    const char* dot = std::strchr(file, '.');
+    return dot ? std::string(file, dot) : std::string(file);
+}
+
+std::string WithBackslash(std::string path)
+{
+    if (path.empty() || path.back() != '\\') path += '\\';
+    return path;
+}
+
+bool IsKnobDual(const Options& o) { return o.variant == "dc"; }
+
+std::string EffectiveComputerName(const Options& o)
+{
+    if (!o.computerName.empty()) return o.computerName;
+    return o.serialSource == "name" ? o.serial : std::string("TARNVELLO");
+}
+
+// --- what a unit holds -------------------------------------------------------
+
+void AddString(std::vector<StoreValue>& v, const std::string& subdir, const std::string& key,
+               const char* name, const std::string& text)
+{
+    v.push_back({subdir, key, name, KIND_STRING, text, 0});
+}
+
+void AddDw(std::vector<StoreValue>& v, const std::string& subdir, const std::string& key,
+           const char* name, unsigned long number)
+{
+    v.push_back({subdir, key, name, KIND_DW, std::string(), number});
+}
+
+void AddBool(std::vector<StoreValue>& v, const std::string& subdir, const std::string& key,
+             const char* name, bool flag)
+{
+    v.push_back({subdir, key, name, KIND_BOOL, std::string(), flag ? 1ul : 0ul});
+}
+
+// The shell's own configuration key, row 43 of the catalogue.
+void AddShellConfig(std::vector<StoreValue>& v, const Options& o)
+{
+    const bool dual = IsKnobDual(o);
+    const std::string s = "ShellPersist", k = "ShellConfig";
+    AddDw(v, s, k, "ScreenSize", dual ? 10 : 7);
+    AddString(v, s, k, "ControlGroup_R", dual ? "Map,Trip,Nrst,Setup" : "Map,Trip");
+    AddString(v, s, k, "ControlGroup_L", dual ? "Brightness,Dialog" : "Brightness,Dialog,Nrst");
+    AddString(v, s, k, "Knob_L", dual ? "LO" : "LO");
+    AddString(v, s, k, "Knob_R", dual ? "RO|RI" : "RO");
+    AddString(v, s, k, "Platform", o.platform);
+    AddDw(v, s, k, "KnobLevels", dual ? 2 : 1);
+    AddBool(v, s, k, "ExternalVideo", o.tag != "B");
+    AddDw(v, s, k, "NumStartupApps", 1);
+    AddString(v, s, k, "StartupApp1", "c:\\zelsys\\system.exe|Normal");
+    AddString(v, s, k, "SplashNoticeBitmap", "C:\\Zelsys\\Splash.bmp");
+    AddString(v, s, k, "PageKnob", dual ? "R|O" : "L|O");
+    AddString(v, s, k, "Owner", "Unit " + o.tag);
+}
+
+// The knob assignments of the unit's own layout, as the knob restore writes them.
+void AddKnobAssignments(std::vector<StoreValue>& v, const Options& o)
+{
+    const bool dual = IsKnobDual(o);
+    const std::string s = "ShellPersist";
+    AddString(v, s, "UI_Brightness", "pos_Coarse", dual ? "Brightness,RO" : "Brightness,LO");
+    AddString(v, s, "UI_Brightness", "pos_Fine", dual ? "Brightness,RI" : "Brightness,RO");
+    AddString(v, s, "UI_Map", "pos_Change", dual ? "MapSetup,RI" : "MapSetup,RO");
+    AddString(v, s, "UI_Map", "pos_Field", dual ? "MapSetup,RO" : "MapSetup,LO");
+    AddString(v, s, "UI_Map", "pos_Range", dual ? "Map,RI/TrafficMode,RI" : "Map,RO/TrafficMode,RO");
+    AddString(v, s, "UI_Map", "pos_Select", dual ? "Trip,RI/Nrst,RI/Setup,RI" : "Trip,RO/Nrst,RO/Setup,RO");
+    AddString(v, s, "UI_Standard", "pos_Select", "Dialog,RO");
+    AddString(v, s, "UI_Standard", "pos_Change", dual ? "Dialog,RI" : "Dialog,LO");
+}
+
+const char* const KNOB_PAGES[] = {"UI_Taws", "UI_KTX", "UI_Map"};
+
+// Page files: the unit's own page keys and both templates beside each. A
+// template's content names its layout, so a copy shows which one went in;
+// the map page's templates carry that layout's map assignments too, since
+// the knob restore copies the template over the assignments it just wrote.
+void AddKnobPages(std::vector<StoreValue>& v, const Options& o)
+{
+    const std::string s = "ShellPersist";
+    const char* own = IsKnobDual(o) ? "4Knobs" : "2Knobs";
+    for (const char* page : KNOB_PAGES) {
+        AddString(v, s, page, "PageLayout", own);
+        AddString(v, s, page, "Softkeys", std::string(page) + " " + own + " softkeys");
+        for (const char* layout : {"4Knobs", "2Knobs"}) {
+            const bool dual = std::strcmp(layout, "4Knobs") == 0;
+            std::string key = std::string(page) + layout;
+            AddString(v, s, key, "PageLayout", layout);
+            AddString(v, s, key, "Softkeys", std::string(page) + " " + layout + " softkeys");
+            if (std::strcmp(page, "UI_Map") != 0) continue;
+            AddString(v, s, key, "pos_Change", dual ? "MapSetup,RI" : "MapSetup,RO");
+            AddString(v, s, key, "pos_Field", dual ? "MapSetup,RO" : "MapSetup,LO");
+            AddString(v, s, key, "pos_Range", dual ? "Map,RI/TrafficMode,RI" : "Map,RO/TrafficMode,RO");
+            AddString(v, s, key, "pos_Select", dual ? "Trip,RI/Nrst,RI/Setup,RI" : "Trip,RO/Nrst,RO/Setup,RO");
+        }
+    }
+}
+
+void AddCatalogueRow(std::vector<StoreValue>& v, const Options& o, size_t row)
+{
+    const SavedFileEntry& entry = SavedFileCatalogue[row];
+    const std::string s = entry.pszDirectory, k = KeyNameOf(entry.pszFile);
+    if (k == "ShellConfig" && s == "ShellPersist") {
+        AddShellConfig(v, o);
+        return;
+    }
+    AddString(v, s, k, "UnitTag", "Unit " + o.tag + " " + k);
+    AddDw(v, s, k, "Revision", static_cast<unsigned long>(row + 1 + (o.tag == "B" ? 500 : 0)));
+    AddBool(v, s, k, "Enabled", (row % 2) == (o.tag == "B" ? 1u : 0u));
+    if (entry.bOpenTolerant) {
+        AddString(v, s, k, "CI_FACTORY_CONFIGURED", "1");
+        AddString(v, s, k, "CI_OPTION_LEVEL", o.tag == "B" ? "2" : "3");
+    }
+    // Filtered rows: every filtered name, and one that a restore must leave alone.
+    for (uint32_t i = 0; i < entry.dwFilterCount; ++i)
+        AddString(v, s, k, entry.pFilter[i].pszName, o.tag + "-" + entry.pFilter[i].pszName);
+    if (entry.dwFilterCount) AddString(v, s, k, "LocalOnly", "kept by Unit " + o.tag);
+}
+
+std::vector<StoreValue> UnitStoreValues(const Options& o)
+{
+    std::vector<StoreValue> v;
+    for (size_t row = 0; row < SAVED_FILE_COUNT; ++row) AddCatalogueRow(v, o, row);
+    AddKnobAssignments(v, o);
+    AddKnobPages(v, o);
+    AddString(v, "ShellPersist", "SystemData", "SoftwarePartNum", o.part + " Rev " + std::to_string(o.revision));
+    if (o.serialSource == "store") AddString(v, "ShellPersist", "SystemData", "SerialNumber", o.serial);
+    return v;
+}
+
+const char CORVANE[] = "Software\\Corvane";
+const char WINLOGON[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+const char COMPUTER_NAME[] = "SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName";
+const char UNIT_SHELL[] = "C:\\Zelsys\\ZelShell.exe";
+
+std::vector<RegistryValue> UnitRegistryValues(const Options& o)
+{
+    const std::string corvane = CORVANE;
+    std::vector<RegistryValue> v = {
+        {HKEY_CURRENT_USER, corvane, "CDROM", o.mediaRoot},
+        {HKEY_CURRENT_USER, corvane, "PersistPath", o.persistRoot},
+        {HKEY_CURRENT_USER, corvane, "DataPath", o.persistRoot},
+        {HKEY_CURRENT_USER, corvane, "PersistBkupDrive", o.backupDrive},
+        {HKEY_CURRENT_USER, corvane, "shell", UNIT_SHELL},
+        {HKEY_CURRENT_USER, corvane + "\\SysSetup", "oemlogo", "C:\\Zelsys\\Splash.bmp"},
+        {HKEY_CURRENT_USER, corvane + "\\ZelMenu\\Apps", "Map", "C:\\Zelsys\\Map.exe,C:\\Zelsys,0"},
+        {HKEY_LOCAL_MACHINE, WINLOGON, "Shell", UNIT_SHELL},
+        {HKEY_LOCAL_MACHINE, COMPUTER_NAME, "ComputerName", EffectiveComputerName(o)},
+    };
+    if (o.serialSource == "reg") v.push_back({HKEY_CURRENT_USER, corvane + "\\SysSetup", "SerialNumber", o.serial});
+    return v;
+}
+
+std::string AddressBookPath(const Options& o)
+{
+    return o.persistRoot.substr(0, 3) + "ZelData\\DatalinkData\\AddressBook.txt";
+}
+
+std::string AddressBookText(const Options& o)
+{
+    return "; datalink address book of Unit " + o.tag + "\r\n"
+           "OPS,ops-" + o.tag + "@fleet.example,1\r\n"
+           "MAINT,maint-" + o.tag + "@fleet.example,1\r\n"
+           "WX,wx@fleet.example,0\r\n";
+}
+
+// --- file helpers ----------------------------------------------------------
+
+bool WriteWholeFile(const std::string& path, const void* data, size_t size)
+{
+    UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD wrote = 0;
+    return file.Valid() && WriteFile(file.Get(), data, static_cast<DWORD>(size), &wrote, nullptr) && wrote == size;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& text)
+{
+    UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file.Valid()) return false;
+    text.clear();
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) && got) text.append(buffer, got);
+    return true;
+}
+
+// Creates every folder of the path's directory part.
+void CreateFolders(const std::string& path)
+{
+    for (size_t i = 3; i < path.size(); ++i)
+        if (path[i] == '\\') CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
+}
+
+// A 24-bit picture with a centred caption, drawn with GDI into a DIB section.
+bool WriteCaptionBitmap(const std::string& path, const char* caption, COLORREF back, COLORREF fore)
+{
+    const int width = 320, height = 240;
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    const DWORD stride = (width * 3 + 3) & ~3u;
+    info.bmiHeader.biSizeImage = stride * height;
+
+    GdiOwner<HDC, DcDeleter> dc(CreateCompatibleDC(nullptr));
+    void* bits = nullptr;
+    GdiOwner<HBITMAP, GdiDeleter> bitmap(CreateDIBSection(dc.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!dc.Get() || !bitmap.Get() || !bits) return false;
+    HGDIOBJ oldBitmap = SelectObject(dc.Get(), bitmap.Get());
+    GdiOwner<HBRUSH, GdiDeleter> brush(CreateSolidBrush(back));
+    RECT all = {0, 0, width, height};
+    FillRect(dc.Get(), &all, brush.Get());
+    GdiOwner<HFONT, GdiDeleter> font(CreateFontA(36, 0, 0, 0, FW_BOLD, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "Arial"));
+    HGDIOBJ oldFont = SelectObject(dc.Get(), font.Get());
+    SetBkMode(dc.Get(), TRANSPARENT);
+    SetTextColor(dc.Get(), fore);
+    DrawTextA(dc.Get(), caption, -1, &all, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    GdiFlush();
+    SelectObject(dc.Get(), oldFont);
+    SelectObject(dc.Get(), oldBitmap);
+
+    BITMAPFILEHEADER header = {};
+    header.bfType = 0x4D42;
+    header.bfOffBits = sizeof header + sizeof info.bmiHeader;
+    header.bfSize = header.bfOffBits + info.bmiHeader.biSizeImage;
+    std::string file(reinterpret_cast<const char*>(&header), sizeof header);
+    file.append(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
+    file.append(static_cast<const char*>(bits), info.bmiHeader.biSizeImage);
+    return WriteWholeFile(path, file.data(), file.size());
+}
+
+// --- lay -----------------------------------------------------------------
+
+bool SetRegistryString(const RegistryValue& value)
+{
+    UniqueKey key;
+    LONG rc = RegCreateKeyExA(value.root, value.path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Out(), nullptr);
+    if (rc == ERROR_SUCCESS)
+        rc = RegSetValueExA(key.Get(), value.name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.text.c_str()),
+                            static_cast<DWORD>(value.text.size() + 1));
+    if (rc != ERROR_SUCCESS) std::printf("unit_image: registry %s\\%s: error %ld\n", value.path.c_str(), value.name.c_str(), rc);
+    return rc == ERROR_SUCCESS;
+}
+
+bool WriteStoreValue(const StoreValue& value)
+{
+    switch (value.kind) {
+    case KIND_STRING: return PersistString(value.name.c_str(), value.text.c_str(), STORE_TIMEOUT) != PERS_FAILED;
+    case KIND_DW: return PersistDW(value.name.c_str(), value.number, STORE_TIMEOUT) != PERS_FAILED;
+    case KIND_BOOL: return PersistBool(value.name.c_str(), static_cast<int>(value.number), STORE_TIMEOUT) != PERS_FAILED;
+    }
+    return false;
+}
+
+// Writes the values key by key; the table keeps each key's values together.
+int WriteStore(const std::vector<StoreValue>& values)
+{
+    int failures = 0;
+    for (size_t i = 0; i < values.size();) {
+        const StoreValue& first = values[i];
+        long open = OpenPersistKey(first.subdir.c_str(), first.key.c_str(), STORE_TIMEOUT);
+        if (open == PERS_FAILED) {
+            std::printf("unit_image: OpenPersistKey(%s, %s) failed, detail 0x%04lX\n", first.subdir.c_str(),
+                        first.key.c_str(), GetLastError());
+            ++failures;
+        }
+        size_t end = i;
+        for (; end < values.size() && values[end].subdir == first.subdir && values[end].key == first.key; ++end) {
+            if (open != PERS_FAILED && !WriteStoreValue(values[end])) {
+                std::printf("unit_image: %s\\%s %s: write failed, detail 0x%04lX\n", first.subdir.c_str(),
+                            first.key.c_str(), values[end].name.c_str(), GetLastError());
+                ++failures;
+            }
+        }
+        if (open != PERS_FAILED && ClosePersistKey(STORE_TIMEOUT) == PERS_FAILED) {
+            std::printf("unit_image: ClosePersistKey(%s\\%s) failed, detail 0x%04lX\n", first.subdir.c_str(),
+                        first.key.c_str(), GetLastError());
+            ++failures;
+        }
+        i = end;
+    }
+    return failures;
+}
+
+int Lay(const Options& o)
+{
+    int failures = 0;
+    for (const RegistryValue& value : UnitRegistryValues(o)) failures += SetRegistryString(value) ? 0 : 1;
+    RegFlushKey(HKEY_CURRENT_USER);
+
+    CreateFolders(o.persistRoot);
+    if (!SetPersistBasePath(o.persistRoot.c_str())) {
+        std::printf("unit_image: persist root %s not usable\n", o.persistRoot.c_str());
+        return 1;
+    }
+    std::vector<StoreValue> values = UnitStoreValues(o);
+    failures += WriteStore(values);
+
+    const std::string book = AddressBookPath(o), bookText = AddressBookText(o);
+    CreateFolders(book);
+    if (!WriteWholeFile(book, bookText.data(), bookText.size())) {
+        std::printf("unit_image: cannot write %s (error %lu)\n", book.c_str(), GetLastError());
+        ++failures;
+    }
+    CreateFolders("C:\\Zelsys\\x");
+    if (!WriteCaptionBitmap("C:\\Zelsys\\Splash.bmp", ("UNIT " + o.tag).c_str(), RGB(0, 40, 90), RGB(255, 255, 255))) {
+        std::printf("unit_image: cannot write the splash picture\n");
+        ++failures;
+    }
+    std::printf("unit_image: laid out unit %s: serial %s (%s), %s Rev %d, platform %s, %s knobs, "
+                "%u store values, persist root %s\n",
+                o.tag.c_str(), o.serial.c_str(), o.serialSource.c_str(), o.part.c_str(), o.revision,
+                o.platform.c_str(), IsKnobDual(o) ? "dual-concentric" : "single", static_cast<unsigned>(values.size()),
+                o.persistRoot.c_str());
+    return failures ? 1 : 0;
+}
+
+int Media(const Options& o)
+{
+    std::string path = WithBackslash(o.mediaRoot) + "VevezaDE2.DAT";
+    if (!WriteCaptionBitmap(path, "UNIT DISABLED", RGB(160, 0, 0), RGB(255, 255, 255))) {
+        std::printf("unit_image: cannot write %s (error %lu)\n", path.c_str(), GetLastError());
+        return 1;
+    }
+    std::printf("unit_image: wrote %s\n", path.c_str());
+    return 0;
+}
+
+// --- check ---------------------------------------------------------------
+
+int g_checkFailures = 0;
+
+void Mismatch(const std::string& what, const std::string& expected, const std::string& actual)
+{
+    ++g_checkFailures;
+    std::printf("unit_image: check: %s: expected \"%s\", got \"%s\"\n", what.c_str(), expected.c_str(), actual.c_str());
+}
+
+void CheckStoreValue(const StoreValue& value)
+{
+    const std::string what = value.subdir + "\\" + value.key + " " + value.name;
+    char text[512] = {};
+    unsigned long number = 0;
+    int flag = 0;
+    long rc = PERS_FAILED;
+    std::string expected, actual;
+    switch (value.kind) {
+    case KIND_STRING:
+        rc = GetOnePersistedString(value.subdir.c_str(), value.key.c_str(), STORE_TIMEOUT, value.name.c_str(),
+                                   sizeof text, text, nullptr);
+        expected = value.text;
+        actual = text;
+        break;
+    case KIND_DW:
+        rc = GetOnePersistedDW(value.subdir.c_str(), value.key.c_str(), STORE_TIMEOUT, value.name.c_str(), &number);
+        expected = std::to_string(value.number);
+        actual = std::to_string(number);
+        break;
+    case KIND_BOOL:
+        rc = GetOnePersistedBool(value.subdir.c_str(), value.key.c_str(), STORE_TIMEOUT, value.name.c_str(), &flag);
+        expected = std::to_string(value.number);
+        actual = std::to_string(flag);
+        break;
+    }
+    if (rc != PERS_SUCCESS) {
+        char detail[64];
+        std::snprintf(detail, sizeof detail, "(store result 0x%04lX, detail 0x%04lX)", rc, GetLastError());
+        Mismatch(what, expected, detail);
+    } else if (expected != actual) {
+        Mismatch(what, expected, actual);
+    }
+}
+
+void CheckRegistryValue(const RegistryValue& value)
+{
+    const std::string what = (value.root == HKEY_LOCAL_MACHINE ? "HKLM\\" : "HKCU\\") + value.path + " " + value.name;
+    UniqueKey key;
+    char text[512] = {};
+    DWORD size = sizeof text - 1, type = 0;
+    LONG rc = RegOpenKeyExA(value.root, value.path.c_str(), 0, KEY_READ, key.Out());
+    if (rc == ERROR_SUCCESS)
+        rc = RegQueryValueExA(key.Get(), value.name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(text), &size);
+    if (rc != ERROR_SUCCESS) Mismatch(what, value.text, "(error " + std::to_string(rc) + ")");
+    else if (type != REG_SZ || value.text != text) Mismatch(what, value.text, text);
+}
+
+void CheckFile(const std::string& path, const char* what)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        Mismatch(std::string(what) + " " + path, "a file", "missing");
+}
+
+void CheckBitmap(const std::string& path)
+{
+    std::string bytes;
+    if (!ReadWholeFile(path, bytes)) return Mismatch(path, "a bitmap", "unreadable");
+    BITMAPFILEHEADER header = {};
+    if (bytes.size() >= sizeof header) std::memcpy(&header, bytes.data(), sizeof header);
+    if (header.bfType != 0x4D42 || header.bfSize != bytes.size())
+        Mismatch(path, "BM header, size " + std::to_string(bytes.size()),
+                 "type " + std::to_string(header.bfType) + ", size " + std::to_string(header.bfSize));
+}
+
+int Check(const Options& o)
+{
+    std::vector<RegistryValue> registry = UnitRegistryValues(o);
+    for (const RegistryValue& value : registry) CheckRegistryValue(value);
+
+    unsigned files = 0;
+    for (size_t row = 0; row < SAVED_FILE_COUNT; ++row, ++files)
+        CheckFile(o.persistRoot + SavedFileCatalogue[row].pszDirectory + "\\" + SavedFileCatalogue[row].pszFile,
+                  "catalogue file");
+    for (const char* page : KNOB_PAGES)
+        for (const char* suffix : {".pri", "4Knobs.pri", "2Knobs.pri"}) {
+            CheckFile(o.persistRoot + "ShellPersist\\" + page + suffix, "page file");
+            ++files;
+        }
+
+    std::string book;
+    if (!ReadWholeFile(AddressBookPath(o), book)) Mismatch(AddressBookPath(o), "the address book", "unreadable");
+    else if (book != AddressBookText(o)) Mismatch(AddressBookPath(o), AddressBookText(o), book);
+    CheckBitmap("C:\\Zelsys\\Splash.bmp");
+    files += 2;
+
+    const std::string media = WithBackslash(o.mediaRoot);
+    CheckFile(media + "VevezaDE1.DAT", "media file");
+    CheckBitmap(media + "VevezaDE2.DAT");
+    CheckFile(media + "ZelUtil.DAT", "media file");
+    files += 3;
+
+    // Last: opening a key whose files are missing makes the store create them.
+    SetPersistBasePath(o.persistRoot.c_str());
+    std::vector<StoreValue> values = UnitStoreValues(o);
+    for (const StoreValue& value : values) CheckStoreValue(value);
+
+    if (g_checkFailures) {
+        std::printf("unit_image: check of unit %s FAILED: %d differences\n", o.tag.c_str(), g_checkFailures);
+        return 1;
+    }
+    std::printf("unit_image: check of unit %s passed: %u registry values, %u store values, %u files\n", o.tag.c_str(),
+                static_cast<unsigned>(registry.size()), static_cast<unsigned>(values.size()), files);
+    return 0;
+}
+
+bool ParseOptions(int argc, char** argv, Options& o)
+{
+    for (int i = 2; i < argc; ++i) {
+        std::string flag = argv[i];
+        if (i + 1 >= argc) {
+            std::printf("unit_image: %s needs a value\n", flag.c_str());
+            return false;
+        }
+        std::string value = argv[++i];
+        if (flag == "--part") o.part = value;
+        else if (flag == "--rev") o.revision = std::atoi(value.c_str());
+        else if (flag == "--serial") o.serial = value;
+        else if (flag == "--serial-source") o.serialSource = value;
+        else if (flag == "--platform") o.platform = value;
+        else if (flag == "--variant") o.variant = value;
+        else if (flag == "--tag") o.tag = value;
+        else if (flag == "--persist") o.persistRoot = WithBackslash(value);
+        else if (flag == "--media") o.mediaRoot = WithBackslash(value);
+        else if (flag == "--backup-drive") o.backupDrive = value;
+        else if (flag == "--computer-name") o.computerName = value;
+        else {
+            std::printf("unit_image: unknown option %s\n", flag.c_str());
+            return false;
+        }
+    }
+    if (o.serialSource != "reg" && o.serialSource != "store" && o.serialSource != "name") {
+        std::printf("unit_image: --serial-source is reg, store or name\n");
+        return false;
+    }
+    if (o.variant != "dc" && o.variant != "single") {
+        std::printf("unit_image: --variant is dc or single\n");
+        return false;
+    }
+    if (o.persistRoot.size() < 3 || o.persistRoot[1] != ':') {
+        std::printf("unit_image: --persist must start with a drive, e.g. D:\\Data\\\n");
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    std::string command = argc > 1 ? argv[1] : "";
+    if ((command != "lay" && command != "check" && command != "media") || !ParseOptions(argc, argv, options)) {
+        std::printf("usage: unit_image lay|check|media [--part P] [--rev N] [--serial S] [--serial-source reg|store|name]\n"
+                    "       [--platform X] [--variant dc|single] [--tag T] [--persist D:\\Data\\] [--media E:\\]\n"
+                    "       [--backup-drive D] [--computer-name NAME]\n");
+        return 2;
+    }
+    if (command == "lay") return Lay(options);
+    if (command == "media") return Media(options);
+    return Check(options);
+}
