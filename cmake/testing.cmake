@@ -8,5 +8,7 @@ function(unit_add_test name target)
   else()
     add_test(NAME ${name} COMMAND $<TARGET_FILE:${target}> ${ARGN})
   endif()
-  set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+  # Tests in the shared prefix run one at a time: the debug-output reader is
+  # one per prefix. Tests that make prefixes of their own may run beside them.
+  set_tests_properties(${name} PROPERTIES TIMEOUT 600 RESOURCE_LOCK shared_wine_prefix)
 endfunction()

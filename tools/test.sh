@@ -5,7 +5,7 @@
 set -uo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
-fuzz_seconds=${FUZZ_SECONDS:-20}
+fuzz_seconds=${FUZZ_SECONDS:-10}
 
 bash tools/setup.sh || { echo "test: setup failed" >&2; exit 1; }
 
@@ -26,7 +26,7 @@ cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Debug >build/native.confi
 cmake --build build/native >build/native.build.log 2>&1 || { tail -n 60 build/native.build.log; exit 1; }
 
 step "tests (native)"
-(cd build/native && ctest --output-on-failure) || fail "native tests"
+(cd build/native && ctest -j2 --output-on-failure) || fail "native tests"
 
 step "fuzz (${fuzz_seconds} s per target)"
 if [ "$fuzz_seconds" -gt 0 ]; then
@@ -43,7 +43,7 @@ cleanup() {
 trap cleanup EXIT
 if unit_prefix_create "$root"; then
   export UNIT_TEST_ROOT=$root
-  (cd build/win32 && ctest --output-on-failure) || fail "Windows tests"
+  (cd build/win32 && ctest -j2 --output-on-failure) || fail "Windows tests"
 else
   fail "could not create a Wine prefix"
 fi
