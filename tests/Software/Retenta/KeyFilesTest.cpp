@@ -243,7 +243,12 @@ protected:
         EXPECT_EQ(keyfile::kIndexBytes + 128, Block()->offsets[4]);
         EXPECT_EQ('\0', Block()->text()[128]);
     }
-    size_t CountText(const std::string& text) const { return m_debug.Count(text); }
+    // Waits first for what is still on its way to the reader.
+    size_t CountText(const std::string& text)
+    {
+        EXPECT_TRUE(m_debug.Flush()) << "the debug output did not arrive";
+        return m_debug.Count(text);
+    }
     std::string AllTexts() const
     {
         std::string all;

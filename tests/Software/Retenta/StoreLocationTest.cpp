@@ -104,6 +104,13 @@ protected:
         for (const std::string& extra : m_cleanup) RemoveTree(extra);
     }
 
+    // How many times `text` was written; waits first for what is still on its way.
+    size_t Said(const std::string& text)
+    {
+        EXPECT_TRUE(m_debug.Flush()) << "the debug output did not arrive";
+        return m_debug.Count(text);
+    }
+
     std::string AllTexts()
     {
         m_debug.Flush();
@@ -137,7 +144,7 @@ TEST_F(StoreLocationTest, ExistingDirectoryArgument_WinsOverTheRegistry)
     std::string withSlash = m_dir + "\\";
     EXPECT_TRUE(SetPersistBasePath(withSlash.c_str()));
     EXPECT_EQ(withSlash, BasePath());
-    EXPECT_EQ(0u, m_debug.Count(kNoPersistPathText)) << AllTexts();
+    EXPECT_EQ(0u, Said(kNoPersistPathText)) << AllTexts();
 }
 
 TEST_F(StoreLocationTest, ArgumentThatIsNoDirectory_FallsBackToPersistPath)
@@ -154,7 +161,7 @@ TEST_F(StoreLocationTest, ArgumentThatIsNoDirectory_FallsBackToPersistPath)
         EXPECT_TRUE(SetPersistBasePath(path)) << (path ? path : "(null)");
         EXPECT_EQ("C:\\Data\\", BasePath()) << (path ? path : "(null)");
     }
-    EXPECT_EQ(0u, m_debug.Count(kNoPersistPathText)) << AllTexts();
+    EXPECT_EQ(0u, Said(kNoPersistPathText)) << AllTexts();
 }
 
 TEST_F(StoreLocationTest, WithoutPersistPath_DataPathIsUsedAndTheFallbackIsSaid)
@@ -163,13 +170,13 @@ TEST_F(StoreLocationTest, WithoutPersistPath_DataPathIsUsedAndTheFallbackIsSaid)
     m_dataPath.Set("D:\\UnitData\\");
     EXPECT_TRUE(SetPersistBasePath(nullptr));
     EXPECT_EQ("D:\\UnitData\\", BasePath());
-    EXPECT_EQ(1u, m_debug.Count(kNoPersistPathText)) << AllTexts();
+    EXPECT_EQ(1u, Said(kNoPersistPathText)) << AllTexts();
 
     // A value longer than the 260-byte buffer cannot be read either.
     m_persistPath.Set("C:\\" + std::string(300, 'p'));
     EXPECT_TRUE(SetPersistBasePath(nullptr));
     EXPECT_EQ("D:\\UnitData\\", BasePath());
-    EXPECT_EQ(2u, m_debug.Count(kNoPersistPathText)) << AllTexts();
+    EXPECT_EQ(2u, Said(kNoPersistPathText)) << AllTexts();
 }
 
 TEST_F(StoreLocationTest, NeitherValue_LeavesTheCurrentDirectory)
@@ -178,7 +185,7 @@ TEST_F(StoreLocationTest, NeitherValue_LeavesTheCurrentDirectory)
     m_dataPath.Remove();
     EXPECT_FALSE(SetPersistBasePath(nullptr));
     EXPECT_EQ("", BasePath());
-    EXPECT_EQ(1u, m_debug.Count(kNoPersistPathText)) << AllTexts();
+    EXPECT_EQ(1u, Said(kNoPersistPathText)) << AllTexts();
 }
 
 TEST_F(StoreLocationTest, PathLengthsAtTheBufferEdge)
