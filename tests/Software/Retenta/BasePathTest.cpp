@@ -83,7 +83,7 @@ TEST_F(BasePath, ArgumentThatIsNoDirectoryFallsBackToPersistPath)
     EXPECT_TRUE(SetPersistBasePath(nullptr));
     OpenKey();
     EXPECT_TRUE(FileExists(registry + "\\Sub\\Key.pri"));
-    EXPECT_FALSE(DirectoryExists(m_dir->Path() + "\\Missing"));
+    EXPECT_FALSE(FolderExists(m_dir->Path() + "\\Missing"));
 }
 
 TEST_F(BasePath, DataPathWhenPersistPathCannotBeRead)

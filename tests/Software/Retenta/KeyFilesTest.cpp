@@ -16,68 +16,13 @@
 #include "KeyDataBlock.h"
 #include "KeyFiles.h"
 #include "Retenta.h"
+#include "TestFiles.h"
 
 using keyfile::KeyDataBlock;
 
 namespace {
 
 // ---- files ---------------------------------------------------------------------
-
-bool Exists(const std::string& path)
-{
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool IsDir(const std::string& path)
-{
-    DWORD a = GetFileAttributesA(path.c_str());
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// The file's bytes, or "<missing>" when it cannot be read.
-std::string ReadBytes(const std::string& path)
-{
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return "<missing>";
-    std::string bytes;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
-    CloseHandle(h);
-    return bytes;
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes)
-{
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, h) << path << " error " << GetLastError();
-    DWORD written = 0;
-    ASSERT_TRUE(bytes.empty() || WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
-    CloseHandle(h);
-}
-
-void RemoveTree(const std::string& path)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((path + "\\*").c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = found.cFileName;
-            if (name == "." || name == "..") continue;
-            std::string child = path + "\\" + name;
-            SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(child);
-            else
-                DeleteFileA(child.c_str());
-        } while (FindNextFileA(find, &found));
-        FindClose(find);
-    }
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    RemoveDirectoryA(path.c_str());
-}
 
 // CR and LF shown, so that compared key files read as text.
 std::string Visible(const std::string& bytes)
@@ -109,7 +54,7 @@ private:
 bool ReadOnlyIsEnforced(const std::string& dir)
 {
     std::string probe = dir + "\\readonly-probe";
-    WriteBytes(probe, "x");
+    EXPECT_TRUE(WriteFileBytes(probe, "x"));
     SetFileAttributesA(probe.c_str(), FILE_ATTRIBUTE_READONLY);
     HANDLE h = CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     bool enforced = (h == INVALID_HANDLE_VALUE);
@@ -117,17 +62,6 @@ bool ReadOnlyIsEnforced(const std::string& dir)
     SetFileAttributesA(probe.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(probe.c_str());
     return enforced;
-}
-
-std::string TempRoot()
-{
-    char temp[MAX_PATH];
-    DWORD n = GetTempPathA(sizeof temp, temp);
-    std::string base(temp, n);
-    if (!base.empty() && base.back() == '\\') base.pop_back();
-    std::string root = base + "\\" + UniqueName("kf");
-    CreateDirectoryA(root.c_str(), nullptr);
-    return root;
 }
 
 // ---- key text --------------------------------------------------------------------
@@ -186,7 +120,7 @@ class KeyFilesTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        m_root = TempRoot();
+        m_root = MakeTempFolder("kf");
         m_priDir = m_root + "\\Pri\\ShellPersist";
         m_secDir = m_root + "\\Sec\\ShellPersist";
         for (const std::string& d : {m_root + "\\Pri", m_priDir, m_root + "\\Sec", m_secDir})
@@ -273,21 +207,21 @@ protected:
 
 TEST_F(KeyFilesTest, BothFilesTheSame_ReadsPrimaryAndTouchesNothing)
 {
-    WriteBytes(m_pri, kLoggerFile);
-    WriteBytes(m_sec, kLoggerFile);
+    ASSERT_TRUE(WriteFileBytes(m_pri, kLoggerFile));
+    ASSERT_TRUE(WriteFileBytes(m_sec, kLoggerFile));
     EXPECT_OUTCOME(PERS_SUCCESS, 0, Open());
     ExpectLoggerLoaded();
-    EXPECT_EQ(kLoggerFile, ReadBytes(m_pri));
-    EXPECT_EQ(kLoggerFile, ReadBytes(m_sec));
+    EXPECT_EQ(kLoggerFile, ReadFileBytes(m_pri));
+    EXPECT_EQ(kLoggerFile, ReadFileBytes(m_sec));
     EXPECT_TRUE(m_debug.Texts().empty()) << AllTexts();
 }
 
 TEST_F(KeyFilesTest, SecondaryMissing_IsCopiedFromThePrimary)
 {
-    WriteBytes(m_pri, kLoggerFile);
+    ASSERT_TRUE(WriteFileBytes(m_pri, kLoggerFile));
     EXPECT_OUTCOME(PERS_SUCCESS, PERS_SECONDARY_MISSING_RECOVERED, Open());
     ExpectLoggerLoaded();
-    EXPECT_EQ(kLoggerFile, ReadBytes(m_sec));
+    EXPECT_EQ(kLoggerFile, ReadFileBytes(m_sec));
     EXPECT_EQ(1u, CountText("PERS_SECONDARY_MISSING_RECOVERED\n")) << AllTexts();
 }
 
@@ -295,30 +229,30 @@ TEST_F(KeyFilesTest, SecondaryOlderOfTheSameSize_IsReplacedByThePrimary)
 {
     std::string older = kLoggerLines;
     older.replace(older.find("dword:4"), 7, "dword:5");
-    WriteBytes(m_pri, kLoggerFile);
-    WriteBytes(m_sec, WithCrc(older));
-    ASSERT_EQ(ReadBytes(m_pri).size(), ReadBytes(m_sec).size());
+    ASSERT_TRUE(WriteFileBytes(m_pri, kLoggerFile));
+    ASSERT_TRUE(WriteFileBytes(m_sec, WithCrc(older)));
+    ASSERT_EQ(ReadFileBytes(m_pri).size(), ReadFileBytes(m_sec).size());
     EXPECT_OUTCOME(PERS_SUCCESS, PERS_SECONDARY_MISSING_RECOVERED, Open());
     ExpectLoggerLoaded();
-    EXPECT_EQ(kLoggerFile, ReadBytes(m_sec));
+    EXPECT_EQ(kLoggerFile, ReadFileBytes(m_sec));
 }
 
 TEST_F(KeyFilesTest, ShortFiles_CompareWhole)
 {
-    WriteBytes(m_pri, kEmptyFile);
-    WriteBytes(m_sec, kEmptyFile);
+    ASSERT_TRUE(WriteFileBytes(m_pri, kEmptyFile));
+    ASSERT_TRUE(WriteFileBytes(m_sec, kEmptyFile));
     EXPECT_OUTCOME(PERS_SUCCESS, 0, Open());
     ExpectEmptyKeyLoaded();
 
-    WriteBytes(m_pri, kLoggerFile);   // a 7-byte secondary against a 144-byte primary
+    ASSERT_TRUE(WriteFileBytes(m_pri, kLoggerFile));   // a 7-byte secondary against a 144-byte primary
     EXPECT_OUTCOME(PERS_SUCCESS, PERS_SECONDARY_MISSING_RECOVERED, Open());
-    EXPECT_EQ(kLoggerFile, ReadBytes(m_sec));
+    EXPECT_EQ(kLoggerFile, ReadFileBytes(m_sec));
 }
 
 TEST_F(KeyFilesTest, PrimaryHeldForTheTailTest_AssertsAndCountsAsDiffering)
 {
-    WriteBytes(m_pri, kLoggerFile);
-    WriteBytes(m_sec, kLoggerFile);
+    ASSERT_TRUE(WriteFileBytes(m_pri, kLoggerFile));
+    ASSERT_TRUE(WriteFileBytes(m_sec, kLoggerFile));
     HeldFile reader(m_pri, FILE_SHARE_READ);   // loading shares reading; the tail test does not
     ASSERT_TRUE(reader.Held());
     EXPECT_OUTCOME(PERS_SUCCESS, PERS_SECONDARY_MISSING_RECOVERED, Open());
@@ -327,68 +261,68 @@ TEST_F(KeyFilesTest, PrimaryHeldForTheTailTest_AssertsAndCountsAsDiffering)
     for (const std::string& t : m_debug.Texts())
         asserted = asserted || t.rfind("ZEL_ASSERT Failed in file Software\\Retenta\\Retenta, line ", 0) == 0;
     EXPECT_TRUE(asserted) << AllTexts();
-    EXPECT_EQ(kLoggerFile, ReadBytes(m_sec));
+    EXPECT_EQ(kLoggerFile, ReadFileBytes(m_sec));
 }
 
 TEST_F(KeyFilesTest, PrimaryCorrupted_IsReplacedByTheSecondary)
 {
     std::string corrupt = kLoggerFile;
     corrupt[30] = 'X';   // inside the first value
-    WriteBytes(m_pri, corrupt);
-    WriteBytes(m_sec, kLoggerFile);
+    ASSERT_TRUE(WriteFileBytes(m_pri, corrupt));
+    ASSERT_TRUE(WriteFileBytes(m_sec, kLoggerFile));
     EXPECT_OUTCOME(PERS_SUCCESS, PERS_PRIMARY_INVALID_RECOVERED, Open());
     ExpectLoggerLoaded();
-    EXPECT_EQ(kLoggerFile, ReadBytes(m_pri));
+    EXPECT_EQ(kLoggerFile, ReadFileBytes(m_pri));
     EXPECT_EQ(1u, CountText("PERS_PRIMARY_INVALID_RECOVERED\n")) << AllTexts();
 }
 
 TEST_F(KeyFilesTest, PrimaryMissingOrCut_IsReplacedByTheSecondary)
 {
-    WriteBytes(m_sec, kLoggerFile);
+    ASSERT_TRUE(WriteFileBytes(m_sec, kLoggerFile));
     EXPECT_OUTCOME(PERS_SUCCESS, PERS_PRIMARY_INVALID_RECOVERED, Open());
     ExpectLoggerLoaded();
-    EXPECT_EQ(kLoggerFile, ReadBytes(m_pri));
+    EXPECT_EQ(kLoggerFile, ReadFileBytes(m_pri));
 
     std::string cut = kLoggerFile;
-    WriteBytes(m_pri, cut.substr(0, cut.size() - 1));   // line feed of the CRC line lost
+    ASSERT_TRUE(WriteFileBytes(m_pri, cut.substr(0, cut.size() - 1)));   // line feed of the CRC line lost
     EXPECT_OUTCOME(PERS_SUCCESS, PERS_PRIMARY_INVALID_RECOVERED, Open());
-    EXPECT_EQ(kLoggerFile, ReadBytes(m_pri));
+    EXPECT_EQ(kLoggerFile, ReadFileBytes(m_pri));
 
-    WriteBytes(m_pri, "");
+    ASSERT_TRUE(WriteFileBytes(m_pri, ""));
     EXPECT_OUTCOME(PERS_SUCCESS, PERS_PRIMARY_INVALID_RECOVERED, Open());
-    EXPECT_EQ(kLoggerFile, ReadBytes(m_pri));
+    EXPECT_EQ(kLoggerFile, ReadFileBytes(m_pri));
 }
 
 TEST_F(KeyFilesTest, NeitherFilePresent_CreatesAnEmptyKeySilently)
 {
     EXPECT_OUTCOME(PERS_SUCCESS_INFO, PERS_KEY_CREATED_NEW, Open());
     ExpectEmptyKeyLoaded();
-    EXPECT_EQ(kEmptyFile, ReadBytes(m_pri));
-    EXPECT_EQ(kEmptyFile, ReadBytes(m_sec));
+    EXPECT_EQ(kEmptyFile, ReadFileBytes(m_pri));
+    EXPECT_EQ(kEmptyFile, ReadFileBytes(m_sec));
     EXPECT_TRUE(m_debug.Texts().empty()) << AllTexts();
 }
 
 TEST_F(KeyFilesTest, BothFilesInvalid_AreReplacedByAnEmptyKey)
 {
-    WriteBytes(m_pri, "garbage");
-    WriteBytes(m_sec, std::string(kLoggerFile) + "\r\n");   // anything after the CRC line
+    ASSERT_TRUE(WriteFileBytes(m_pri, "garbage"));
+    ASSERT_TRUE(WriteFileBytes(m_sec, std::string(kLoggerFile) + "\r\n"));   // anything after the CRC line
     EXPECT_OUTCOME(PERS_SUCCESS_INFO, PERS_KEY_CREATED_NEW, Open());
     ExpectEmptyKeyLoaded();
-    EXPECT_EQ(kEmptyFile, ReadBytes(m_pri));
-    EXPECT_EQ(kEmptyFile, ReadBytes(m_sec));
+    EXPECT_EQ(kEmptyFile, ReadFileBytes(m_pri));
+    EXPECT_EQ(kEmptyFile, ReadFileBytes(m_sec));
 }
 
 TEST_F(KeyFilesTest, NewKeyFilesCannotBeCreated_FailsAndLeavesTheKeyUnloaded)
 {
-    WriteBytes(m_pri, "held by another program");
+    ASSERT_TRUE(WriteFileBytes(m_pri, "held by another program"));
     {
         HeldFile other(m_pri, 0);
         ASSERT_TRUE(other.Held());
         EXPECT_OUTCOME(PERS_FAILED, PERS_KEY_MISSING_OR_INVALID_COULD_NOT_CREATE_NEW, Open());
     }
     EXPECT_EQ(0u, m_shm->GetLength()) << "a failed open must leave the block marked as never loaded";
-    EXPECT_EQ("held by another program", ReadBytes(m_pri));
-    EXPECT_FALSE(Exists(m_sec));
+    EXPECT_EQ("held by another program", ReadFileBytes(m_pri));
+    EXPECT_FALSE(FileOrFolderExists(m_sec));
     EXPECT_EQ(1u, CountText("PERS_KEY_MISSING_OR_INVALID_COULD_NOT_CREATE_NEW\n")) << AllTexts();
 
     // A directory standing under the primary's name cannot be written either.
@@ -412,22 +346,22 @@ TEST_F(KeyFilesTest, NewKeyFilesCreatedButUnloadable_FailsWithFileLoad)
 TEST_F(KeyFilesTest, NewDirectoryWithValidSecondary_RecoversPrimaryAndReportsPathCreated)
 {
     SetPaths(m_root + "\\Pri\\New\\Deeper", m_secDir + "\\ShellConfig.sec");
-    WriteBytes(m_sec, kLoggerFile);
+    ASSERT_TRUE(WriteFileBytes(m_sec, kLoggerFile));
     EXPECT_OUTCOME(PERS_SUCCESS_INFO, PERS_PATH_CREATED, Open());
     ExpectLoggerLoaded();
-    EXPECT_TRUE(IsDir(m_keyDir));
-    EXPECT_EQ(kLoggerFile, ReadBytes(m_pri));
+    EXPECT_TRUE(FolderExists(m_keyDir));
+    EXPECT_EQ(kLoggerFile, ReadFileBytes(m_pri));
     EXPECT_EQ(1u, CountText("PERS_PRIMARY_INVALID_RECOVERED\n")) << AllTexts();
 }
 
 TEST_F(KeyFilesTest, NewDirectoryWithoutSecondary_CreatesAnEmptyKey)
 {
     SetPaths(m_root + "\\Pri\\New", m_secDir + "\\ShellConfig.sec");
-    WriteBytes(m_sec, "not a key file");
+    ASSERT_TRUE(WriteFileBytes(m_sec, "not a key file"));
     EXPECT_OUTCOME(PERS_SUCCESS_INFO, PERS_PATH_CREATED, Open());
     ExpectEmptyKeyLoaded();
-    EXPECT_EQ(kEmptyFile, ReadBytes(m_pri));
-    EXPECT_EQ(kEmptyFile, ReadBytes(m_sec));
+    EXPECT_EQ(kEmptyFile, ReadFileBytes(m_pri));
+    EXPECT_EQ(kEmptyFile, ReadFileBytes(m_sec));
     EXPECT_TRUE(m_debug.Texts().empty()) << AllTexts();
 }
 
@@ -442,25 +376,25 @@ TEST_F(KeyFilesTest, NewDirectoryButKeyUnloadable_FailsWithFileLoad)
 TEST_F(KeyFilesTest, DirectoryCannotBeCreated_FailsWithoutLookingAtTheSecondary)
 {
     std::string blocker = m_root + "\\Pri\\Blocked";
-    WriteBytes(blocker, "a file that cannot be deleted while held");
+    ASSERT_TRUE(WriteFileBytes(blocker, "a file that cannot be deleted while held"));
     HeldFile other(blocker, 0);
     ASSERT_TRUE(other.Held());
     SetPaths(blocker + "\\Sub", m_secDir + "\\ShellConfig.sec");
-    WriteBytes(m_sec, kLoggerFile);
+    ASSERT_TRUE(WriteFileBytes(m_sec, kLoggerFile));
     EXPECT_OUTCOME(PERS_FAILED, PERS_PATH_MISSING_COULD_NOT_CREATE_NEW, Open());
     EXPECT_EQ(0u, m_shm->GetLength());
-    EXPECT_EQ(kLoggerFile, ReadBytes(m_sec));
+    EXPECT_EQ(kLoggerFile, ReadFileBytes(m_sec));
     EXPECT_EQ(1u, CountText("PERS_PATH_MISSING_COULD_NOT_CREATE_NEW\n")) << AllTexts();
 }
 
 TEST_F(KeyFilesTest, PlainFileWhereTheKeyDirectoryShouldBe_IsReplacedByTheDirectory)
 {
     RemoveTree(m_priDir);
-    WriteBytes(m_priDir, "in the way");
+    ASSERT_TRUE(WriteFileBytes(m_priDir, "in the way"));
     SetFileAttributesA(m_priDir.c_str(), FILE_ATTRIBUTE_READONLY);
     EXPECT_OUTCOME(PERS_SUCCESS_INFO, PERS_PATH_CREATED, Open());
-    EXPECT_TRUE(IsDir(m_priDir));
-    EXPECT_EQ(kEmptyFile, ReadBytes(m_pri));
+    EXPECT_TRUE(FolderExists(m_priDir));
+    EXPECT_EQ(kEmptyFile, ReadFileBytes(m_pri));
 }
 
 // -- files the block cannot hold ------------------------------------------------------
@@ -474,8 +408,8 @@ TEST_F(KeyFilesTest, EveryFileTheBlockCanHoldLoads)
     for (size_t textLength : {size_t(60500), size_t(62964), kLargestText}) {
         std::string file = WithCrc(LinesOfLength(textLength));
         ASSERT_EQ(textLength, file.rfind("CRC:"));
-        WriteBytes(m_pri, file);
-        WriteBytes(m_sec, file);
+        ASSERT_TRUE(WriteFileBytes(m_pri, file));
+        ASSERT_TRUE(WriteFileBytes(m_sec, file));
         EXPECT_OUTCOME(PERS_SUCCESS, 0, Open());
         EXPECT_EQ(keyfile::kIndexBytes + textLength, m_shm->GetLength()) << "text of " << textLength;
         EXPECT_EQ(file.substr(0, textLength), BlockText());
@@ -486,11 +420,11 @@ TEST_F(KeyFilesTest, EveryFileTheBlockCanHoldLoads)
 TEST_F(KeyFilesTest, ValidPrimaryTooLarge_FailsAndLeavesBothFilesAlone)
 {
     std::string huge = WithCrc(LinesOfLength(kLargestText + 1));
-    WriteBytes(m_pri, huge);
+    ASSERT_TRUE(WriteFileBytes(m_pri, huge));
     EXPECT_OUTCOME(PERS_FAILED, PERS_FAILED_MAX_KEY_SIZE_REACHED, Open());
     EXPECT_EQ(0u, m_shm->GetLength());
-    EXPECT_EQ(huge, ReadBytes(m_pri));
-    EXPECT_FALSE(Exists(m_sec)) << "no secondary may be made from a key that was not loaded";
+    EXPECT_EQ(huge, ReadFileBytes(m_pri));
+    EXPECT_FALSE(FileOrFolderExists(m_sec)) << "no secondary may be made from a key that was not loaded";
     EXPECT_EQ(1u, CountText("PERS_FAILED_MAX_KEY_SIZE_REACHED\n")) << AllTexts();
     bool asserted = false;
     for (const std::string& t : m_debug.Texts())
@@ -501,21 +435,21 @@ TEST_F(KeyFilesTest, ValidPrimaryTooLarge_FailsAndLeavesBothFilesAlone)
 TEST_F(KeyFilesTest, ValidSecondaryTooLarge_FailsAndLeavesBothFilesAlone)
 {
     std::string huge = WithCrc(LinesOfLength(kLargestText + 1));
-    WriteBytes(m_pri, "damaged");
-    WriteBytes(m_sec, huge);
+    ASSERT_TRUE(WriteFileBytes(m_pri, "damaged"));
+    ASSERT_TRUE(WriteFileBytes(m_sec, huge));
     EXPECT_OUTCOME(PERS_FAILED, PERS_FAILED_MAX_KEY_SIZE_REACHED, Open());
-    EXPECT_EQ("damaged", ReadBytes(m_pri));
-    EXPECT_EQ(huge, ReadBytes(m_sec));
+    EXPECT_EQ("damaged", ReadFileBytes(m_pri));
+    EXPECT_EQ(huge, ReadFileBytes(m_sec));
 
     SetPaths(m_root + "\\Pri\\New", m_sec);
     EXPECT_OUTCOME(PERS_FAILED, PERS_FAILED_MAX_KEY_SIZE_REACHED, Open());
-    EXPECT_FALSE(Exists(m_pri));
-    EXPECT_EQ(huge, ReadBytes(m_sec));
+    EXPECT_FALSE(FileOrFolderExists(m_pri));
+    EXPECT_EQ(huge, ReadFileBytes(m_sec));
 }
 
 TEST_F(KeyFilesTest, FailedOpen_ReleasesTheLockForTheNextOpener)
 {
-    WriteBytes(m_pri, WithCrc(LinesOfLength(kLargestText + 1)));
+    ASSERT_TRUE(WriteFileBytes(m_pri, WithCrc(LinesOfLength(kLargestText + 1))));
     std::string name = UniqueName("c:/kftest/shared");
     SharedMemory first, second;
     ASSERT_EQ(S_OK, first.Create(name.c_str(), 1, 4096));
@@ -532,12 +466,12 @@ TEST_F(KeyFilesTest, FailedOpen_ReleasesTheLockForTheNextOpener)
 TEST_F(KeyFilesTest, Save_WritesBothFilesByteForByte)
 {
     EXPECT_OUTCOME(PERS_SUCCESS, 0, SaveKeyFiles(m_paths, kLoggerLines, 128));
-    EXPECT_EQ(Visible(kLoggerFile), Visible(ReadBytes(m_pri)));
-    EXPECT_EQ(Visible(kLoggerFile), Visible(ReadBytes(m_sec)));
+    EXPECT_EQ(Visible(kLoggerFile), Visible(ReadFileBytes(m_pri)));
+    EXPECT_EQ(Visible(kLoggerFile), Visible(ReadFileBytes(m_sec)));
 
     EXPECT_OUTCOME(PERS_SUCCESS, 0, SaveKeyFiles(m_paths, "", 0));
-    EXPECT_EQ(kEmptyFile, ReadBytes(m_pri));
-    EXPECT_EQ(kEmptyFile, ReadBytes(m_sec));
+    EXPECT_EQ(kEmptyFile, ReadFileBytes(m_pri));
+    EXPECT_EQ(kEmptyFile, ReadFileBytes(m_sec));
     m_debug.Flush();
     EXPECT_TRUE(m_debug.Texts().empty()) << AllTexts();
 }
@@ -548,8 +482,8 @@ TEST_F(KeyFilesTest, Save_PrimaryUnwritableButReplaceable_UsesTheBackup)
     // copy's third attempt removes it.
     CreateDirectoryA(m_pri.c_str(), nullptr);
     EXPECT_OUTCOME(PERS_SUCCESS_INFO, PERS_PRIMARY_INVALID_USING_BACKUP, SaveKeyFiles(m_paths, kLoggerLines, 128));
-    EXPECT_EQ(kLoggerFile, ReadBytes(m_sec));
-    EXPECT_EQ(kLoggerFile, ReadBytes(m_pri));
+    EXPECT_EQ(kLoggerFile, ReadFileBytes(m_sec));
+    EXPECT_EQ(kLoggerFile, ReadFileBytes(m_pri));
     m_debug.Flush();
     EXPECT_EQ(1u, CountText("PERS_PRIMARY_INVALID_USING_BACKUP\n")) << AllTexts();
 }
@@ -558,24 +492,24 @@ TEST_F(KeyFilesTest, Save_ReadOnlyPrimary_UsesTheBackupAndClearsTheAttribute)
 {
     if (!ReadOnlyIsEnforced(m_root))
         GTEST_SKIP() << "read-only files stay writable here (root under Wine): run without cap_dac_override";
-    WriteBytes(m_pri, kEmptyFile);
+    ASSERT_TRUE(WriteFileBytes(m_pri, kEmptyFile));
     SetFileAttributesA(m_pri.c_str(), FILE_ATTRIBUTE_READONLY);
     EXPECT_OUTCOME(PERS_SUCCESS_INFO, PERS_PRIMARY_INVALID_USING_BACKUP, SaveKeyFiles(m_paths, kLoggerLines, 128));
-    EXPECT_EQ(kLoggerFile, ReadBytes(m_pri));
-    EXPECT_EQ(kLoggerFile, ReadBytes(m_sec));
+    EXPECT_EQ(kLoggerFile, ReadFileBytes(m_pri));
+    EXPECT_EQ(kLoggerFile, ReadFileBytes(m_sec));
     EXPECT_FALSE(GetFileAttributesA(m_pri.c_str()) & FILE_ATTRIBUTE_READONLY);
 }
 
 TEST_F(KeyFilesTest, Save_PrimaryHeldOpen_IsAFailedSaveNotABackupSuccess)
 {
-    WriteBytes(m_pri, kEmptyFile);
+    ASSERT_TRUE(WriteFileBytes(m_pri, kEmptyFile));
     {
         HeldFile other(m_pri, 0);
         ASSERT_TRUE(other.Held());
         EXPECT_OUTCOME(PERS_FAILED, PERS_KEY_CLOSED_SAVE_FAILED, SaveKeyFiles(m_paths, kLoggerLines, 128));
     }
-    EXPECT_EQ(kEmptyFile, ReadBytes(m_pri));
-    EXPECT_EQ(kLoggerFile, ReadBytes(m_sec));
+    EXPECT_EQ(kEmptyFile, ReadFileBytes(m_pri));
+    EXPECT_EQ(kLoggerFile, ReadFileBytes(m_sec));
     m_debug.Flush();
     EXPECT_EQ(1u, CountText("PERS_KEY_CLOSED_SAVE_FAILED\n")) << AllTexts();
     EXPECT_EQ(0u, CountText("PERS_PRIMARY_INVALID_USING_BACKUP\n")) << AllTexts();
@@ -583,8 +517,8 @@ TEST_F(KeyFilesTest, Save_PrimaryHeldOpen_IsAFailedSaveNotABackupSuccess)
 
 TEST_F(KeyFilesTest, Save_NeitherFileWritable_Fails)
 {
-    WriteBytes(m_pri, kEmptyFile);
-    WriteBytes(m_sec, kEmptyFile);
+    ASSERT_TRUE(WriteFileBytes(m_pri, kEmptyFile));
+    ASSERT_TRUE(WriteFileBytes(m_sec, kEmptyFile));
     HeldFile a(m_pri, 0), b(m_sec, 0);
     ASSERT_TRUE(a.Held() && b.Held());
     EXPECT_OUTCOME(PERS_FAILED, PERS_KEY_CLOSED_SAVE_FAILED, SaveKeyFiles(m_paths, kLoggerLines, 128));
@@ -599,7 +533,7 @@ protected:
     std::string Source()
     {
         std::string source = m_root + "\\source.txt";
-        WriteBytes(source, kLoggerFile);
+        EXPECT_TRUE(WriteFileBytes(source, kLoggerFile));
         return source;
     }
 };
@@ -607,9 +541,9 @@ protected:
 TEST_F(FileCopyTest, PlainCopy_SucceedsFirstTimeSilently)
 {
     std::string dest = m_root + "\\dest.txt";
-    WriteBytes(dest, "old");
+    ASSERT_TRUE(WriteFileBytes(dest, "old"));
     EXPECT_TRUE(FileCopy(dest.c_str(), Source().c_str()));
-    EXPECT_EQ(kLoggerFile, ReadBytes(dest));
+    EXPECT_EQ(kLoggerFile, ReadFileBytes(dest));
     m_debug.Flush();
     EXPECT_TRUE(m_debug.Texts().empty()) << AllTexts();
 }
@@ -617,7 +551,7 @@ TEST_F(FileCopyTest, PlainCopy_SucceedsFirstTimeSilently)
 TEST_F(FileCopyTest, HeldDestination_FailsAllFourAttemptsWithTheirTexts)
 {
     std::string dest = m_root + "\\held.txt";
-    WriteBytes(dest, "old");
+    ASSERT_TRUE(WriteFileBytes(dest, "old"));
     std::string source = Source();
     {
         HeldFile other(dest, 0);
@@ -642,23 +576,23 @@ TEST_F(FileCopyTest, HeldDestination_FailsAllFourAttemptsWithTheirTexts)
     }
     EXPECT_EQ(1u, removes) << AllTexts();
     EXPECT_EQ(1u, moves) << AllTexts();
-    EXPECT_EQ("old", ReadBytes(dest));
+    EXPECT_EQ("old", ReadFileBytes(dest));
 }
 
 TEST_F(FileCopyTest, NonEmptyDirectoryInTheWay_IsMovedAsideByTheLastAttempt)
 {
     std::string dest = m_root + "\\dest";
     CreateDirectoryA(dest.c_str(), nullptr);
-    WriteBytes(dest + "\\inside.txt", "keep me");
+    ASSERT_TRUE(WriteFileBytes(dest + "\\inside.txt", "keep me"));
     EXPECT_TRUE(FileCopy(dest.c_str(), Source().c_str()));
-    EXPECT_EQ(kLoggerFile, ReadBytes(dest));
+    EXPECT_EQ(kLoggerFile, ReadFileBytes(dest));
     // The directory lives on under its own name plus the UTC time.
     WIN32_FIND_DATAA found;
     HANDLE find = FindFirstFileA((dest + "2*").c_str(), &found);
     ASSERT_NE(INVALID_HANDLE_VALUE, find);
     FindClose(find);
     EXPECT_EQ(std::strlen("dest") + 14, std::strlen(found.cFileName)) << found.cFileName;
-    EXPECT_EQ("keep me", ReadBytes(m_root + "\\" + found.cFileName + "\\inside.txt"));
+    EXPECT_EQ("keep me", ReadFileBytes(m_root + "\\" + found.cFileName + "\\inside.txt"));
     m_debug.Flush();
     EXPECT_EQ(3u, CountText("Retenta CopyFile failed, GetLastError = 5\n")) << AllTexts();
 }
@@ -671,12 +605,12 @@ TEST_F(FileCopyTest, NameWithNoRoomForTheTimeSuffix_RenamesToAnEmptyName)
         dir += "\\" + std::string(40, 'd');
         CreateDirectoryA(dir.c_str(), nullptr);
     }
-    ASSERT_TRUE(IsDir(dir)) << dir;
+    ASSERT_TRUE(FolderExists(dir)) << dir;
     std::string source = Source();
     for (size_t length : {size_t(245), size_t(246)}) {
         std::string dest = dir + "\\" + std::string(length - dir.size() - 1, 'f');
         ASSERT_EQ(length, dest.size());
-        WriteBytes(dest, "old");
+        ASSERT_TRUE(WriteFileBytes(dest, "old"));
         m_debug.Clear();
         {
             HeldFile other(dest, 0);
@@ -705,10 +639,10 @@ TEST_F(FileCopyTest, ReadOnlyDestination_IsClearedBySecondAttempt)
     if (!ReadOnlyIsEnforced(m_root))
         GTEST_SKIP() << "read-only files stay writable here (root under Wine): run without cap_dac_override";
     std::string dest = m_root + "\\readonly.txt";
-    WriteBytes(dest, "old");
+    ASSERT_TRUE(WriteFileBytes(dest, "old"));
     SetFileAttributesA(dest.c_str(), FILE_ATTRIBUTE_READONLY);
     EXPECT_TRUE(FileCopy(dest.c_str(), Source().c_str()));
-    EXPECT_EQ(kLoggerFile, ReadBytes(dest));
+    EXPECT_EQ(kLoggerFile, ReadFileBytes(dest));
     m_debug.Flush();
     EXPECT_EQ(1u, CountText("Retenta CopyFile failed, GetLastError = 5\n")) << AllTexts();
 }
@@ -719,22 +653,22 @@ TEST_F(KeyFilesTest, CreateDirectoryPath_MakesEveryMissingLevel)
 {
     std::string path = m_root + "\\A\\B\\C";
     EXPECT_TRUE(CreateDirectoryPath(path.c_str()));
-    EXPECT_TRUE(IsDir(path));
+    EXPECT_TRUE(FolderExists(path));
     EXPECT_TRUE(IsDirectory(path.c_str()));
     EXPECT_TRUE(CreateDirectoryPath(path.c_str())) << "an existing directory is fine";
 
     std::string doubled = m_root + "\\\\D\\\\E\\";
     EXPECT_TRUE(CreateDirectoryPath(doubled.c_str()));
-    EXPECT_TRUE(IsDir(m_root + "\\D\\E"));
+    EXPECT_TRUE(FolderExists(m_root + "\\D\\E"));
 }
 
 TEST_F(KeyFilesTest, CreateDirectoryPath_ReplacesAPlainFileInTheWay)
 {
     std::string file = m_root + "\\A";
-    WriteBytes(file, "in the way");
+    ASSERT_TRUE(WriteFileBytes(file, "in the way"));
     SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
     EXPECT_TRUE(CreateDirectoryPath((file + "\\B").c_str()));
-    EXPECT_TRUE(IsDir(m_root + "\\A\\B"));
+    EXPECT_TRUE(FolderExists(m_root + "\\A\\B"));
     EXPECT_FALSE(IsDirectory((m_root + "\\missing").c_str()));
 }
 

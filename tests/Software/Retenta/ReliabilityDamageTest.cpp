@@ -50,12 +50,8 @@ std::string Differences(const Expected& e)
 
 TEST(ReliabilityDamage, EveryDamagedPrimaryIsRecoveredFromTheSecondary)
 {
-    TempStoreDir dir;
-    CorvaneValue backupDrive("PersistBkupDrive");
-    backupDrive.Remove();
-    ASSERT_TRUE(SetPersistBasePath(dir.Path().c_str()));
-    const std::string pri = dir.Path() + "\\" + kSub + "\\" + kKey + ".pri";
-    const std::string sec = dir.Path() + "\\" + kSub + "\\" + kKey + ".sec";
+    RunStore store(kSub, kKey);
+    ASSERT_TRUE(store.basePathSet) << store.dir.Path();
     const Expected expected = SmallKey();
 
     OnThread([&] {
@@ -65,14 +61,14 @@ TEST(ReliabilityDamage, EveryDamagedPrimaryIsRecoveredFromTheSecondary)
         for (const auto& v : expected.bools) ASSERT_NE(PERS_FAILED, PersistBool(v.first.c_str(), v.second));
         ASSERT_EQ(Success(), Got(ClosePersistKey(1000)));
     });
-    const std::string original = ReadFileBytes(pri);
-    ASSERT_EQ(original, ReadFileBytes(sec));
+    const std::string original = ReadFileBytes(store.pri);
+    ASSERT_EQ(original, ReadFileBytes(store.sec));
     ASSERT_GT(original.size(), 200u);
 
     int changes = 0, truncations = 0, recovered = 0, wrongCode = 0, wrongValues = 0, notRepaired = 0,
         secondaryTouched = 0;
     auto tryPrimary = [&](const std::string& damaged, const std::string& what) {
-        ASSERT_TRUE(WriteFileBytes(pri, damaged));
+        ASSERT_TRUE(WriteFileBytes(store.pri, damaged));
         bool ok = true;
         OnThread([&] {
             Outcome open = Got(OpenPersistKey(kSub, kKey, 1000));
@@ -89,16 +85,16 @@ TEST(ReliabilityDamage, EveryDamagedPrimaryIsRecoveredFromTheSecondary)
                 ADD_FAILURE() << what << ": values differ: " << diff;
             }
         });
-        if (ReadFileBytes(pri) != original) {
+        if (ReadFileBytes(store.pri) != original) {
             ++notRepaired;
             ok = false;
             ADD_FAILURE() << what << ": primary not repaired";
         }
-        if (ReadFileBytes(sec) != original) {
+        if (ReadFileBytes(store.sec) != original) {
             ++secondaryTouched;
             ok = false;
             ADD_FAILURE() << what << ": secondary changed";
-            WriteFileBytes(sec, original);
+            WriteFileBytes(store.sec, original);
         }
         if (ok) ++recovered;
     };

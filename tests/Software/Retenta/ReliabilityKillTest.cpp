@@ -83,19 +83,11 @@ private:
 
 TEST(ReliabilityKill, KilledWhileChangingTheKeyLosesNothing)
 {
-    TempStoreDir dir;
-    CorvaneValue backupDrive("PersistBkupDrive");
-    backupDrive.Remove();
-    ASSERT_TRUE(SetPersistBasePath(dir.Path().c_str()));
-    const std::string pri = dir.Path() + "\\" + kSub + "\\" + kKey + ".pri";
-    const std::string sec = dir.Path() + "\\" + kSub + "\\" + kKey + ".sec";
+    RunStore store(kSub, kKey);
+    ASSERT_TRUE(store.basePathSet) << store.dir.Path();
 
-    std::string mapName = UniqueName("rt-kill-progress");
-    HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(Progress),
-                                        mapName.c_str());
-    ASSERT_NE(nullptr, mapping);
-    auto* progress = static_cast<Progress*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(Progress)));
-    ASSERT_NE(nullptr, progress);
+    SharedBlock<Progress> progress("rt-kill-progress");
+    ASSERT_NE(nullptr, progress.get()) << "error " << GetLastError();
 
     OnThread([&] {
         ASSERT_NE(PERS_FAILED, OpenPersistKey(kSub, kKey, -1));
@@ -115,7 +107,8 @@ TEST(ReliabilityKill, KilledWhileChangingTheKeyLosesNothing)
         NamedEvent readyEvent(ready);
         {
             ChildProcess child;
-            ASSERT_TRUE(child.Start("change-loop", "--base=" + dir.Path() + " --map=" + mapName + " --ready=" + ready));
+            ASSERT_TRUE(child.Start("change-loop",
+                                    "--base=" + store.dir.Path() + " --map=" + progress.Name() + " --ready=" + ready));
             if (!readyEvent.Wait(20000)) {
                 ++notStarted;
                 ADD_FAILURE() << "child " << kill << " never got its key open; exit code " << child.ExitCode();
@@ -152,16 +145,13 @@ TEST(ReliabilityKill, KilledWhileChangingTheKeyLosesNothing)
             ClosePersistKey(-1);
         });
         // The open repaired whatever the kill broke: both files valid and equal.
-        std::string primary = ReadFileBytes(pri), secondary = ReadFileBytes(sec);
+        std::string primary = ReadFileBytes(store.pri), secondary = ReadFileBytes(store.sec);
         keycheck::ParsedKey parsed = keycheck::Parse(primary);
         if (!parsed.valid || primary != secondary) {
             ++badFiles;
             ADD_FAILURE() << "kill " << kill << ": files not repaired (" << parsed.why << ")";
         }
     }
-    UnmapViewOfFile(progress);
-    CloseHandle(mapping);
-
     Figure("kills: %d, recovered old: %d, new: %d, lost: %d, recreated empty: %d (seed %u)", g_reliability.kills,
            old, fresh, lost, recreated, seed);
     Figure("kills: opens that repaired the secondary: %d, the primary: %d; rounds saved in all: %lu; "
@@ -177,10 +167,7 @@ TEST(ReliabilityKill, KilledWhileChangingTheKeyLosesNothing)
 // Changes and closes the key until it is killed (or a minute has passed).
 int ChangeLoopChild(int argc, char** argv)
 {
-    SetPersistBasePath(ChildArgument(argc, argv, "base").c_str());
-    HANDLE mapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, ChildArgument(argc, argv, "map").c_str());
-    if (!mapping) return 2;
-    auto* progress = static_cast<Progress*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(Progress)));
+    auto* progress = JoinRun<Progress>(argc, argv);
     if (!progress) return 2;
     NamedEvent ready(ChildArgument(argc, argv, "ready"));
 

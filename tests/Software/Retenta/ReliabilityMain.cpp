@@ -25,6 +25,21 @@ void Figure(const char* format, ...)
     std::fflush(stdout);
 }
 
+RunStore::RunStore(const char* sub, const char* key)
+    : pri(dir.Path() + "\\" + sub + "\\" + key + ".pri"), sec(dir.Path() + "\\" + sub + "\\" + key + ".sec")
+{
+    backupDrive.Remove();
+    basePathSet = SetPersistBasePath(dir.Path().c_str());
+}
+
+void* JoinRun(int argc, char** argv, size_t size)
+{
+    SetPersistBasePath(ChildArgument(argc, argv, "base").c_str());
+    HANDLE mapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, ChildArgument(argc, argv, "map").c_str());
+    if (!mapping) return nullptr;
+    return MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, size);
+}
+
 int main(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i) {

@@ -79,20 +79,12 @@ void Writer(Tally* tally, int process, int thread, int writes, int names)
 
 TEST(ReliabilityWriters, EveryValueOfSixteenConcurrentWritersIsSaved)
 {
-    TempStoreDir dir;
-    CorvaneValue backupDrive("PersistBkupDrive");
-    backupDrive.Remove();
-    ASSERT_TRUE(SetPersistBasePath(dir.Path().c_str()));
-    const std::string pri = dir.Path() + "\\" + kSub + "\\" + kKey + ".pri";
-    const std::string sec = dir.Path() + "\\" + kSub + "\\" + kKey + ".sec";
+    RunStore store(kSub, kKey);
+    ASSERT_TRUE(store.basePathSet) << store.dir.Path();
     const int writes = g_reliability.writes, names = g_reliability.names;
 
-    std::string mapName = UniqueName("rt-writers-tally");
-    HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(Tally),
-                                        mapName.c_str());
-    ASSERT_NE(nullptr, mapping);
-    auto* tally = static_cast<Tally*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(Tally)));
-    ASSERT_NE(nullptr, tally);
+    SharedBlock<Tally> tally("rt-writers-tally");
+    ASSERT_NE(nullptr, tally.get()) << "error " << GetLastError();
 
     std::string go = UniqueName("rt-writers-go");
     NamedEvent goEvent(go);
@@ -102,7 +94,7 @@ TEST(ReliabilityWriters, EveryValueOfSixteenConcurrentWritersIsSaved)
         for (int p = 0; p < kProcesses; ++p) {
             char args[256];
             std::snprintf(args, sizeof args, "--base=%s --map=%s --go=%s --process=%d --writes=%d --names=%d",
-                          dir.Path().c_str(), mapName.c_str(), go.c_str(), p, writes, names);
+                          store.dir.Path().c_str(), tally.Name().c_str(), go.c_str(), p, writes, names);
             ASSERT_TRUE(children[p].Start("writers", args));
         }
         Sleep(200);   // let them all reach the start line
@@ -115,7 +107,7 @@ TEST(ReliabilityWriters, EveryValueOfSixteenConcurrentWritersIsSaved)
     }
     DWORD elapsed = GetTickCount() - start;
 
-    std::string primary = ReadFileBytes(pri), secondary = ReadFileBytes(sec);
+    std::string primary = ReadFileBytes(store.pri), secondary = ReadFileBytes(store.sec);
     keycheck::ParsedKey parsedPri = keycheck::Parse(primary), parsedSec = keycheck::Parse(secondary);
     EXPECT_TRUE(parsedPri.valid) << "primary: " << parsedPri.why;
     EXPECT_TRUE(parsedSec.valid) << "secondary: " << parsedSec.why;
@@ -164,8 +156,6 @@ TEST(ReliabilityWriters, EveryValueOfSixteenConcurrentWritersIsSaved)
            tally->lastDetail, tally->unsaved);
     EXPECT_EQ(0, tally->unexpected);
     EXPECT_EQ(0, tally->unsaved);
-    UnmapViewOfFile(tally);
-    CloseHandle(mapping);
 }
 
 } // namespace
@@ -173,10 +163,7 @@ TEST(ReliabilityWriters, EveryValueOfSixteenConcurrentWritersIsSaved)
 // One writer process: four threads, each writing its own names.
 int WritersChild(int argc, char** argv)
 {
-    SetPersistBasePath(ChildArgument(argc, argv, "base").c_str());
-    HANDLE mapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, ChildArgument(argc, argv, "map").c_str());
-    if (!mapping) return 2;
-    auto* tally = static_cast<Tally*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(Tally)));
+    auto* tally = JoinRun<Tally>(argc, argv);
     if (!tally) return 2;
     NamedEvent go(ChildArgument(argc, argv, "go"));
     int process = std::atoi(ChildArgument(argc, argv, "process").c_str());

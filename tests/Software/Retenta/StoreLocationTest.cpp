@@ -15,6 +15,7 @@
 #include "KeyFiles.h"
 #include "Retenta.h"
 #include "StoreLocation.h"
+#include "TestFiles.h"
 
 namespace {
 
@@ -69,33 +70,11 @@ bool DriveMapped(char letter)
     return (GetLogicalDrives() >> (letter - 'a')) & 1;
 }
 
-void RemoveTree(const std::string& path)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((path + "\\*").c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = found.cFileName;
-            if (name == "." || name == "..") continue;
-            std::string child = path + "\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(child);
-            else
-                DeleteFileA(child.c_str());
-        } while (FindNextFileA(find, &found));
-        FindClose(find);
-    }
-    RemoveDirectoryA(path.c_str());
-}
-
 class StoreLocationTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char temp[MAX_PATH];
-        DWORD n = GetTempPathA(sizeof temp, temp);
-        m_dir = std::string(temp, n) + UniqueName("sl");   // temp ends in a backslash
-        CreateDirectoryA(m_dir.c_str(), nullptr);
+        m_dir = MakeTempFolder("sl");
         ASSERT_TRUE(m_debug.Active()) << "another debug-output reader is running";
     }
     void TearDown() override
@@ -151,9 +130,7 @@ TEST_F(StoreLocationTest, ArgumentThatIsNoDirectory_FallsBackToPersistPath)
 {
     m_persistPath.Set("C:\\Data");
     std::string file = m_dir + "\\plain.txt";
-    HANDLE h = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, h);
-    CloseHandle(h);
+    ASSERT_TRUE(WriteFileBytes(file, ""));
     std::string pattern = m_dir + "\\*";
     std::string missing = m_dir + "\\missing\\";
     for (const char* path : {missing.c_str(), file.c_str(), pattern.c_str(), "", static_cast<const char*>(nullptr)}) {

@@ -15,6 +15,7 @@
 
 #include "DbwinCapture.h"
 #include "Retenta.h"
+#include "TestFiles.h"
 
 // A store result and the detail code the call left in the last-error value.
 struct Outcome {
@@ -53,12 +54,6 @@ DbwinCapture& DebugOutput();
 // The debug texts the store wrote while body ran on a thread of its own.
 std::vector<std::string> TextsDuring(const std::function<void()>& body);
 
-// File helpers (Win32 paths).
-bool        FileExists(const std::string& path);
-bool        DirectoryExists(const std::string& path);
-std::string ReadFileBytes(const std::string& path);   // empty when missing
-bool        WriteFileBytes(const std::string& path, const std::string& bytes);
-void        RemoveTree(const std::string& path);
 // Shows CR and LF so that a failed comparison of key files is readable.
 std::string Visible(const std::string& bytes);
 

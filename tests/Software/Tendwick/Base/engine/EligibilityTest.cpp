@@ -13,7 +13,10 @@ protected:
         EngineTest::SetUp();
         registry.SetString(HKEY_LOCAL_MACHINE, kComputerNameKey, "ComputerName", "UNIT4711");
     }
-    void PutSaveOnMedia() { WriteFileBytes(std::string(kMediaConfig) + "\\CorvaneUserRegistry.reg", "hive"); }
+    void PutSaveOnMedia()
+    {
+        ASSERT_TRUE(WriteFileMakingFolders(std::string(kMediaConfig) + "\\CorvaneUserRegistry.reg", "hive"));
+    }
 };
 
 TEST_F(Eligibility, ASaveOnTheMediaRefusesEverySave)
@@ -98,7 +101,8 @@ TEST_F(Eligibility, TheLegacyFamilyKeepsItsStateInSystemData)
 
 TEST_F(Eligibility, OnlyTheSavedRegistryFileMarksASave)
 {
-    WriteFileBytes(std::string(kMediaConfig) + "\\Persist\\ShellPersist-ShellConfig.pri", "CRC:0\r\n");
+    ASSERT_TRUE(
+        WriteFileMakingFolders(std::string(kMediaConfig) + "\\Persist\\ShellPersist-ShellConfig.pri", "CRC:0\r\n"));
     WriteSavedIdentity("A1|612-00340-000 Rev 0");
     EXPECT_FALSE(engine.AreThereSavedFiles());
     EXPECT_EQ(1u, LoggedAt("WARNING", "AreThereSavedFiles: Could not open RegValue"));

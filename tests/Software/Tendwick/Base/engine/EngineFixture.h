@@ -13,6 +13,7 @@
 
 #include "DbwinCapture.h"
 #include "RunMaint.h"
+#include "TestFiles.h"
 
 class RecordingWindow : public RunWindow {
 public:
@@ -92,13 +93,6 @@ private:
 void DeleteRegistryTree(HKEY root, const std::string& key);
 bool RegistryKeyExists(HKEY root, const std::string& key);
 
-// Files on disk.
-void WriteFileBytes(const std::string& path, const std::string& bytes);   // creates the folders along the path
-std::string ReadFileBytes(const std::string& path);
-bool FileExists(const std::string& path);
-bool FolderExists(const std::string& path);
-void RemoveTree(const std::string& path);
-
 // The debug-output reader of the test program (see EngineTestMain.cpp).
 DbwinCapture& LogCapture();
 
@@ -131,7 +125,7 @@ protected:
     void SetFerrox(const char* key, const char* value) { StoreString("ShellPersist", key, "Ferrox", value); }
     void WriteSavedIdentity(const std::string& record)
     {
-        WriteFileBytes(std::string(kMediaConfig) + "\\SWPartNum.txt", record);
+        ASSERT_TRUE(WriteFileMakingFolders(std::string(kMediaConfig) + "\\SWPartNum.txt", record));
     }
 
     RegistrySandbox registry;

@@ -27,7 +27,7 @@ TEST_F(FileCrc, SumsEveryByteOfTheFile)
         {"one-over.bin", Pattern(8193), 0x4580004Bu},
     };
     for (const Case& c : cases) {
-        WriteFileBytes(Path(c.name), c.bytes);
+        ASSERT_TRUE(WriteFileMakingFolders(Path(c.name), c.bytes));
         uint32_t crc = 0xDEADBEEF;
         EXPECT_EQ(0u, CRunMaint::GetFileCrc(Path(c.name).c_str(), &crc)) << c.name;
         EXPECT_EQ(c.expected, crc) << c.name << " got 0x" << std::hex << crc;
@@ -36,7 +36,7 @@ TEST_F(FileCrc, SumsEveryByteOfTheFile)
 
 TEST_F(FileCrc, AFileHeldOpenElsewhereIsNotSummed)
 {
-    WriteFileBytes(Path("held.bin"), "123456789");
+    ASSERT_TRUE(WriteFileMakingFolders(Path("held.bin"), "123456789"));
     HANDLE other = CreateFileA(Path("held.bin").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, other);
@@ -74,7 +74,7 @@ TEST_F(FileCrc, PendingMessagesAreHandledAfterEachBlock)
     SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&count));
     for (int i = 0; i < 5; ++i) PostMessageA(hwnd, WM_APP + 2, 0, 0);
 
-    WriteFileBytes(Path("small.bin"), "abc");
+    ASSERT_TRUE(WriteFileMakingFolders(Path("small.bin"), "abc"));
     uint32_t crc = 0;
     EXPECT_EQ(0u, CRunMaint::GetFileCrc(Path("small.bin").c_str(), &crc));
     EXPECT_EQ(5, count) << "all of them, after the one block";

@@ -46,9 +46,9 @@ protected:
     void SaveOnMedia(const char* serial, const char* partText = kPartText)
     {
         WriteSavedIdentity(std::string(serial) + "|" + partText);
-        WriteFileBytes(std::string(kMediaConfig) + "\\CorvaneUserRegistry.reg", "hive");
-        WriteFileBytes(std::string(kMediaConfig) + "\\Persist\\ShellPersist-ShellConfig.pri",
-                       "\"SplashNoticeBitmap\"=string:\"C:\\zelsys\\Splash.bmp\"\r\n");
+        ASSERT_TRUE(WriteFileMakingFolders(std::string(kMediaConfig) + "\\CorvaneUserRegistry.reg", "hive"));
+        ASSERT_TRUE(WriteFileMakingFolders(std::string(kMediaConfig) + "\\Persist\\ShellPersist-ShellConfig.pri",
+                                           "\"SplashNoticeBitmap\"=string:\"C:\\zelsys\\Splash.bmp\"\r\n"));
     }
     void OpenWindow()
     {
@@ -108,8 +108,8 @@ TEST_F(MaintRunTest, WithoutARealSerialNumberSourceNothingHappens)
 TEST_F(MaintRunTest, TheRestoreOntoTheDisabledSourceUnitUndoesTheDisabling)
 {
     Unit("UNIT1001", "RESTORED");
-    WriteFileBytes("E:\\VevezaDE1.DAT", "MZ");
-    WriteFileBytes("E:\\VevezaDE2.DAT", "BM");
+    ASSERT_TRUE(WriteFileMakingFolders("E:\\VevezaDE1.DAT", "MZ"));
+    ASSERT_TRUE(WriteFileMakingFolders("E:\\VevezaDE2.DAT", "BM"));
     StoreString("ShellPersist", "ShellConfig", "SplashNoticeBitmap", "C:\\zelsys\\Splash.bmp");
     engine.FinishSaveShell();
     SaveOnMedia("UNIT1001");
@@ -169,8 +169,8 @@ TEST_F(MaintRunTest, AMediaThatCannotBeWrittenEndsTheSaveWithResult2)
 TEST_F(MaintRunTest, TheSecondSavePressSavesAndDisablesTheUnit)
 {
     Unit("UNIT1001", "RESTORED");
-    WriteFileBytes("E:\\VevezaDE1.DAT", "MZ");
-    WriteFileBytes("E:\\VevezaDE2.DAT", "BM");
+    ASSERT_TRUE(WriteFileMakingFolders("E:\\VevezaDE1.DAT", "MZ"));
+    ASSERT_TRUE(WriteFileMakingFolders("E:\\VevezaDE2.DAT", "BM"));
     OpenWindow();
     ASSERT_TRUE(engine.IsSaveAllowed());
 

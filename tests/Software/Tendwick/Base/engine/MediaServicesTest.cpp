@@ -142,12 +142,12 @@ TEST_F(MediaServices, GetMediaRootNeedsRoomForTheTerminator)
 TEST_F(MediaServices, FileOnMediaLooksInTheMediaRoot)
 {
     EXPECT_FALSE(engine.FileOnMedia("", "dontDisable.dat"));
-    WriteFileBytes("E:\\dontDisable.dat", "");
+    ASSERT_TRUE(WriteFileMakingFolders("E:\\dontDisable.dat", ""));
     EXPECT_TRUE(engine.FileOnMedia("", "dontDisable.dat"));
     EXPECT_TRUE(engine.FileOnMedia("", "\\dontDisable.dat"));
     EXPECT_TRUE(LoggedMessages("GetUpdatePath").empty()) << "silent";
 
-    WriteFileBytes(std::string(kMediaConfig) + "\\Persist\\x.pri", "");
+    ASSERT_TRUE(WriteFileMakingFolders(std::string(kMediaConfig) + "\\Persist\\x.pri", ""));
     EXPECT_TRUE(engine.FileOnMedia("ZelConfig\\Persist\\", "x.pri"));
 
     // Only the first 64 characters of the root count: the cut ends inside the
@@ -159,12 +159,12 @@ TEST_F(MediaServices, FileOnMediaLooksInTheMediaRoot)
 TEST_F(MediaServices, ClearingTheMediaKeepsTheFolders)
 {
     const std::string config = kMediaConfig;
-    WriteFileBytes(config + "\\CorvaneUserRegistry.reg", "hive");
-    WriteFileBytes(config + "\\SWPartNum.txt", "A|B");
-    WriteFileBytes(config + "\\Persist\\ShellPersist-ShellConfig.pri", "CRC:0\r\n");
-    WriteFileBytes(config + "\\Other\\note.txt", "n");
-    WriteFileBytes(config + "\\Other\\Deep\\deep.txt", "d");
-    WriteFileBytes("E:\\keep.txt", "k");
+    ASSERT_TRUE(WriteFileMakingFolders(config + "\\CorvaneUserRegistry.reg", "hive"));
+    ASSERT_TRUE(WriteFileMakingFolders(config + "\\SWPartNum.txt", "A|B"));
+    ASSERT_TRUE(WriteFileMakingFolders(config + "\\Persist\\ShellPersist-ShellConfig.pri", "CRC:0\r\n"));
+    ASSERT_TRUE(WriteFileMakingFolders(config + "\\Other\\note.txt", "n"));
+    ASSERT_TRUE(WriteFileMakingFolders(config + "\\Other\\Deep\\deep.txt", "d"));
+    ASSERT_TRUE(WriteFileMakingFolders("E:\\keep.txt", "k"));
 
     engine.ClearRemovableMedia();
 
@@ -182,8 +182,8 @@ TEST_F(MediaServices, ClearingTheMediaKeepsTheFolders)
 TEST_F(MediaServices, DeleteFolderContentsWithoutDescendingKeepsSubfolders)
 {
     const std::string config = kMediaConfig;
-    WriteFileBytes(config + "\\top.txt", "t");
-    WriteFileBytes(config + "\\Persist\\inner.pri", "i");
+    ASSERT_TRUE(WriteFileMakingFolders(config + "\\top.txt", "t"));
+    ASSERT_TRUE(WriteFileMakingFolders(config + "\\Persist\\inner.pri", "i"));
     engine.DeleteFolderContents((config + "\\").c_str(), false);
     EXPECT_FALSE(FileExists(config + "\\top.txt"));
     EXPECT_TRUE(FileExists(config + "\\Persist\\inner.pri"));

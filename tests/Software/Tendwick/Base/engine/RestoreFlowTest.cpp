@@ -39,10 +39,10 @@ TEST_F(Import, EveryLineBeforeTheCrcLineIsImportedByType)
 {
     // Written by hand: the CRC line is followed by a value-like line, and
     // the line before it lacks nothing.
-    WriteFileBytes(kPersistMedia + "x.pri",
-                   "\"Name\"=string:\"Unit two\"\r\n\"Count\"=dword:-1\r\n\"On\"=bool:1\r\n"
-                   "\"Empty\"=string:\"\"\r\n\"Odd\"=float:1.5\r\n\"Later\"=dword:7\r\n"
-                   "CRC:12\r\n\"After\"=dword:9\r\n");
+    ASSERT_TRUE(WriteFileMakingFolders(kPersistMedia + "x.pri",
+                                       "\"Name\"=string:\"Unit two\"\r\n\"Count\"=dword:-1\r\n\"On\"=bool:1\r\n"
+                                       "\"Empty\"=string:\"\"\r\n\"Odd\"=float:1.5\r\n\"Later\"=dword:7\r\n"
+                                       "CRC:12\r\n\"After\"=dword:9\r\n"));
     Update("x.pri", "TrafficPersist", "Config");
     EXPECT_EQ("Unit two", ReadStoreString("TrafficPersist", "Config", "Name"));
     EXPECT_EQ("4294967295", Dword("TrafficPersist", "Config", "Count"));
@@ -59,7 +59,7 @@ TEST_F(Import, EveryLineBeforeTheCrcLineIsImportedByType)
 
 TEST_F(Import, ALastLineWithoutCrLfIsNotImported)
 {
-    WriteFileBytes(kPersistMedia + "x.pri", "\"A\"=dword:1\r\n\"B\"=dword:2");
+    ASSERT_TRUE(WriteFileMakingFolders(kPersistMedia + "x.pri", "\"A\"=dword:1\r\n\"B\"=dword:2"));
     Update("x.pri", "TrafficPersist", "Config");
     EXPECT_EQ("1", Dword("TrafficPersist", "Config", "A"));
     EXPECT_EQ("<missing>", Dword("TrafficPersist", "Config", "B"));
@@ -70,8 +70,8 @@ TEST_F(Import, OverlongLinesAndItemsAreLoggedAndSkipped)
     std::string longLine = "\"Long\"=string:\"" + std::string(2000, 'x') + "\"";
     std::string longValue = "\"Wide\"=string:\"" + std::string(600, 'y') + "\"";
     std::string longName = "\"" + std::string(200, 'n') + "\"=dword:1";
-    WriteFileBytes(kPersistMedia + "x.pri", SavedKey(longLine + "\r\n" + longValue + "\r\n" + longName +
-                                                     "\r\n\"Next\"=dword:5\r\n"));
+    ASSERT_TRUE(WriteFileMakingFolders(kPersistMedia + "x.pri", SavedKey(longLine + "\r\n" + longValue + "\r\n" +
+                                                                         longName + "\r\n\"Next\"=dword:5\r\n")));
     Update("x.pri", "TrafficPersist", "Config");
     EXPECT_EQ("5", Dword("TrafficPersist", "Config", "Next"));
     EXPECT_EQ("<missing>", ReadStoreString("TrafficPersist", "Config", "Long"));
@@ -84,8 +84,9 @@ TEST_F(Import, OverlongLinesAndItemsAreLoggedAndSkipped)
 TEST_F(Import, AFilterAdmitsOnlyItsNamesExactly)
 {
     StoreString("ShellPersist", "ShellConfig", "Platform", "ZR455");
-    WriteFileBytes(kPersistMedia + "s.pri", SavedKey("\"ExternalVideo\"=bool:1\r\n\"KnobLevels\"=dword:2\r\n"
-                                                     "\"Platform\"=string:\"other\"\r\n\"knoblevels\"=dword:9\r\n"));
+    ASSERT_TRUE(WriteFileMakingFolders(kPersistMedia + "s.pri",
+                                       SavedKey("\"ExternalVideo\"=bool:1\r\n\"KnobLevels\"=dword:2\r\n"
+                                                "\"Platform\"=string:\"other\"\r\n\"knoblevels\"=dword:9\r\n")));
     Update("s.pri", "ShellPersist", "ShellConfig", ShellValueFilter, SHELL_FILTER_COUNT);
     EXPECT_EQ("2", Dword("ShellPersist", "ShellConfig", "KnobLevels"));
     EXPECT_EQ("ZR455", ReadStoreString("ShellPersist", "ShellConfig", "Platform"));
@@ -95,7 +96,7 @@ TEST_F(Import, AFilterAdmitsOnlyItsNamesExactly)
 
 TEST_F(Import, AKeyThatCannotOpenStopsTheFileUnlessTolerated)
 {
-    WriteFileBytes(kPersistMedia + "x.pri", SavedKey("\"A\"=dword:1\r\n\"B\"=string:\"b\"\r\n"));
+    ASSERT_TRUE(WriteFileMakingFolders(kPersistMedia + "x.pri", SavedKey("\"A\"=dword:1\r\n\"B\"=string:\"b\"\r\n")));
     std::string badSubdir(300, 'd');
     Update("x.pri", badSubdir.c_str(), "Config");
     EXPECT_EQ(1u, LoggedAt("WARNING", "UpdatePersistFile: Unable to OpenPersistKey - " + badSubdir + ":Config\n"));
@@ -108,7 +109,7 @@ TEST_F(Import, AKeyThatCannotOpenStopsTheFileUnlessTolerated)
 
 TEST_F(Import, TheDatalinkFixUpRunsOnlyForALegacySave)
 {
-    WriteFileBytes(kPersistMedia + "c.pri", SavedKey("\"Port\"=dword:3\r\n"));
+    ASSERT_TRUE(WriteFileMakingFolders(kPersistMedia + "c.pri", SavedKey("\"Port\"=dword:3\r\n")));
     WriteSavedIdentity("SN1|612-00340-000 Rev 2");
     Update("c.pri", "DatalinkPersist", "Client");
     EXPECT_EQ("<missing>", ReadStoreString("DatalinkPersist", "Client", "DeviceStr"));
@@ -125,8 +126,9 @@ TEST_F(Import, TheDatalinkFixUpRunsOnlyForALegacySave)
 
 TEST_F(Import, RetrieveFindsOnlyAStringThatFits)
 {
-    WriteFileBytes(kPersistMedia + "ShellPersist-ShellConfig.pri",
-                   SavedKey("\"Level\"=dword:2\r\n\"SplashNoticeBitmap\"=string:\"C:\\pic.bmp\"\r\n"));
+    ASSERT_TRUE(WriteFileMakingFolders(
+        kPersistMedia + "ShellPersist-ShellConfig.pri",
+        SavedKey("\"Level\"=dword:2\r\n\"SplashNoticeBitmap\"=string:\"C:\\pic.bmp\"\r\n")));
     char out[512] = {};
     EXPECT_TRUE(engine.RetrieveSavedPersistSetting("ShellPersist-ShellConfig.pri", "SplashNoticeBitmap", out));
     EXPECT_STREQ("C:\\pic.bmp", out);
@@ -163,8 +165,10 @@ TEST_F(Restore, ImportsTheSaveAndMakesTheSystemProgramTheStartupApp)
 {
     StoreString("ShellPersist", "ShellConfig", "Platform", "zr455");
     StoreString("ShellPersist", "ShellConfig", "StartupApp1", "C:\\x\\Dormantis.exe|Ferx|noregister");
-    WriteFileBytes(kPersistMedia + "TrafficPersist-Config.pri", SavedKey("\"Range\"=dword:40\r\n"));
-    WriteFileBytes(kPersistMedia + "ShellPersist-Config-CFG_GPS.pri", SavedKey("\"Mode\"=string:\"2\"\r\n"));
+    ASSERT_TRUE(WriteFileMakingFolders(kPersistMedia + "TrafficPersist-Config.pri",
+                                       SavedKey("\"Range\"=dword:40\r\n")));
+    ASSERT_TRUE(WriteFileMakingFolders(kPersistMedia + "ShellPersist-Config-CFG_GPS.pri",
+                                       SavedKey("\"Mode\"=string:\"2\"\r\n")));
     EXPECT_EQ(1, Run());
     EXPECT_EQ("40", Dword("TrafficPersist", "Config", "Range"));
     EXPECT_EQ("2", ReadStoreString("ShellPersist\\MFD Configuration", "CFG_GPS", "Mode"));
@@ -187,9 +191,10 @@ TEST_F(Restore, WithoutAPlatformTheKnobsStayAndTheStartupIsStillSet)
 TEST_F(Restore, OnAZR455TheKnobLayoutOfTheSaveIsApplied)
 {
     StoreString("ShellPersist", "ShellConfig", "Platform", "ZR455");
-    WriteFileBytes(PersistRoot() + "ShellPersist\\UI_Map4Knobs.pri", "dual map");
-    WriteFileBytes(PersistRoot() + "ShellPersist\\UI_Map.sec", "old");
-    WriteFileBytes(kPersistMedia + "ShellPersist-ShellConfig.pri", SavedKey("\"KnobLevels\"=dword:2\r\n"));
+    ASSERT_TRUE(WriteFileMakingFolders(PersistRoot() + "ShellPersist\\UI_Map4Knobs.pri", "dual map"));
+    ASSERT_TRUE(WriteFileMakingFolders(PersistRoot() + "ShellPersist\\UI_Map.sec", "old"));
+    ASSERT_TRUE(WriteFileMakingFolders(kPersistMedia + "ShellPersist-ShellConfig.pri",
+                                       SavedKey("\"KnobLevels\"=dword:2\r\n")));
     EXPECT_EQ(1, Run());
     EXPECT_EQ(1u, LoggedAt("EVENT", "RestoreConfig: Platform is ZR455; calling SetKnobConfig\n"));
     EXPECT_EQ("dual map", ReadFileBytes(PersistRoot() + "ShellPersist\\UI_Map.pri"));
@@ -200,9 +205,9 @@ TEST_F(Restore, OnAZR455TheKnobLayoutOfTheSaveIsApplied)
 TEST_F(Import, KnobLayoutOtherThan2IsTheSingleKnobLayout)
 {
     PersistOneDW("ShellPersist", "ShellConfig", 1000, "KnobLevels", 3);
-    WriteFileBytes(PersistRoot() + "ShellPersist\\UI_Taws2Knobs.pri", "single taws");
-    WriteFileBytes(PersistRoot() + "ShellPersist\\UI_KTX.pri", "own ktx");
-    WriteFileBytes(PersistRoot() + "ShellPersist\\UI_KTX.sec", "own ktx");
+    ASSERT_TRUE(WriteFileMakingFolders(PersistRoot() + "ShellPersist\\UI_Taws2Knobs.pri", "single taws"));
+    ASSERT_TRUE(WriteFileMakingFolders(PersistRoot() + "ShellPersist\\UI_KTX.pri", "own ktx"));
+    ASSERT_TRUE(WriteFileMakingFolders(PersistRoot() + "ShellPersist\\UI_KTX.sec", "own ktx"));
     std::string root = PersistRoot().substr(0, PersistRoot().size() - 1);   // no trailing backslash
     engine.SetKnobConfig(root.c_str());
     EXPECT_EQ("1", Dword("ShellPersist", "ShellConfig", "KnobLevels"));
@@ -218,7 +223,7 @@ TEST_F(Import, KnobLayoutOtherThan2IsTheSingleKnobLayout)
 
 TEST_F(Import, WithoutKnobLevelsNothingIsTouched)
 {
-    WriteFileBytes(PersistRoot() + "ShellPersist\\UI_Taws2Knobs.pri", "single taws");
+    ASSERT_TRUE(WriteFileMakingFolders(PersistRoot() + "ShellPersist\\UI_Taws2Knobs.pri", "single taws"));
     engine.SetKnobConfig(PersistRoot().c_str());
     EXPECT_FALSE(FileExists(PersistRoot() + "ShellPersist\\UI_Taws.pri"));
     EXPECT_EQ("<missing>", ReadStoreString("ShellPersist", "ShellConfig", "PageKnob"));
@@ -233,13 +238,13 @@ TEST_F(Restore, TheAddressBookComesBackIntoAFolderCreatedOneLevelDeep)
     bool hadFolder = FolderExists(folder);
     std::string before = FileExists(book) ? ReadFileBytes(book) : std::string();
     if (!hadFolder) CreateDirectoryA((drive + "ZelData").c_str(), nullptr);
-    WriteFileBytes(kPersistMedia + "AddressBook.txt", "N55,Ramp\r\n");
+    ASSERT_TRUE(WriteFileMakingFolders(kPersistMedia + "AddressBook.txt", "N55,Ramp\r\n"));
 
     EXPECT_EQ(1, Run());
     EXPECT_EQ("N55,Ramp\r\n", ReadFileBytes(book));
     EXPECT_NE(window.calls.end(), std::find(window.calls.begin(), window.calls.end(), "SetDetailText(" + book + ",0)"));
 
-    if (!before.empty()) WriteFileBytes(book, before);
+    if (!before.empty()) EXPECT_TRUE(WriteFileMakingFolders(book, before));
     else DeleteFileA(book.c_str());
     if (!hadFolder) RemoveDirectoryA(folder.c_str());
 }

@@ -87,7 +87,7 @@ protected:
 TEST_F(SaveFlow, FirstPressPromptsSecondWritesTheMediaLayout)
 {
     // A copy of a file the unit no longer has, left by an older save.
-    WriteFileBytes(kPersistMedia + "LightningPersist-WX500Config.pri", "stale");
+    ASSERT_TRUE(WriteFileMakingFolders(kPersistMedia + "LightningPersist-WX500Config.pri", "stale"));
 
     EXPECT_EQ(2, Save());
     EXPECT_EQ(std::vector<std::string>{"ShowConfirm(Save will disable this unit. Continue save?,F1)"}, window.calls);
@@ -132,16 +132,17 @@ TEST_F(SaveFlow, AnAddressBookIsSavedBesideTheKeyFiles)
     std::string book = PersistRoot().substr(0, 3) + "ZelData\\DatalinkData\\AddressBook.txt";
     bool existed = FileExists(book);
     std::string before = existed ? ReadFileBytes(book) : "";
-    WriteFileBytes(book, "N123AB,Tower\r\n");
+    ASSERT_TRUE(WriteFileMakingFolders(book, "N123AB,Tower\r\n"));
     engine.SetConfirmShown(true);
     EXPECT_EQ(1, Save());
     EXPECT_EQ("N123AB,Tower\r\n", ReadFileBytes(kPersistMedia + "AddressBook.txt"));
-    if (existed) WriteFileBytes(book, before); else DeleteFileA(book.c_str());
+    if (existed) EXPECT_TRUE(WriteFileMakingFolders(book, before));
+    else DeleteFileA(book.c_str());
 }
 
 TEST_F(SaveFlow, APreviousSaveMakesThePromptAskToOverwrite)
 {
-    WriteFileBytes(std::string(kMediaConfig) + "\\CorvaneUserRegistry.reg", "old");
+    ASSERT_TRUE(WriteFileMakingFolders(std::string(kMediaConfig) + "\\CorvaneUserRegistry.reg", "old"));
     EXPECT_EQ(2, Save());
     EXPECT_EQ(std::vector<std::string>{"ShowConfirm(Save will disable this unit. Overwrite Previous Save?,F1)"},
               window.calls);
@@ -150,7 +151,7 @@ TEST_F(SaveFlow, APreviousSaveMakesThePromptAskToOverwrite)
 
 TEST_F(SaveFlow, UnwritableMediaFailsAtTheFirstPressWithoutPromptOrClearing)
 {
-    WriteFileBytes(std::string(kMediaConfig) + "\\SWPartNum.txt", "earlier|save");
+    ASSERT_TRUE(WriteFileMakingFolders(std::string(kMediaConfig) + "\\SWPartNum.txt", "earlier|save"));
     // A media root whose folder does not exist: the probe cannot be created.
     EXPECT_EQ(6, Save(engine, "E:\\NoSuchStick\\"));
     EXPECT_TRUE(window.calls.empty()) << window.calls.front();
@@ -189,11 +190,11 @@ void CorruptShellConfigCopy(const char* folder)
     std::string path = std::string(folder) + "Persist\\ShellPersist-ShellConfig.pri";
     std::string bytes = ReadFileBytes(path);
     bytes[0] ^= 0x20;
-    WriteFileBytes(path, bytes);
+    ASSERT_TRUE(WriteFileMakingFolders(path, bytes));
 }
 void TruncateIdentityRecord(const char* folder)
 {
-    WriteFileBytes(std::string(folder) + "SWPartNum.txt", "SN8841|612");
+    ASSERT_TRUE(WriteFileMakingFolders(std::string(folder) + "SWPartNum.txt", "SN8841|612"));
 }
 } // namespace
 
@@ -227,7 +228,7 @@ TEST_F(SaveFlow, AnUnprovenSaveLeavesTheSourceUnitEnabled)
     StoreString("ShellPersist", "SystemData", "SoftwarePartNum", "612-00340-800 Rev 0");
     SetFerrox("ShellConfig", "RESTORED");
     StoreString("ShellPersist", "ShellConfig", "StartupApp1", "c:\\zelsys\\system.exe|Maintenance");
-    WriteFileBytes("E:\\VevezaDE1.DAT", "program");
+    ASSERT_TRUE(WriteFileMakingFolders("E:\\VevezaDE1.DAT", "program"));
     engine.SetSwPartNum("612-00340-800", 0);
     int status = 0;
     ASSERT_TRUE(engine.ChkSave("612-00340-800", 0, &status)) << status;
@@ -259,7 +260,7 @@ TEST_F(SaveFlow, TimingOfTheWholeCatalogue)
     for (int i = 0; i < 40; ++i) lines += "\"Value" + std::to_string(i) + "\"=string:\"" + std::string(40, 'v') + "\"\r\n";
     std::string key = keyfile::BuildKeyFile(lines.data(), lines.size());
     for (const SavedFileEntry& row : SavedFileCatalogue)
-        WriteFileBytes(PersistRoot() + row.pszDirectory + "\\" + row.pszFile, key);
+        ASSERT_TRUE(WriteFileMakingFolders(PersistRoot() + row.pszDirectory + "\\" + row.pszFile, key));
 
     engine.SetConfirmShown(true);
     DWORD start = GetTickCount();

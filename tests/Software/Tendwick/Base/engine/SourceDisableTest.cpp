@@ -70,8 +70,8 @@ protected:
 
     void PutSourcesOnMedia()
     {
-        WriteFileBytes(kShellSource, std::string(kShellBytes, sizeof(kShellBytes) - 1));
-        WriteFileBytes(kPictureSource, std::string(kPictureBytes, sizeof(kPictureBytes) - 1));
+        ASSERT_TRUE(WriteFileMakingFolders(kShellSource, std::string(kShellBytes, sizeof(kShellBytes) - 1)));
+        ASSERT_TRUE(WriteFileMakingFolders(kPictureSource, std::string(kPictureBytes, sizeof(kPictureBytes) - 1)));
     }
     // A unit running its system program with its own splash picture.
     void EnabledShellUnit()
@@ -97,8 +97,9 @@ protected:
     {
         std::string saved = ReadFileBytes(PersistRoot() + "ShellPersist\\ShellConfig.pri");
         ASSERT_FALSE(saved.empty());
-        WriteFileBytes(std::string(kMediaConfig) + "\\Persist\\ShellPersist-ShellConfig.pri", saved);
-        WriteFileBytes(std::string(kMediaConfig) + "\\CorvaneUserRegistry.reg", "hive");
+        ASSERT_TRUE(
+            WriteFileMakingFolders(std::string(kMediaConfig) + "\\Persist\\ShellPersist-ShellConfig.pri", saved));
+        ASSERT_TRUE(WriteFileMakingFolders(std::string(kMediaConfig) + "\\CorvaneUserRegistry.reg", "hive"));
     }
     std::string Installed(const char* name) { return PersistRoot() + name; }
 
@@ -110,7 +111,7 @@ TEST_F(SourceDisable, DontDisableOnTheMediaLeavesTheUnitAlone)
 {
     EnabledShellUnit();
     PutSourcesOnMedia();
-    WriteFileBytes("E:\\dontDisable.dat", "");
+    ASSERT_TRUE(WriteFileMakingFolders("E:\\dontDisable.dat", ""));
     engine.FinishSave();
 
     EXPECT_EQ("RESTORED", Shell("Ferrox"));
@@ -125,7 +126,7 @@ TEST_F(SourceDisable, TheShellVariantInstallsTheShellAndThePictureAndKeepsTheSav
 {
     EnabledShellUnit();
     PutSourcesOnMedia();
-    WriteFileBytes(std::string(kMediaConfig) + "\\Persist\\ShellPersist-ShellConfig.pri", "saved");
+    ASSERT_TRUE(WriteFileMakingFolders(std::string(kMediaConfig) + "\\Persist\\ShellPersist-ShellConfig.pri", "saved"));
     engine.FinishSave();
 
     EXPECT_EQ("SAVED", Shell("Ferrox"));
@@ -168,7 +169,7 @@ TEST_F(SourceDisable, TheShellVariantInstallsTheShellAndThePictureAndKeepsTheSav
 TEST_F(SourceDisable, WithoutTheShellOnTheMediaTheStartupAppStaysAndNoneIsStarted)
 {
     EnabledShellUnit();
-    WriteFileBytes(kPictureSource, "BM");
+    ASSERT_TRUE(WriteFileMakingFolders(kPictureSource, "BM"));
     engine.FinishSave();
 
     EXPECT_EQ("SAVED", Shell("Ferrox"));
@@ -276,8 +277,8 @@ TEST_F(SourceDisable, TheUndoDeletesOnlyWhatTheDisablingInstalled)
     // picture in the settings; they must survive the undo.
     std::string ownProgram = PersistRoot() + "system.exe";
     std::string ownPicture = PersistRoot() + "Splash.bmp";
-    WriteFileBytes(ownProgram, "own program");
-    WriteFileBytes(ownPicture, "own picture");
+    ASSERT_TRUE(WriteFileMakingFolders(ownProgram, "own program"));
+    ASSERT_TRUE(WriteFileMakingFolders(ownPicture, "own picture"));
     StoreString("ShellPersist", "ShellConfig", "StartupApp1", (ownProgram + "|Maintenance").c_str());
     StoreString("ShellPersist", "ShellConfig", "SplashNoticeBitmap", ownPicture.c_str());
     SetFerrox("ShellConfig", "SAVED");
@@ -356,7 +357,7 @@ TEST_F(SourceDisableMenu, TheMenuVariantDisablesAndUndoesThroughTheRegistry)
     EXPECT_TRUE(FileExists(Installed("DisableSplashScreen.bmp")));
     EXPECT_FALSE(FileExists(kTraceFile));
 
-    WriteFileBytes(std::string(kMediaConfig) + "\\CorvaneUserRegistry.reg", "hive");
+    ASSERT_TRUE(WriteFileMakingFolders(std::string(kMediaConfig) + "\\CorvaneUserRegistry.reg", "hive"));
     engine.UndoSave();
     EXPECT_EQ("RESTORED-ORIGINAL", ReadStoreString("ShellPersist", "SystemData", "Ferrox"));
     EXPECT_EQ("C:\\Zelsys\\logo.bmp", Registry(kSysSetup, "oemlogo"));
@@ -371,14 +372,14 @@ TEST_F(SourceDisableMenu, TheMenuVariantDisablesAndUndoesThroughTheRegistry)
 TEST_F(SourceDisableMenu, TheRecordIsReadBackAsOneWordOfAtMost199Characters)
 {
     // A blank cuts the record: only the part before it comes back.
-    WriteFileBytes(Installed("SWDisable.txt"), "  C:\\My Pictures\\logo.bmp|C:\\Zelsys\\map.exe");
+    ASSERT_TRUE(WriteFileMakingFolders(Installed("SWDisable.txt"), "  C:\\My Pictures\\logo.bmp|C:\\Zelsys\\map.exe"));
     engine.UndoSaveMenu();
     EXPECT_EQ("C:\\My", Registry(kSysSetup, "oemlogo"));
     EXPECT_EQ("", Registry(kMenuApps, "Map"));
 
     // A record of any length is cut to 199 characters and logged.
     std::string huge = std::string(150, 'a') + "|" + std::string(5000, 'b');
-    WriteFileBytes(Installed("SWDisable.txt"), huge);
+    ASSERT_TRUE(WriteFileMakingFolders(Installed("SWDisable.txt"), huge));
     engine.UndoSaveMenu();
     EXPECT_EQ(std::string(150, 'a'), Registry(kSysSetup, "oemlogo"));
     EXPECT_EQ(std::string(48, 'b'), Registry(kMenuApps, "Map"));
@@ -397,11 +398,11 @@ TEST_F(SourceDisableMenu, TheMenuUndoLeavesTheUnitsOwnFiles)
 {
     std::string ownProgram = PersistRoot() + "map.exe";
     std::string ownPicture = PersistRoot() + "logo.bmp";
-    WriteFileBytes(ownProgram, "own program");
-    WriteFileBytes(ownPicture, "own picture");
+    ASSERT_TRUE(WriteFileMakingFolders(ownProgram, "own program"));
+    ASSERT_TRUE(WriteFileMakingFolders(ownPicture, "own picture"));
     registry.SetString(HKEY_CURRENT_USER, kSysSetup, "oemlogo", ownPicture);
     registry.SetString(HKEY_CURRENT_USER, kMenuApps, "Map", ownProgram + ",C:\\Zelsys,0");
-    WriteFileBytes(Installed("SWDisable.txt"), ownPicture + "|" + ownProgram + ",C:\\Zelsys,1");
+    ASSERT_TRUE(WriteFileMakingFolders(Installed("SWDisable.txt"), ownPicture + "|" + ownProgram + ",C:\\Zelsys,1"));
     engine.UndoSave();
     EXPECT_TRUE(FileExists(ownProgram));
     EXPECT_TRUE(FileExists(ownPicture));
@@ -410,7 +411,7 @@ TEST_F(SourceDisableMenu, TheMenuUndoLeavesTheUnitsOwnFiles)
 
 TEST_F(SourceDisable, MarkRestoredClearsTheMediaAndRecordsRestored)
 {
-    WriteFileBytes(std::string(kMediaConfig) + "\\Persist\\ShellPersist-ShellConfig.pri", "saved");
+    ASSERT_TRUE(WriteFileMakingFolders(std::string(kMediaConfig) + "\\Persist\\ShellPersist-ShellConfig.pri", "saved"));
     SetFerrox("ShellConfig", "SAVED");
     engine.MarkRestored();
     EXPECT_EQ("RESTORED", Shell("Ferrox"));

@@ -329,7 +329,7 @@ TEST_F(SavedIdentity, UntrustedContentGivesADefinedIdentity)
 
 TEST_F(NoCorvaneKeyTest, ReadSavedPartNumKeepsThePresetsWithoutTheSettingsKey)
 {
-    WriteFileBytes("E:\\ZelConfig\\SWPartNum.txt", "A1234|612-00340-000 Rev 1");
+    ASSERT_TRUE(WriteFileMakingFolders("E:\\ZelConfig\\SWPartNum.txt", "A1234|612-00340-000 Rev 1"));
     char part[32] = "p", serial[32] = "s";
     int revision = 5;
     engine.ReadSavedPartNum(part, &revision, serial);

@@ -3,15 +3,14 @@
 
 #include "ChildProcess.h"
 #include "DbwinCapture.h"
+#include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <cstring>
-#include <fstream>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,20 +21,6 @@ const char kLogOnD[] = "D:\\ZelData\\VURLog\\CsrLog.txt";
 const char kLogOnE[] = "E:\\ZelData\\VURLog\\CsrLog.txt";
 
 // ---- helpers -------------------------------------------------------------------
-
-std::string ReadFileBytes(const char* path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::string();
-    std::ostringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
-
-bool FileExists(const char* path)
-{
-    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
-}
 
 // The log's own file and folders, so that each test starts with fresh media.
 void RemoveLogOn(char drive)
@@ -243,8 +228,8 @@ TEST_F(CsrLogTest, WithoutCdromTheFileIsOnE)
 {
     DeleteCdrom();
     CsrLog(CSRLOG_EVENT, "Where: default\n");
-    EXPECT_TRUE(FileExists(kLogOnE));
-    EXPECT_FALSE(FileExists(kLogOnD));
+    EXPECT_TRUE(FileOrFolderExists(kLogOnE));
+    EXPECT_FALSE(FileOrFolderExists(kLogOnD));
     EXPECT_NE(std::string::npos, ReadFileBytes(kLogOnE).find("EVENT: Where: default\r\n"));
 }
 
@@ -252,7 +237,7 @@ TEST_F(CsrLogTest, CdromWithoutBackslashNamesTheDriveRoot)
 {
     SetCdrom("D:");
     CsrLog(CSRLOG_EVENT, "Where: D colon\n");
-    EXPECT_FALSE(FileExists(kLogOnE));
+    EXPECT_FALSE(FileOrFolderExists(kLogOnE));
     EXPECT_NE(std::string::npos, ReadFileBytes(kLogOnD).find("EVENT: Where: D colon\r\n"));
 }
 
@@ -261,9 +246,9 @@ TEST_F(CsrLogTest, CdromNamingAFolderUsesOnlyItsDriveRoot)
     SetCdrom("D:\\some\\folder");
     CsrLog(CSRLOG_EVENT, "Where: folder\n");
     EXPECT_NE(std::string::npos, ReadFileBytes(kLogOnD).find("EVENT: Where: folder\r\n"));
-    EXPECT_FALSE(FileExists("D:\\some")) << "the folder of the setting must not be used";
-    EXPECT_FALSE(FileExists("D:\\sZelData")) << "the fourth character of the setting must not be used";
-    EXPECT_FALSE(FileExists(kLogOnE));
+    EXPECT_FALSE(FileOrFolderExists("D:\\some")) << "the folder of the setting must not be used";
+    EXPECT_FALSE(FileOrFolderExists("D:\\sZelData")) << "the fourth character of the setting must not be used";
+    EXPECT_FALSE(FileOrFolderExists(kLogOnE));
 }
 
 // "CDROM" = F: puts the file on F: when the machine has that drive; when it
@@ -282,8 +267,8 @@ TEST_F(CsrLogTest, CdromFNamesDriveF)
     ASSERT_TRUE(capture.Flush());
     CsrLogDetachForTest();
 
-    EXPECT_FALSE(FileExists(kLogOnE));
-    EXPECT_FALSE(FileExists(kLogOnD));
+    EXPECT_FALSE(FileOrFolderExists(kLogOnE));
+    EXPECT_FALSE(FileOrFolderExists(kLogOnD));
     std::vector<std::string> texts = capture.Texts();
     ASSERT_FALSE(texts.empty());
     EXPECT_EQ("Where: F\n", Parse(texts.back()).message);
@@ -303,15 +288,13 @@ TEST_F(CsrLogTest, AFileThatCannotBeOpenedIsRetriedOnEveryLine)
     SetCdrom("D:\\");
     CreateDirectoryA("D:\\ZelData", nullptr);
     // A plain file where the log's folder belongs.
-    HANDLE blocker = CreateFileA("D:\\ZelData\\VURLog", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, blocker);
-    CloseHandle(blocker);
+    ASSERT_TRUE(WriteFileBytes("D:\\ZelData\\VURLog", ""));
 
     DbwinCapture capture;
     ASSERT_TRUE(capture.Active());
     CsrLog(CSRLOG_EVENT, "Retry: first\n");
     CsrLog(CSRLOG_EVENT, "Retry: second\n");
-    EXPECT_FALSE(FileExists(kLogOnD));
+    EXPECT_FALSE(FileOrFolderExists(kLogOnD));
 
     ASSERT_TRUE(DeleteFileA("D:\\ZelData\\VURLog"));
     CsrLog(CSRLOG_EVENT, "Retry: third\n");
