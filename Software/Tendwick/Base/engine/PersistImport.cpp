@@ -220,7 +220,13 @@ bool CRunMaint::RetrieveSavedPersistSetting(const char* mediaFile, const char* v
     GetUpdatePath(media, sizeof(media), persist, sizeof(persist), &rawKey);
     UniqueRegKey owner(rawKey);
 
-    std::string folder = TextPrefix(media, kMediaRootChars) + "ZelConfig\\" + "Persist\\";
+    // A cut root would name another folder: such a root finds nothing.
+    if (std::strlen(media) > kMediaRootChars) {
+        CsrLog(CSRLOG_ERROR, "RetrieveSavedPersistSetting: Media root longer than %u characters: \"%.80s...\"\n",
+               static_cast<unsigned>(kMediaRootChars), media);
+        return false;
+    }
+    std::string folder = std::string(media) + "ZelConfig\\" + "Persist\\";
     std::string path = JoinPath(folder.c_str(), mediaFile);
 
     SavedText text;

@@ -139,6 +139,11 @@ TEST_F(Import, RetrieveFindsOnlyAStringThatFits)
     EXPECT_STREQ("", small);
     EXPECT_FALSE(engine.RetrieveSavedPersistSetting("Missing.pri", "X", out));
     EXPECT_EQ(1u, LoggedAt("WARNING", "RetrieveSavedPersistSetting: Unable to Open File - Missing.pri\n"));
+
+    // A media root that would have to be cut finds nothing, not another folder's file.
+    registry.SetString(HKEY_CURRENT_USER, kCorvane, "CDROM", "E:\\" + std::string(70, 'm') + "\\");
+    EXPECT_FALSE(engine.RetrieveSavedPersistSetting("ShellPersist-ShellConfig.pri", "SplashNoticeBitmap", out));
+    EXPECT_EQ(1u, LoggedMessages("RetrieveSavedPersistSetting: Media root longer than 64 characters").size());
 }
 
 TEST_F(Import, AFileNameWithoutPeriodIsRefusedButStillSteps)
