@@ -22,6 +22,19 @@ void EmptySlot(ThreadStoreState* state, int slot)
     }
 }
 
+// Whether the block holds a loaded key. The length in the control block is
+// not enough: the control block can outlive the data block (an opener holds it
+// between the last user's leaving and mapping the data block itself), and a
+// data block made anew is all zero whatever length the control block still
+// records. A loaded block always ends its indexed text at or past the index.
+bool HoldsLoadedKey(SharedMemory& memory)
+{
+    if (memory.GetLength() < keyfile::kIndexBytes) return false;
+    const auto* block = static_cast<const keyfile::KeyDataBlock*>(memory.Data());
+    int32_t count = block->count;
+    return count >= 0 && count <= keyfile::kMaxIndexedLines && block->offsets[count] >= keyfile::kIndexBytes;
+}
+
 // Forms the primary, secondary and key directory of a key and its shared
 // name. Fails (0x2010) when any of them would not fit its buffer.
 bool FormKeyNames(ThreadStoreState* state, const char* subdir, const char* keyName, SharedKey& key)
@@ -89,22 +102,21 @@ long OpenPersistKey(const char* subdirectory, const char* keyName, int timeout)
     }
     state->ts_keys[freeSlot] = key;
 
-    bool existed = false;
-    if (FAILED(key->sk_memory.Create(key->sk_name, 1, kInitialKeyBytes, &existed))) {
+    if (FAILED(key->sk_memory.Create(key->sk_name, 1, kInitialKeyBytes))) {
         EmptySlot(state, freeSlot);
         return Refuse(PERS_FAILED_SHARED_MEMORY_CREATION);
     }
     // A block that another user has loaded is current: no files are read.
-    // One still at length 0 is being (or was never) loaded; whoever gets the
-    // write lock first with the length still 0 loads it, so a key is read
+    // One not loaded yet is being (or was never) loaded; whoever gets the
+    // write lock first and still finds it unloaded loads it, so a key is read
     // from its files once and never reloaded over a user's changes.
-    if (!existed || key->sk_memory.GetLength() < keyfile::kIndexBytes) {
+    if (!HoldsLoadedKey(key->sk_memory)) {
         if (!key->sk_memory.LockWrite(timeout)) {
             EmptySlot(state, freeSlot);
             return Refuse(PERS_FAILED_SHARED_MEMORY_CREATION);
         }
         DWORD length = key->sk_memory.GetLength();
-        if (length < keyfile::kIndexBytes) {
+        if (!HoldsLoadedKey(key->sk_memory)) {
             StoreOutcome outcome = OpenKeyWithRecovery(key->sk_paths, key->sk_memory);
             if (outcome.result == PERS_FAILED) {
                 EmptySlot(state, freeSlot);

@@ -95,6 +95,35 @@ TEST_F(ProcessSharing, ThreadsShareTheOpenKey)
                              "\"Second\"=dword:2\r\n"));
 }
 
+// An opener that has mapped the control block when the last user leaves
+// makes the data block anew, all zero, while the control block still records
+// the old length: the key must come from its files again, not be taken for
+// loaded (its values would be missing and the close would save the empty
+// block over both files).
+TEST_F(ProcessSharing, AKeyReopenedWhileItsControlBlockLingersIsReadFromItsFiles)
+{
+    const std::string name = KeyName("Sub", "Linger");
+    HANDLE control = nullptr;
+    OnThread([&] {
+        ASSERT_NE(PERS_FAILED, OpenPersistKey("Sub", "Linger", 1000));
+        EXPECT_EQ(Info(PERS_VALUE_CREATED), Got(PersistDW("Kept", 42, 1000)));
+        EXPECT_EQ(Success(), Got(ClosePersistKey(1000)));
+        control = OpenFileMappingA(FILE_MAP_READ, FALSE, (name + "_Data").c_str());
+    });
+    ASSERT_NE(nullptr, control);
+    ASSERT_EQ(1, SharedKeyUsers(name)) << "the control block should outlive the key's last user";
+    OnThread([&] {
+        EXPECT_NE(PERS_FAILED, OpenPersistKey("Sub", "Linger", 1000));
+        unsigned long v = 0;
+        EXPECT_EQ(Success(), Got(GetPersistedDW("Kept", &v)));
+        EXPECT_EQ(42UL, v);
+        EXPECT_EQ(Info(PERS_VALUE_CREATED), Got(PersistDW("Added", 1, 1000)));
+        EXPECT_EQ(Success(), Got(ClosePersistKey(1000)));
+    });
+    CloseHandle(control);
+    EXPECT_KEY_FILES(Pri("Sub", "Linger"), Sec("Sub", "Linger"), KeyFile("\"Added\"=dword:1\r\n\"Kept\"=dword:42\r\n"));
+}
+
 TEST_F(ProcessSharing, ASharedKeyGrowsOnlyOnceItsOtherUserHasGone)
 {
     const std::string name = KeyName("Sub", "Grow");
