@@ -140,11 +140,20 @@ void AddShellConfig(std::vector<StoreValue>& v, const Options& o)
 {
     const bool dual = IsKnobDual(o);
     const std::string s = "ShellPersist", k = "ShellConfig";
-    AddDw(v, s, k, "ScreenSize", dual ? 10 : 7);
-    AddString(v, s, k, "ControlGroup_R", dual ? "Map,Trip,Nrst,Setup" : "Map,Trip");
-    AddString(v, s, k, "ControlGroup_L", dual ? "Brightness,Dialog" : "Brightness,Dialog,Nrst");
-    AddString(v, s, k, "Knob_L", dual ? "LO" : "LO");
-    AddString(v, s, k, "Knob_R", dual ? "RO|RI" : "RO");
+    // The screen and the bezel as the display's shell describes them: five keys
+    // down each side (the right ones send F1..F5, the left ones 1..5) and the
+    // two knobs sending the arrow keys. The dual-concentric unit has the
+    // 800x600 display, the single-knob unit the 640x480 one.
+    AddString(v, s, k, "ScreenSize", dual ? "0|0|800|600" : "0|0|640|480");
+    AddString(v, s, k, "ControlGroup_R",
+              dual ? "1|5|770,60,0x70|770,180,0x71|770,300,0x72|770,420,0x73|770,540,0x74"
+                   : "1|5|610,48,0x70|610,144,0x71|610,240,0x72|610,336,0x73|610,432,0x74");
+    AddString(v, s, k, "ControlGroup_L",
+              dual ? "2|5|30,60,0x31|30,180,0x32|30,300,0x33|30,420,0x34|30,540,0x35"
+                   : "2|5|30,48,0x31|30,144,0x32|30,240,0x33|30,336,0x34|30,432,0x35");
+    AddString(v, s, k, "Knob_L", "3|0,0|0x27,0x25,0x00,0x00");
+    AddString(v, s, k, "Knob_R", "4|0,0|0x26,0x28,0x00,0x00");
+    AddString(v, s, k, "BtnSize_Fixed", "00x00");
     AddString(v, s, k, "Platform", o.platform);
     AddDw(v, s, k, "KnobLevels", dual ? 2 : 1);
     AddBool(v, s, k, "ExternalVideo", o.tag != "B");

@@ -1,0 +1,454 @@
+#include "FerroxTendwickWnd.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "CsrLog.h"
+#include "FLSRebootWnd.h"
+#include "IdentityRules.h"
+#include "Inspection.h"
+#include "KeyRules.h"
+#include "ReleasePairs.h"
+#include "RunMaint.h"
+#include "SoftKeyBar.h"
+#include "Tendwick.h"
+#include "TextFields.h"
+#include "resource.h"
+
+namespace {
+
+const char kBlock10Prefix[] = "612-00288";
+const size_t kIdentityBytes = 100;
+const size_t kFileExceptionChars = 256;
+const size_t kExceptionMessageChars = 118;
+const unsigned long kNoFilesToRestore = 2;
+
+// Plays the animation over all frames, for ever.
+void LoopAnimation(CAnimateCtrl& animation)
+{
+    animation.Play(0, static_cast<UINT>(-1), static_cast<UINT>(-1));
+}
+
+void ShowAnimationStill(CAnimateCtrl& animation)
+{
+    animation.Seek(PROGRESS_AVI_LAST_FRAME);
+}
+
+} // namespace
+
+CFerroxTendwickWnd::CFerroxTendwickWnd()
+    : m_pEngine(nullptr),
+      m_szUnitPart(),
+      m_nUnitRevision(-1),
+      m_szUnitSerial(),
+      m_szMediaPart(),
+      m_nMediaRevision(-1),
+      m_szMediaSerial(),
+      m_bSavedFiles(false),
+      m_bSaveAllowed(false),
+      m_bRestoreAllowed(false),
+      m_bBlock10(false),
+      m_bKeyDown(false),
+      m_nState(MAINT_STATE_READY),
+      m_bFinished(false),
+      m_bRestarting(false),
+      m_bEntryActive(false),
+      m_bEntryAccepted(false),
+      m_pSnCtrl(nullptr),
+      m_pSNStatus(nullptr)
+{
+    m_pEngine = new CRunMaint(this);
+    CsrLog(CSRLOG_TRACE, "Save And Restore sw part number %s\n", m_pEngine->GetVersion());
+    m_uInspectSoftKey = RegisterWindowMessageA(INSPECT_SOFTKEY_MSG);
+    m_uInspectKeyMask = RegisterWindowMessageA(INSPECT_KEYMASK_MSG);
+    m_uInspectLabelColour = RegisterWindowMessageA(INSPECT_LABEL_COLOUR_MSG);
+    m_uInspectCorners = RegisterWindowMessageA(INSPECT_CORNERS_MSG);
+}
+
+CFerroxTendwickWnd::~CFerroxTendwickWnd()
+{
+    ReleaseSurface();
+    DeleteSoftKeyBar();
+    delete m_pEngine;
+    m_pEngine = nullptr;
+    delete m_pSnCtrl;
+    m_pSnCtrl = nullptr;
+    delete m_pSNStatus;
+    m_pSNStatus = nullptr;
+}
+
+// --- opening screen ------------------------------------------------------------
+
+int CFerroxTendwickWnd::OnCreate(CREATESTRUCTA* create)
+{
+    CsrLog(CSRLOG_TRACE, "CFerroxTendwickWnd::OnCreate\n");
+    m_szUnitSerial[0] = '\0';
+    if (CMaintWnd::OnCreate(create) == -1) return -1;
+
+    // The status line and the detail text sit higher than the base layout;
+    // the detail text gets room for its six lines.
+    RECT rect1 = m_label1.GetRectInParent();
+    int half1 = (rect1.bottom - rect1.top) / 2;
+    OffsetRect(&rect1, 0, -half1);
+    m_label1.MoveWindow(rect1);
+    RECT rect2 = m_label2.GetRectInParent();
+    int height2 = rect2.bottom - rect2.top;
+    rect2.top -= height2 / 2;
+    rect2.bottom = rect2.top + 2 * height2;
+    m_label2.MoveWindow(rect2);
+
+    ReadIdentity();
+    ShowOpeningScreen();
+    return 0;
+}
+
+void CFerroxTendwickWnd::ReadIdentity()
+{
+    m_bSavedFiles = m_pEngine->AreThereSavedFiles();
+    if (m_bSavedFiles) m_pEngine->ReadSavedPartNum(m_szMediaPart, &m_nMediaRevision, m_szMediaSerial);
+
+    char partText[kIdentityBytes] = {};
+    m_pEngine->GetSwPartNum(partText, m_szUnitSerial, sizeof(m_szUnitSerial));
+    CsrLog(CSRLOG_TRACE, "OnCreate: GetSwPartNum retrieved %s, s/n %s\n", partText, m_szUnitSerial);
+    // "%s %*s %d", bounded: a longer part number is cut to the buffer.
+    ScanPartNumText(partText, m_szUnitPart, sizeof(m_szUnitPart), &m_nUnitRevision);
+
+    m_bBlock10 = std::strncmp(m_szUnitPart, kBlock10Prefix, sizeof(kBlock10Prefix) - 1) == 0;
+    m_pEngine->SetSwPartNum(m_szUnitPart, m_nUnitRevision);
+}
+
+void CFerroxTendwickWnd::ShowOpeningScreen()
+{
+    int restoreCode = ELIG_RESTORE_UNKNOWN_ERROR;
+    if (m_bSavedFiles) {
+        m_bRestoreAllowed = m_pEngine->ChkRestoreAllow(m_szMediaPart, m_nMediaRevision, m_szUnitPart,
+                                                       m_nUnitRevision, &restoreCode);
+    } else {
+        restoreCode = ELIG_NO_SAVED_FILES;
+        m_bRestoreAllowed = false;
+    }
+    int saveCode = ELIG_NONE;
+    m_bSaveAllowed = m_pEngine->ChkSave(m_szUnitPart, m_nUnitRevision, &saveCode);
+    const char* saveText = EligibilityStatusText(saveCode);
+    const char* restoreText = EligibilityStatusText(restoreCode);
+
+    for (int key = 1; key <= 5; ++key) SetSoftKeyCaption(key, "");
+    if (m_bSaveAllowed) {
+        SetSoftKeyCaption(1, "Save");
+        SetStatusText("Ready to Save Configuration", COLOUR_WHITE);
+    }
+    SetSoftKeyCaption(3, "");
+    if (m_bSavedFiles && m_bRestoreAllowed) {
+        SetSoftKeyCaption(3, "Restore");
+        SetStatusText("Ready to Restore Configuration", COLOUR_WHITE);
+    } else {
+        SetStatusText("Ready to Save Configuration", COLOUR_WHITE);
+    }
+
+    if (!m_bSaveAllowed && !m_bRestoreAllowed) {
+        SetStatusText("No save or restore allowed.\nUnit is not a valid Save or Restore candidate", COLOUR_WHITE);
+        char note[256];
+        std::snprintf(note, sizeof(note), "%s, %s", saveText, restoreText);
+        SetNoteText(note, COLOUR_WHITE);
+    }
+
+    if (m_bSaveAllowed)
+        SetKeyMask(MASK_SAVE);
+    else if (m_bRestoreAllowed)
+        SetKeyMask(MASK_RESTORE);
+    else
+        SetKeyMask(MASK_F5);
+
+    SetSoftKeyCaption(4, "");
+    SetSoftKeyCaption(5, "Cancel");
+    ShowSoftKeys(true);
+
+    if (!IsSupportedRelease(m_szUnitPart, m_nUnitRevision)) {
+        char text[256];
+        std::snprintf(text, sizeof(text), "MFD SW Part Number %s Rev %d Not Supported", m_szUnitPart,
+                      m_nUnitRevision);
+        SetStatusText(text, COLOUR_RED);
+    }
+
+    char detail[512];
+    if (m_bSavedFiles) {
+        std::snprintf(detail, sizeof(detail),
+                      "MFD contains %s Rev %02d software,\ns/n %s\nRemovable media contains data from\n%s Rev "
+                      "%02d,\nretrieved from MFD s/n %s",
+                      m_szUnitPart, m_nUnitRevision, m_szUnitSerial, m_szMediaPart, m_nMediaRevision,
+                      m_szMediaSerial);
+    } else {
+        std::snprintf(detail, sizeof(detail),
+                      "MFD contains %s Rev %02d software,\ns/n %s\nRemovable media contains no saved files.",
+                      m_szUnitPart, m_nUnitRevision, m_szUnitSerial);
+    }
+    SetDetailText(detail, COLOUR_WHITE);
+}
+
+// --- keys ----------------------------------------------------------------------
+
+uint32_t CFerroxTendwickWnd::TranslateKeyDown(UINT raw)
+{
+    if (m_bBlock10) {
+        CsrLog(CSRLOG_TRACE, "OnKeyDown: block10 input %x\n", raw);
+        return TranslateBlock10Key(raw);
+    }
+    return GetScreenConfig()->TranslateKey(raw);
+}
+
+uint32_t CFerroxTendwickWnd::TranslateKeyUp(UINT raw)
+{
+    if (m_bBlock10) {
+        CsrLog(CSRLOG_TRACE, "OnKeyUp: block10 input %x\n", raw);
+        return TranslateBlock10Key(raw);
+    }
+    CsrLog(CSRLOG_TRACE, "OnKeyUp: non block10 input %x\n", raw);
+    return GetScreenConfig()->TranslateKey(raw);
+}
+
+void CFerroxTendwickWnd::OnKeyDown(UINT raw, UINT, UINT)
+{
+    uint32_t key = TranslateKeyDown(raw);
+    if (!IsKeyAllowed(m_dwKeyMask, key) || m_bKeyDown) return;   // repeats and a second key
+    int number = SoftKeyNumber(key);
+    if (number && m_pSoftKeyBar && m_pSoftKeyBar->GetKeyCount() >= number) {
+        m_pSoftKeyBar->GetKey(number - 1)->SetState(SOFTKEY_PRESSED, false);
+        Invalidate(false);
+    }
+    m_bKeyDown = true;
+    CsrLog(CSRLOG_TRACE, "OnKeyDown: %x\n", key);
+}
+
+void CFerroxTendwickWnd::OnKeyUp(UINT raw, UINT, UINT)
+{
+    uint32_t key = TranslateKeyUp(raw);
+    CsrLog(CSRLOG_TRACE, "OnKeyUp: %x\n", key);
+    if (m_pSoftKeyBar) {
+        m_pSoftKeyBar->ReleaseAll();
+        Invalidate(false);
+    }
+    if (!m_bKeyDown) {
+        CsrLog(CSRLOG_WARNING, "OnKeyUp: Not expecting key up\n");
+        return;
+    }
+    m_bKeyDown = false;
+    if (!IsKeyAllowed(m_dwKeyMask, key)) {
+        CsrLog(CSRLOG_WARNING, "OnKeyUp: Key mask failed\n");
+        return;
+    }
+
+    switch (key) {
+    case KEY_F5:
+        Restart(m_bBlock10);
+        PostMessage(WM_CLOSE);
+        break;
+    case KEY_F1:
+    case KEY_F3:
+        RunStep(key);
+        break;
+    case KEY_LEFT:
+    case KEY_RIGHT:
+    case KEY_UP:
+    case KEY_DOWN:
+        EditSerial(key);
+        break;
+    default:
+        CsrLog(CSRLOG_TRACE, "OnKeyUp: Sending to CWnd\n");
+        Default();
+        break;
+    }
+}
+
+void CFerroxTendwickWnd::RunStep(uint32_t key)
+{
+    LoopAnimation(m_animation);
+    if (m_bFinished) {
+        Restart(m_bBlock10);
+        PostMessage(WM_CLOSE);
+        return;
+    }
+    if (m_nState == MAINT_STATE_RESTORED) {
+        m_pEngine->ClearRemovableMedia();
+        Restart(m_bBlock10);
+        PostMessage(WM_CLOSE);
+        return;
+    }
+
+    ShowSoftKeys(false);
+    RedrawAll();
+    m_progress.ShowWindow(SW_SHOW);
+
+    if (key == KEY_F1) {
+        m_nState = MAINT_STATE_RUN_F1;
+        if (m_bEntryActive) CheckEnteredSerial();
+    } else {
+        m_nState = MAINT_STATE_RUN_F3;
+    }
+
+    ShowRunEnd(CallMaintRun(key));
+
+    m_progress.ShowWindow(SW_HIDE);
+    ShowSoftKeys(true);
+    RedrawAll();
+}
+
+int CFerroxTendwickWnd::CallMaintRun(uint32_t key)
+{
+    char text[kFileExceptionChars];
+    try {
+        return m_pEngine->MaintRun(this, key);
+    } catch (CFileException& e) {
+        int length = std::snprintf(text, sizeof(text), "File Exception (dwResult: %d) ", e.m_cause);
+        if (length < 0) length = 0;
+        if (static_cast<size_t>(length) < sizeof(text))
+            e.GetErrorMessage(text + length, static_cast<unsigned>(sizeof(text) - length));
+    } catch (CException& e) {
+        char message[kExceptionMessageChars + 1] = {};
+        e.GetErrorMessage(message, sizeof(message));
+        std::snprintf(text, sizeof(text), "Exception %s", message);
+    } catch (unsigned long code) {
+        std::snprintf(text, sizeof(text), "%s",
+                      code == kNoFilesToRestore ? "Removable media contains no files to restore"
+                                                : "Unrecognized error");
+    } catch (unsigned int code) {
+        std::snprintf(text, sizeof(text), "%s",
+                      code == kNoFilesToRestore ? "Removable media contains no files to restore"
+                                                : "Unrecognized error");
+    } catch (...) {
+        std::snprintf(text, sizeof(text), "Exception: %d", static_cast<int>(GetLastError()));
+    }
+    SetDetailText(text, COLOUR_RED);
+    return -1;
+}
+
+void CFerroxTendwickWnd::ShowRunEnd(int result)
+{
+    if (result == 1 && m_nState == MAINT_STATE_RUN_F3) {
+        StoreSourceSerialIfNeeded();
+        m_pEngine->ClearRemovableMedia();
+        ShowAnimationStill(m_animation);
+        SetSoftKeyCaption(1, "Done");
+        for (int key = 2; key <= 5; ++key) SetSoftKeyCaption(key, "");
+        SetKeyMask(MASK_F1);
+        RedrawAll();
+        m_nState = MAINT_STATE_RESTORED;
+    } else if (result == 1) {
+        ShowAnimationStill(m_animation);
+        SetSoftKeyCaption(1, "Done");
+        for (int key = 2; key <= 5; ++key) SetSoftKeyCaption(key, "");
+        SetKeyMask(MASK_F1);
+        m_nState = MAINT_STATE_ENDED;
+        m_bFinished = true;
+    } else if (result == 2) {
+        ShowAnimationStill(m_animation);
+        for (int key = 1; key <= 4; ++key) SetSoftKeyCaption(key, "");
+        SetSoftKeyCaption(5, "Cancel");
+        SetKeyMask(MASK_F5);
+        m_nState = MAINT_STATE_ENDED;
+        m_bFinished = true;
+    } else if (result != 0) {
+        // The mask and the soft keys stay: the same key tries again.
+        ShowAnimationStill(m_animation);
+        const char* title = m_pEngine->GetTitle();
+        CsrLog(CSRLOG_ERROR, "%s failed with 0x%X\n", title, static_cast<unsigned>(result));
+        char text[256];
+        std::snprintf(text, sizeof(text), "%s failed", title);
+        SetStatusText(text, COLOUR_RED);
+        m_nState = MAINT_STATE_ENDED;
+    }
+}
+
+bool CFerroxTendwickWnd::ShowConfirm(const char* question, bool onF1)
+{
+    m_pEngine->SetConfirmShown(true);
+    SetStatusText(question, COLOUR_WHITE);
+    if (onF1) {
+        SetSoftKeyCaption(1, "Confirm");
+        SetSoftKeyCaption(3, "");
+        SetKeyMask(MASK_SAVE);
+    } else {
+        SetSoftKeyCaption(3, "Confirm");
+        SetSoftKeyCaption(1, "");
+        SetKeyMask(MASK_RESTORE);
+    }
+    ShowSoftKeys(true);
+    RedrawAll();
+    return true;
+}
+
+void CFerroxTendwickWnd::OnClose()
+{
+    ReleaseSurface();
+    DeleteSoftKeyBar();
+    if (m_nState == MAINT_STATE_RESTORED) Restart(m_bBlock10);
+    Default();
+}
+
+// --- the end -------------------------------------------------------------------
+
+void CFerroxTendwickWnd::Restart(bool block10)
+{
+    if (m_bRestarting) return;
+    m_bRestarting = true;
+    if (CFLSRebootWnd::LaunchUtility(*m_pEngine, block10)) return;
+    ShowRestartScreen();
+    CFLSRebootWnd::Shutdown();
+}
+
+void CFerroxTendwickWnd::ShowRestartScreen()
+{
+    ShowSoftKeys(false);
+    SetStatusText("System Restarting", COLOUR_YELLOW);
+    SetDetailText("Remove USB dataloader after shutdown, before restart", COLOUR_WHITE);
+    SetNoteText("", COLOUR_WHITE);
+    RedrawAll();
+    // The technician reads it before the unit goes down; nothing else runs meanwhile.
+    Sleep(5000);
+}
+
+// --- inspection ----------------------------------------------------------------
+
+LRESULT CFerroxTendwickWnd::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    LRESULT result = 0;
+    if (AnswerInspection(msg, wParam, &result)) return result;
+    return CMaintWnd::WindowProc(msg, wParam, lParam);
+}
+
+bool CFerroxTendwickWnd::AnswerInspection(UINT msg, WPARAM wParam, LRESULT* result)
+{
+    if (msg == 0) return false;
+    if (msg == m_uInspectKeyMask) {
+        *result = static_cast<LRESULT>(m_dwKeyMask);
+        return true;
+    }
+    if (msg == m_uInspectLabelColour) {
+        CColorLabel* labels[] = {&m_label1, &m_label2, &m_label3, &m_label4};
+        *result = wParam >= 1 && wParam <= 4 ? static_cast<LRESULT>(labels[wParam - 1]->GetTextColor()) : 0;
+        return true;
+    }
+    if (msg == m_uInspectSoftKey) {
+        *result = 0;
+        CSoftKey* key = m_pSoftKeyBar && m_pSoftKeyBar->IsVisible() && wParam >= 1
+                            ? m_pSoftKeyBar->GetKey(static_cast<int>(wParam) - 1)
+                            : nullptr;
+        if (key && key->GetLine1()[0]) {
+            char caption[2 * SOFTKEY_CAPTION_CHARS + 2];
+            std::snprintf(caption, sizeof(caption), key->GetLine2()[0] ? "%s\n%s" : "%s%s", key->GetLine1(),
+                          key->GetLine2());
+            *result = GlobalAddAtomA(caption);
+        }
+        return true;
+    }
+    if (msg == m_uInspectCorners) {
+        *result = 0;
+        if (m_pSoftKeyBar && (m_pSoftKeyBar->GetLeftCorner()[0] || m_pSoftKeyBar->GetRightCorner()[0])) {
+            char corners[2 * SOFTKEY_CAPTION_CHARS + 2];
+            std::snprintf(corners, sizeof(corners), "%s|%s", m_pSoftKeyBar->GetLeftCorner(),
+                          m_pSoftKeyBar->GetRightCorner());
+            *result = GlobalAddAtomA(corners);
+        }
+        return true;
+    }
+    return false;
+}

@@ -1,0 +1,111 @@
+// The maintenance program's window: the opening screen from the unit's
+// identity and eligibility, the bezel keys, the maintenance run that F1 and
+// F3 start, the services the engine reports through, serial-number entry and
+// the restart at the end.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "ColorControls.h"
+#include "MaintWnd.h"
+#include "RunWindow.h"
+#include "SerialEntryRules.h"
+
+class CRunMaint;
+
+// Where the window stands.
+enum {
+    MAINT_STATE_READY = 0,
+    MAINT_STATE_RUN_F1 = 1,
+    MAINT_STATE_RUN_F3 = 3,
+    MAINT_STATE_RESTORED = 4,
+    MAINT_STATE_ENDED = 5,
+};
+
+class CFerroxTendwickWnd : public CMaintWnd, public RunWindow {
+public:
+    CFerroxTendwickWnd();
+    ~CFerroxTendwickWnd() override;
+
+    // RunWindow: what the engine calls.
+    void SetStatusText(const char* text, int colour) override { CMaintWnd::SetStatusText(text, colour); }
+    void SetDetailText(const char* text, int colour) override { CMaintWnd::SetDetailText(text, colour); }
+    void SetNoteText(const char* text, int colour) override { CMaintWnd::SetNoteText(text, colour); }
+    void SetProgressRange(int low, int high) override { CMaintWnd::SetProgressRange(low, high); }
+    void StepProgress() override { CMaintWnd::StepProgress(); }
+    void SetKeyMask(uint32_t mask) override { CMaintWnd::SetKeyMask(mask); }
+    bool ShowConfirm(const char* question, bool onF1) override;
+    void BeginSerialEntry(const char* text) override;
+    bool ShowSerialEntry() override;
+    bool GetEnteredSerial(char* text, size_t size) override;
+    void RequestRepaint() override { RedrawAll(); }
+
+    int GetState() const { return m_nState; }
+
+protected:
+    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    int OnCreate(CREATESTRUCTA* create) override;
+    void OnKeyDown(UINT key, UINT repeat, UINT flags) override;
+    void OnKeyUp(UINT key, UINT repeat, UINT flags) override;
+    void OnClose() override;
+    void CreateControls(const RECT& client) override;
+
+private:
+    // Opening screen
+    void ReadIdentity();
+    void ShowOpeningScreen();
+
+    // Keys
+    uint32_t TranslateKeyDown(UINT raw);
+    uint32_t TranslateKeyUp(UINT raw);
+    void RunStep(uint32_t key);
+    int CallMaintRun(uint32_t key);
+    void ShowRunEnd(int result);
+
+    // Serial-number entry
+    void CreateSerialControls(const RECT& client);
+    void EditSerial(uint32_t key);
+    void CheckEnteredSerial();
+    void HideSerialControls();
+    void StoreSourceSerialIfNeeded();
+
+    // The end: the utility from the media, or the restart screen and shutdown.
+    void Restart(bool block10);
+    void ShowRestartScreen();
+
+    // Answers an inspecting tool (see Inspection.h); false when msg is not one.
+    bool AnswerInspection(UINT msg, WPARAM wParam, LRESULT* result);
+
+    // Data
+    CRunMaint* m_pEngine;
+    char m_szUnitPart[64];
+    int m_nUnitRevision;
+    char m_szUnitSerial[100];
+    char m_szMediaPart[64];
+    int m_nMediaRevision;
+    char m_szMediaSerial[64];
+    bool m_bSavedFiles;
+    bool m_bSaveAllowed;
+    bool m_bRestoreAllowed;
+    bool m_bBlock10;
+    bool m_bKeyDown;
+    int m_nState;
+    bool m_bFinished;
+    bool m_bRestarting;
+
+    // Serial-number entry
+    SerialEntryText m_entry;
+    bool m_bEntryActive;
+    bool m_bEntryAccepted;
+    CColorLabel m_snCaption;
+    CColorEdit* m_pSnCtrl;
+    CColorLabel* m_pSNStatus;
+
+    // Inspection messages, registered once.
+    UINT m_uInspectSoftKey;
+    UINT m_uInspectKeyMask;
+    UINT m_uInspectLabelColour;
+    UINT m_uInspectCorners;
+};
