@@ -285,7 +285,12 @@ void CFerroxTendwickWnd::RunStep(uint32_t key)
         m_nState = MAINT_STATE_RUN_F3;
     }
 
-    ShowRunEnd(CallMaintRun(key));
+    // The engine blocks the keys while it works; a failed run must leave the
+    // keys of the screen it started from, or not even Cancel would work.
+    uint32_t maskBeforeRun = m_dwKeyMask;
+    int result = CallMaintRun(key);
+    ShowRunEnd(result);
+    if (result != 0 && result != 1 && result != 2 && m_dwKeyMask != maskBeforeRun) SetKeyMask(maskBeforeRun);
 
     m_progress.ShowWindow(SW_HIDE);
     ShowSoftKeys(true);
