@@ -138,7 +138,8 @@ void CMaintWnd::CreateControls(const RECT& client)
 
     m_progress.Create(0, ToRect(layout.progress), this, IDC_PROGRESS);
 
-    const DWORD labelStyle = WS_VISIBLE | SS_CENTER | WS_CLIPSIBLINGS;
+    // Texts are shown as they are: an "&" in the title is no mnemonic.
+    const DWORD labelStyle = WS_VISIBLE | SS_CENTER | SS_NOPREFIX | WS_CLIPSIBLINGS;
     m_label1.Create("", labelStyle | WS_BORDER, ToRect(layout.labels[0]), this, IDC_LABEL1);
     m_label2.Create("", labelStyle, ToRect(layout.labels[1]), this, IDC_LABEL2);
     m_label3.Create("", labelStyle, ToRect(layout.labels[2]), this, IDC_LABEL3);

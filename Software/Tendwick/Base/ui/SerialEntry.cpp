@@ -45,7 +45,7 @@ void CFerroxTendwickWnd::CreateSerialControls(const RECT& client)
     ScreenRect area = {client.left, client.top, client.right, client.bottom};
     SerialEntryLayout layout = ComputeSerialEntryLayout(area, 12 * letter.cx);
 
-    m_snCaption.Create("MFD S/N:", SS_LEFT, ToRect(layout.caption), this, IDC_SN_CAPTION);
+    m_snCaption.Create("MFD S/N:", SS_LEFT | SS_NOPREFIX, ToRect(layout.caption), this, IDC_SN_CAPTION);
     m_snCaption.SetTextColor(ColourOfIndex(COLOUR_GREEN));
 
     CsrLog(CSRLOG_TRACE, "Creating m_pSnCtrl\n");
@@ -55,7 +55,7 @@ void CFerroxTendwickWnd::CreateSerialControls(const RECT& client)
 
     CsrLog(CSRLOG_TRACE, "Creating m_pSNStatus\n");
     m_pSNStatus = new CColorLabel;
-    m_pSNStatus->Create("Invalid serial number", SS_CENTER, ToRect(layout.status), this, IDC_SN_STATUS);
+    m_pSNStatus->Create("Invalid serial number", SS_CENTER | SS_NOPREFIX, ToRect(layout.status), this, IDC_SN_STATUS);
     m_pSNStatus->SetTextColor(ColourOfIndex(COLOUR_YELLOW));
 
     m_animation.Play(0, static_cast<UINT>(-1), 1);
