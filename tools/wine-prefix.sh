@@ -13,6 +13,8 @@ unit_prefix_create() {
   ln -sfn "$root/E" "$WINEPREFIX/dosdevices/e:"
   wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /t REG_SZ /d false /f >/dev/null 2>&1
   wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /t REG_SZ /d 1 /f >/dev/null 2>&1
+  # DirectDraw in software, the same on every machine.
+  wine reg add 'HKCU\Software\Wine\Direct3D' /v renderer /d no3d /f >/dev/null 2>&1
   wineserver -w
   wineserver -p
   wine wineboot >/dev/null 2>&1
