@@ -7,7 +7,11 @@
 # (the media byte by byte, A disabled), the restore onto B (A's values but
 # where a filter keeps B's own, media cleared), A's save back onto A (the
 # undo), and a save on a unit without a valid serial number with
-# "dontDisable.dat" on the media. Non-zero on any failure.
+# "dontDisable.dat" on the media. Unit A is booted after its save (its shell
+# starts Dormantis, which covers the screen and signals "Dormantis") and after
+# the undo (the system program starts, Dormantis does not); the screen is read
+# on an Xvfb started here, or on the run's DISPLAY without Xvfb (the boots are
+# skipped, visibly, without either). Non-zero on any failure.
 #
 # UNIT_IMAGE_BIN: folder of the built programs; without it the tree's
 # build/win32 is built first.
@@ -26,8 +30,23 @@ fi
 
 root=$(mktemp -d /tmp/two-unit.XXXXXX)
 A=$root/A B=$root/B media=$root/media
-cleanup() { unit_image_destroy "$A"; unit_image_destroy "$B"; unit_image_destroy "$root/C"; rm -rf "$root"; }
+xvfb_pid=
+cleanup() {
+  unit_image_destroy "$A"; unit_image_destroy "$B"; unit_image_destroy "$root/C"
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  rm -rf "$root"
+}
 trap cleanup EXIT
+
+# A display of its own, so that no other test's window lies over the screen
+# read here (the run's DISPLAY without Xvfb); set before any unit's Wine starts,
+# as its desktop keeps the display it began with.
+if command -v Xvfb >/dev/null 2>&1; then
+  Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$root/display" 2>/dev/null &
+  xvfb_pid=$!
+  for _ in $(seq 50); do [ -s "$root/display" ] && break; sleep 0.1; done
+  [ -s "$root/display" ] && export DISPLAY=:$(cat "$root/display")
+fi
 
 failures=0
 fail() { echo "two-unit: FAILED: $*"; failures=$((failures + 1)); }
@@ -90,6 +109,73 @@ out=$(unit_image_check "$A" "${unit_a[@]}")
   || fail "check of A without WX500Config passed or did not name the file: $out"
 mv "$root/WX500Config.pri.aside" "$A/D/Data/LightningPersist/WX500Config.pri"
 mv "$root/WX500Config.sec.aside" "$A/D/Data/LightningPersist/WX500Config.sec"
+
+# Boots a unit through its shell and checks what it started. Dormantis must
+# cover the unit's screen rectangle ("ScreenSize" of its shell key) with its
+# picture ("disabled"), or must not run and the screen show none of it ("enabled").
+boot_check() { # root expected-state
+  local out rc size
+  if [ -z "${DISPLAY:-}" ] || ! command -v xwd >/dev/null 2>&1; then
+    echo "== boot of $(basename "$1"): skipped (no X display or no xwd)"
+    return 0
+  fi
+  out=$(unit_image_boot "$1" --wait-event Dormantis --watch 5000); rc=$?
+  echo "$out" | sed 's/^/    /'
+  if [ "$2" = disabled ]; then
+    expect_eq "boot: shell exit code" 0 "$rc"
+    grep -qF 'StartupApp1 D:\Data\Dormantis.exe (mode "Ferx", flags "noregister")' <<<"$out" \
+      || fail "boot: the shell did not start Dormantis as StartupApp1"
+    grep -q 'event "Dormantis" signalled' <<<"$out" || fail "boot: \"Dormantis\" not signalled"
+    grep -q 'StartupApp1 still running' <<<"$out" || fail "boot: Dormantis did not keep running"
+  else
+    grep -qF 'StartupApp1 c:\zelsys\system.exe (mode "Maintenance", flags "")' <<<"$out" \
+      || fail "boot: the shell did not start the system program"
+    grep -qiF 'placeholder program c:\zelsys\system.exe started Maintenance' <<<"$out" \
+      || fail "boot: the system program did not run"
+    grep -q 'event "Dormantis" not signalled' <<<"$out" || fail "boot: \"Dormantis\" signalled after the undo"
+    grep -q 'Dormantis.exe' <<<"$out" && fail "boot: Dormantis started after the undo"
+  fi
+  sleep 1
+  size=$(store_value "$1/D/Data/ShellPersist/ShellConfig.pri" ScreenSize | tr -dc '0-9|')
+  xwd -root -silent | xwdtopnm >"$root/screen.ppm" 2>/dev/null
+  python3 - "$root/screen.ppm" "$2" "$size" <<'PY' || fail "boot: screen"
+import sys
+data = open(sys.argv[1], 'rb').read()
+fields, at = [], 0
+while len(fields) < 4:                       # P6 width height maxval, comments allowed
+    while data[at:at + 1].isspace(): at += 1
+    if data[at:at + 1] == b'#':
+        at = data.index(b'\n', at); continue
+    end = at
+    while not data[end:end + 1].isspace(): end += 1
+    fields.append(data[at:end]); at = end
+at += 1
+width, height, maxval = int(fields[1]), int(fields[2]), int(fields[3])
+step = 6 if maxval > 255 else 3                  # 16-bit samples on some displays
+black_px, yellow_px = bytes(step), (b'\xff' * (step * 2 // 3)) + bytes(step // 3)
+left, top, cx, cy = (int(v) for v in sys.argv[3].split('|'))   # left|top|right|bottom, 0,0 here
+black = yellow = other = 0
+middle_yellow = False
+for y in range(top, min(cy, height)):
+    row = data[at + (y * width + left) * step: at + (y * width + min(cx, width)) * step]
+    for x in range(0, len(row), step):
+        p = row[x:x + step]
+        if p == black_px: black += 1
+        elif p == yellow_px:
+            yellow += 1
+            middle_yellow = middle_yellow or y == (top + cy) // 2
+        else: other += 1
+total = black + yellow + other
+print('    screen %s: %d black, %d yellow, %d other' % (sys.argv[3], black, yellow, other))
+if sys.argv[2] == 'disabled':
+    ok = other == 0 and black > total * 0.8 and yellow > total * 0.02 and middle_yellow
+else:
+    ok = yellow == 0
+sys.exit(0 if ok else 1)
+PY
+  # The unit goes down: its programs end with its Wine server.
+  unit_image_destroy "$1"
+}
 
 store_value() { # file name: the value's text after "=", as the key file holds it
   grep -a "^\"$2\"=" "$1" 2>/dev/null | head -n 1 | tr -d '\r' | cut -d= -f2-
@@ -162,6 +248,10 @@ if [ -f "$run" ]; then
   expect_eq "A SWDisable.txt" 'C:\Zelsys\Splash.bmp| ' "$(cat "$A/D/Data/SWDisable.txt" 2>/dev/null)"
   saved=$root/saved-media
   cp -a "$media" "$saved"
+  cmp -s "$UNIT_IMAGE_BIN/Dormantis.exe" "$A/D/Data/Dormantis.exe" || fail "A: the installed program is not Dormantis.exe"
+
+  echo "== boot unit A after the save: Dormantis covers the screen"
+  boot_check "$A" disabled
 
   echo "== restore onto unit B"
   unit_image_run "$B" "$run" restore; rc=$?
@@ -197,6 +287,9 @@ if [ -f "$run" ]; then
   [ -e "$A/D/Data/Dormantis.exe" ] && fail "A: Dormantis.exe still installed"
   [ -e "$A/D/Data/DisableSplashScreen.bmp" ] && fail "A: disabled picture still installed"
   expect_eq "media after the undo" "" "$(zelconfig_files)"
+
+  echo "== boot unit A after the undo: the system program starts, Dormantis does not"
+  boot_check "$A" enabled
 
   echo "== unit C, named after the product family: prompt, serial-number entry, save; dontDisable.dat on the media"
   C=$root/C

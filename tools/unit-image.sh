@@ -8,12 +8,16 @@
 #   unit_image_use ROOT                     make ROOT's unit the current one (WINEPREFIX)
 #   unit_image_run ROOT program [args]      run a Windows program on ROOT's unit, output shown after
 #   unit_image_check ROOT [options]         read the unit back (the same options as at its creation)
+#   unit_image_boot ROOT [args]             boot the unit: its shell (the stand-in unit_shell.exe, installed
+#                                           as C:\Zelsys\ZelShell.exe) starts the store's startup applications;
+#                                           args go to it (--wait-event NAME --watch MS)
 #   unit_image_destroy ROOT                 stop ROOT's wineserver
 #
 # Options go to unit_image.exe: --part --rev --serial --serial-source reg|store|name --platform
 # --variant dc|single --tag --persist --backup-drive --computer-name (see tools/unitimage/UnitImage.cpp).
-# UNIT_IMAGE_BIN names the folder with unit_image.exe, unit_placeholder.exe and Retenta.dll
-# (default build/win32/bin of this tree).
+# UNIT_IMAGE_BIN names the folder with unit_image.exe, unit_placeholder.exe, unit_shell.exe,
+# Dormantis.exe and Retenta.dll (default build/win32/bin of this tree). The media's "VevezaDE1.DAT" is
+# the real Dormantis.exe; "ZelUtil.DAT" stays a placeholder.
 #
 # Run: bash tools/unit-image.sh ROOT MEDIA [options]  lays out one unit, checks it and stops its server.
 
@@ -40,7 +44,7 @@ unit_image_run() {
 unit_image_create() {
   local root=$1 media=$2; shift 2
   local bin=$UNIT_IMAGE_BIN
-  for f in unit_image.exe unit_placeholder.exe Retenta.dll; do
+  for f in unit_image.exe unit_placeholder.exe unit_shell.exe Dormantis.exe Retenta.dll; do
     [ -f "$bin/$f" ] || { echo "unit-image: $bin/$f missing (build the unit_image_tools target)" >&2; return 1; }
   done
   mkdir -p "$root/D" "$media"
@@ -53,15 +57,21 @@ unit_image_create() {
   wine reg add 'HKLM\Software\Wine\Drives' /v e: /d floppy /f >/dev/null 2>&1
   wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /t REG_SZ /d false /f >/dev/null 2>&1
   wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /t REG_SZ /d 1 /f >/dev/null 2>&1
+  # DirectDraw in software, the same on every machine.
+  wine reg add 'HKCU\Software\Wine\Direct3D' /v renderer /d no3d /f >/dev/null 2>&1
   wineserver -w
   wineserver -p
   wine wineboot >/dev/null 2>&1
 
-  # The unit's own system program, the one a restore makes its startup application.
+  # The unit's own system program, the one a restore makes its startup application,
+  # and its shell, which starts the startup applications at boot.
   mkdir -p "$WINEPREFIX/drive_c/zelsys"
   cp "$bin/unit_placeholder.exe" "$WINEPREFIX/drive_c/zelsys/system.exe"
-  # The media's programs: placeholders until the real ones are built.
-  [ -f "$media/VevezaDE1.DAT" ] || cp "$bin/unit_placeholder.exe" "$media/VevezaDE1.DAT"
+  cp "$bin/unit_shell.exe" "$WINEPREFIX/drive_c/zelsys/ZelShell.exe"
+  # The store, where every program of the unit finds it.
+  cp "$bin/Retenta.dll" "$WINEPREFIX/drive_c/windows/system32/Retenta.dll"
+  # The media's programs: the disabled-unit shell, and a placeholder for the unit utility.
+  [ -f "$media/VevezaDE1.DAT" ] || cp "$bin/Dormantis.exe" "$media/VevezaDE1.DAT"
   [ -f "$media/ZelUtil.DAT" ] || cp "$bin/unit_placeholder.exe" "$media/ZelUtil.DAT"
   if [ ! -f "$media/VevezaDE2.DAT" ]; then
     unit_image_run "$root" "$bin/unit_image.exe" media "$@" || return 1
@@ -72,6 +82,11 @@ unit_image_create() {
 unit_image_check() {
   local root=$1; shift
   unit_image_run "$root" "$UNIT_IMAGE_BIN/unit_image.exe" check "$@"
+}
+
+unit_image_boot() {
+  local root=$1; shift
+  unit_image_run "$root" 'C:\zelsys\ZelShell.exe' "$@"
 }
 
 unit_image_destroy() {
