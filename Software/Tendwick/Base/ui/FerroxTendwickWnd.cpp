@@ -172,11 +172,11 @@ void CFerroxTendwickWnd::ShowOpeningScreen()
 
     char detail[512];
     if (m_bSavedFiles) {
-        std::snprintf(detail, sizeof(detail),
-                      "MFD contains %s Rev %02d software,\ns/n %s\nRemovable media contains data from\n%s Rev "
-                      "%02d,\nretrieved from MFD s/n %s",
+        // clang-format off
+        std::snprintf(detail, sizeof(detail), "MFD contains %s Rev %02d software,\ns/n %s\nRemovable media contains data from\n%s Rev %02d,\nretrieved from MFD s/n %s",
                       m_szUnitPart, m_nUnitRevision, m_szUnitSerial, m_szMediaPart, m_nMediaRevision,
                       m_szMediaSerial);
+        // clang-format on
     } else {
         std::snprintf(detail, sizeof(detail),
                       "MFD contains %s Rev %02d software,\ns/n %s\nRemovable media contains no saved files.",

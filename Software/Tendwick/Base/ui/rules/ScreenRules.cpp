@@ -274,6 +274,7 @@ int ShellSoftKeyBottomMargin(const ScreenRect& screen, int lastCentre)
 
 bool ParseControlGroupCodes(const char* text, uint32_t codes[5])
 {
+    // "%*d|%*d|%*d,%*d,0x%x|%*d,%*d,0x%x|%*d,%*d,0x%x|%*d,%*d,0x%x|%*d,%*d,0x%x"
     uint32_t read[5] = {};
     CFieldScanner scan(text);
     if (!codes || !ScanGroupKeys(scan, 5, read).Ok())
@@ -285,9 +286,12 @@ bool ParseControlGroupCodes(const char* text, uint32_t codes[5])
 ControlGroupLayout ParseControlGroupLayout(const char* text)
 {
     ControlGroupLayout layout = {0, 0, 0};
+    // "%*d|%d"
     CFieldScanner(text).Int(nullptr).Literal("|").Int(&layout.count);
+    // "%*d|%*d|%*d,%d"
     CFieldScanner(text).Int(nullptr).Literal("|").Int(nullptr).Literal("|").Int(nullptr).Literal(",").Int(
         &layout.firstCentre);
+    // "%*d|%*d|%*d,%*d,0x%*x|%*d,%*d,0x%*x|%*d,%*d,0x%*x|%*d,%*d,0x%*x|%*d,%d"
     CFieldScanner scan(text);
     ScanGroupKeys(scan, 4, nullptr).Literal("|").Int(nullptr).Literal(",").Int(&layout.lastCentre);
     return layout;
@@ -295,6 +299,7 @@ ControlGroupLayout ParseControlGroupLayout(const char* text)
 
 bool ParseKnobCodes(const char* text, uint32_t* turnOne, uint32_t* turnOther)
 {
+    // "%*d|%*d,%*d|0x%x,0x%x,0x%x,0x%x"
     uint32_t read[4] = {};
     CFieldScanner scan(text);
     scan.Int(nullptr).Literal("|").Int(nullptr).Literal(",").Int(nullptr).Literal("|0x").Hex(&read[0]);
@@ -309,6 +314,7 @@ bool ParseKnobCodes(const char* text, uint32_t* turnOne, uint32_t* turnOther)
 
 ScreenRect ParseScreenSize(const char* text)
 {
+    // "%d|%d|%d|%d"
     ScreenRect rect = {0, 0, 0, 0};
     CFieldScanner(text).Int(&rect.left).Literal("|").Int(&rect.top).Literal("|").Int(&rect.right).Literal("|").Int(
         &rect.bottom);
@@ -317,6 +323,7 @@ ScreenRect ParseScreenSize(const char* text)
 
 void ParseButtonSize(const char* text, int* width, int* height)
 {
+    // "%dx%d"
     int nWidth = 0, nHeight = 0;
     CFieldScanner(text).Int(&nWidth).Literal("x").Int(&nHeight);
     if (width)
