@@ -10,6 +10,8 @@
 //   wait-text N TEXT [seconds]      label N contains TEXT (30 s)
 //   wait-exit [seconds]             the program has ended; prints its exit code
 //   rect                            the window's screen rectangle: left top width height
+//   elapsed                         "elapsed N ms": time since this probe last posted a key
+//                                   (or since it started), e.g. after press F1 wait-text ...
 //
 // Exit code 0 when every command succeeded, 1 when a wait ran out or a key
 // could not be posted, 2 for a usage error, 3 when there is no window.
@@ -36,7 +38,7 @@ void Usage()
     std::fprintf(stderr,
                  "usage: screen_probe COMMAND [ARGS] [COMMAND [ARGS]]...\n"
                  "  wait [seconds] | press KEY... | down KEY | up KEY | screen |\n"
-                 "  wait-text N TEXT [seconds] | wait-exit [seconds] | rect\n"
+                 "  wait-text N TEXT [seconds] | wait-exit [seconds] | rect | elapsed\n"
                  "  keys: F1..F6 UP DOWN LEFT RIGHT ESC 0-9 A-Z 0xNN\n");
 }
 
@@ -50,7 +52,11 @@ bool IsNumber(const std::string& text)
 
 class Probe {
 public:
-    Probe(int argc, char** argv) : m_args(argv + 1, argv + argc) {}
+    Probe(int argc, char** argv) : m_args(argv + 1, argv + argc)
+    {
+        QueryPerformanceFrequency(&m_frequency);
+        QueryPerformanceCounter(&m_lastKey);
+    }
 
     int Run()
     {
@@ -76,6 +82,7 @@ private:
         if (command == "wait-text") return WaitText();
         if (command == "wait-exit") return WaitExit(Seconds());
         if (command == "rect") return Rect();
+        if (command == "elapsed") return Elapsed();
         std::fprintf(stderr, "screen_probe: unknown command \"%s\"\n", command.c_str());
         Usage();
         return EXIT_USAGE;
@@ -133,6 +140,7 @@ private:
                 std::printf("screen_probe: posting key 0x%02X failed with error %lu\n", code, GetLastError());
                 return EXIT_FAILED;
             }
+            QueryPerformanceCounter(&m_lastKey);
         }
         return 0;
     }
@@ -190,8 +198,19 @@ private:
         return 0;
     }
 
+    int Elapsed()
+    {
+        LARGE_INTEGER now;
+        QueryPerformanceCounter(&now);
+        std::printf("elapsed %.0f ms\n",
+                    1000.0 * static_cast<double>(now.QuadPart - m_lastKey.QuadPart) / static_cast<double>(m_frequency.QuadPart));
+        return 0;
+    }
+
     std::vector<std::string> m_args;
     size_t m_next = 0;
+    LARGE_INTEGER m_frequency;
+    LARGE_INTEGER m_lastKey;   // when the last key went up (down, for "down")
     TendwickWindow m_window;
 };
 

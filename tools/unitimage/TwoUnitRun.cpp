@@ -6,13 +6,17 @@
 //   two_unit_run save [--serial S]   S: the number typed at the serial-number entry
 //   two_unit_run restore
 //   two_unit_run copy               plain copies of the catalogue files to the
-//                                    media and back off it, timed (the yardstick of a save)
+//                                    media and back off it, timed (the yardstick of
+//                                    a save and of a restore)
+//   two_unit_run pause N             N of the pauses that the flows make between
+//                                    files (PumpMessages(250)), timed
 //
 // Exit code: 0 the run finished (result 1), 2 the media could not be written
 // (result 2), 1 nothing finished, 3 a file exception.
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -110,10 +114,39 @@ int PlainCopy()
         if (CopyFileA(source.c_str(), (folder + entry.pszMediaName).c_str(), FALSE)) ++copied;
     }
     const DWORD took = GetTickCount() - started;
-    for (const SavedFileEntry& entry : SavedFileCatalogue) DeleteFileA((folder + entry.pszMediaName).c_str());
+    // And back onto the unit, beside its store rather than into it.
+    const std::string back = std::string(persist) + "PlainCopyBack\\";
+    CreateDirectoryA(back.c_str(), nullptr);
+    unsigned copiedBack = 0;
+    const DWORD startedBack = GetTickCount();
+    for (const SavedFileEntry& entry : SavedFileCatalogue) {
+        if (CopyFileA((folder + entry.pszMediaName).c_str(), (back + entry.pszMediaName).c_str(), FALSE))
+            ++copiedBack;
+    }
+    const DWORD tookBack = GetTickCount() - startedBack;
+    for (const SavedFileEntry& entry : SavedFileCatalogue) {
+        DeleteFileA((folder + entry.pszMediaName).c_str());
+        DeleteFileA((back + entry.pszMediaName).c_str());
+    }
     RemoveDirectoryA(folder.c_str());
+    RemoveDirectoryA(back.c_str());
     std::printf("  plain copy of %u catalogue files to the media: %lu ms\n", copied, took);
-    return copied == SAVED_FILE_COUNT ? 0 : 1;
+    std::printf("  plain copy of %u catalogue files back from the media: %lu ms\n", copiedBack, tookBack);
+    return copied == SAVED_FILE_COUNT && copiedBack == SAVED_FILE_COUNT ? 0 : 1;
+}
+
+// The pauses alone: what a flow spends letting the window paint between files.
+int PauseCost(int count)
+{
+    CRunMaint engine(nullptr);
+    LARGE_INTEGER frequency, start, end;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    for (int i = 0; i < count; ++i) engine.PumpMessages(250);
+    QueryPerformanceCounter(&end);
+    const double ms = 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+    std::printf("  %d pauses (PumpMessages(250)): %.0f ms, %.1f ms each\n", count, ms, count > 0 ? ms / count : 0.0);
+    return 0;
 }
 
 } // namespace
@@ -124,8 +157,12 @@ int main(int argc, char** argv)
     const bool restore = argc > 1 && std::strcmp(argv[1], "restore") == 0;
     const char* serial = (argc > 3 && std::strcmp(argv[2], "--serial") == 0) ? argv[3] : nullptr;
     if (argc > 1 && std::strcmp(argv[1], "copy") == 0) return PlainCopy();
+    if (argc > 2 && std::strcmp(argv[1], "pause") == 0) {
+        const int count = std::atoi(argv[2]);
+        return count >= 0 && count <= 10000 ? PauseCost(count) : 1;
+    }
     if (!save && !restore) {
-        std::printf("usage: two_unit_run save [--serial S] | restore | copy\n");
+        std::printf("usage: two_unit_run save [--serial S] | restore | copy | pause N\n");
         return 1;
     }
     setvbuf(stdout, nullptr, _IONBF, 0);

@@ -96,6 +96,13 @@ int CFerroxTendwickWnd::OnCreate(CREATESTRUCTA* create)
     rect2.top -= height2 / 2;
     rect2.bottom = rect2.top + 2 * height2;
     m_label2.MoveWindow(rect2);
+    // The grown detail text reaches into line 3 and, lying above it, would hide
+    // its first line: line 3 starts where the detail text ends.
+    RECT rect3 = m_label3.GetRectInParent();
+    if (rect3.top < rect2.bottom && rect2.bottom < rect3.bottom) {
+        rect3.top = rect2.bottom;
+        m_label3.MoveWindow(rect3);
+    }
 
     ReadIdentity();
     ShowOpeningScreen();
@@ -152,7 +159,11 @@ void CFerroxTendwickWnd::ShowOpeningScreen()
         SetNoteText(note, COLOUR_WHITE);
     }
 
-    if (m_bSaveAllowed)
+    // Every key offered works: save and restore are seldom both allowed, but
+    // when they are (a unit that finds its own save) both keys are shown.
+    if (m_bSaveAllowed && m_bSavedFiles && m_bRestoreAllowed)
+        SetKeyMask(MASK_SAVE | MASK_RESTORE);
+    else if (m_bSaveAllowed)
         SetKeyMask(MASK_SAVE);
     else if (m_bRestoreAllowed)
         SetKeyMask(MASK_RESTORE);

@@ -47,6 +47,10 @@ void AdjustStatusLabels(MaintLayout& layout)
     int nDetailHeight = detail.bottom - detail.top;
     detail.top -= nDetailHeight / 2;
     detail.bottom = detail.top + 2 * nDetailHeight;
+
+    // Line 3 starts below it: lying under the detail text, its first line would be hidden.
+    ScreenRect& note = layout.labels[2];
+    if (note.top < detail.bottom && detail.bottom < note.bottom) note.top = detail.bottom;
 }
 
 SerialEntryLayout ComputeSerialEntryLayout(const ScreenRect& client, int editWidth)

@@ -16,7 +16,7 @@ struct MaintLayout {
 MaintLayout ComputeMaintLayout(const ScreenRect& client);
 
 // The main window's later move: label 1 up by half its height; label 2 up by
-// half its height and twice as high.
+// half its height and twice as high; label 3 then starts below label 2.
 void AdjustStatusLabels(MaintLayout& layout);
 
 struct SerialEntryLayout {

@@ -194,6 +194,36 @@ TEST_F(TendwickWindowTest, ARestoreOntoAnotherUnitAndItsDone)
     EXPECT_TRUE(window.WaitExit(kScreenMs));
 }
 
+TEST_F(TendwickWindowTest, TheSourceUnitTakesItsOwnSaveBackThroughTheWindow)
+{
+    LayUnit(kUnitA);
+    {
+        TendwickDriver save(Exe());
+        ASSERT_TRUE(save.Start(kScreenMs));
+        save.Press(F1);
+        ASSERT_TRUE(save.WaitLabel(1, "Save will disable this unit. Continue save?", kScreenMs)) << save.Label(1);
+        save.Press(F1);
+        ASSERT_TRUE(save.WaitLabel(1, "Configuration Saved", kRunMs)) << save.Label(1);
+        ASSERT_TRUE(WaitSoftKey(save, 1, "Done", kRunMs));
+    }
+
+    // The disabled unit with its own save on the media: Restore is offered,
+    // and every key offered is one the mask lets through.
+    TendwickDriver window(Exe());
+    ASSERT_TRUE(window.Start(kScreenMs));
+    EXPECT_EQ("Ready to Restore Configuration", window.Label(1));
+    ASSERT_EQ("Restore", window.SoftKey(3));
+    EXPECT_EQ(0x04u, window.KeyMask() & 0x04u) << window.Describe();
+    if (window.SoftKey(1) == "Save") EXPECT_EQ(0x01u, window.KeyMask() & 0x01u) << window.Describe();
+
+    window.Press(F3);
+    ASSERT_TRUE(window.WaitLabelContains(1, "Continue restore?", kScreenMs)) << window.Label(1);
+    window.Press(F3);
+    EXPECT_TRUE(window.WaitLabel(1, "Configuration Restored", kRunMs)) << window.Label(1);
+    EXPECT_EQ("\"Ferrox\"=string:\"RESTORED-ORIGINAL\"",
+              StoreValueLine("D:\\Data\\ShellPersist\\ShellConfig.pri", "Ferrox"));
+}
+
 TEST_F(TendwickWindowTest, ClosingAfterACompletedRestoreStillRestarts)
 {
     LayUnit(kUnitA);

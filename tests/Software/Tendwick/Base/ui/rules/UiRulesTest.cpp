@@ -262,6 +262,8 @@ TEST(LayoutRules, ScreenClasses)
         AdjustStatusLabels(layout);
         EXPECT_EQ(Str({layout.labels[0].left, 125, layout.labels[0].right, 175}), Str(layout.labels[0]));
         EXPECT_EQ(Str({layout.labels[1].left, 185, layout.labels[1].right, 285}), Str(layout.labels[1]));
+        // Line 3 no longer lies under the grown detail text.
+        EXPECT_EQ(Str({layout.labels[2].left, 285, layout.labels[2].right, 320}), Str(layout.labels[2]));
 
         SerialEntryLayout sn = ComputeSerialEntryLayout(row.client, 96);
         EXPECT_EQ(row.edit, Str(sn.edit));
