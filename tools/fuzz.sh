@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS
-# (default 60). Finds are written under build/fuzz/findings.
+# (default 60), each from its own seeds in tests/fuzz/seeds. Finds are written
+# under build/fuzz/findings.
 set -uo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
@@ -16,7 +17,13 @@ for target in build/fuzz/bin/fuzz_*; do
   name=$(basename "$target")
   corpus=build/fuzz/corpus/$name
   mkdir -p "$corpus"
-  [ -d tests/fuzz/seeds ] && cp -n tests/fuzz/seeds/* "$corpus"/ 2>/dev/null
+  # Each target's seeds lie in a folder named after it; the key-file seeds,
+  # the first there were, lie at the top.
+  if [ -d "tests/fuzz/seeds/$name" ]; then
+    cp -n "tests/fuzz/seeds/$name"/* "$corpus"/ 2>/dev/null
+  else
+    find tests/fuzz/seeds -maxdepth 1 -type f -exec cp -n {} "$corpus"/ \; 2>/dev/null
+  fi
   if "$target" -max_total_time="$seconds" -max_len=70000 -artifact_prefix=build/fuzz/findings/ \
        "$corpus" >build/fuzz/$name.log 2>&1; then
     echo "fuzz: $name: $(grep -Eo 'Done [0-9]+ runs in [0-9]+ second' build/fuzz/$name.log | tail -1), no finding"

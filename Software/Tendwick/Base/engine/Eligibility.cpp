@@ -36,18 +36,42 @@ bool CRunMaint::AreThereSavedFiles()
     }
     corvane.reset();
 
-    // Only the saved registry file marks a save; persist files alone do not.
+    // The saved registry file marks a save, but only with the identity record
+    // that a save writes last: without it the save was cut off, its remains
+    // are no save, and a new save may clear them.
     std::string folder = TextPrefix(media.c_str(), kMediaRootChars) + "ZelConfig\\";
-    return PathExists(JoinPath(folder.c_str(), "CorvaneUserRegistry.reg"));
+    return PathExists(JoinPath(folder.c_str(), "CorvaneUserRegistry.reg")) &&
+           PathExists(JoinPath(folder.c_str(), "SWPartNum.txt"));
 }
 
-bool CRunMaint::IsUnitDisabled()
+namespace {
+
+// Whether the unit's Ferrox state reads as this text (without regard to case).
+bool FerroxStateIs(bool legacy, const char* text)
 {
-    const char* key = IsLegacyShellPart() ? "SystemData" : "ShellConfig";
+    const char* key = legacy ? "SystemData" : "ShellConfig";
     char state[101] = {};
     long result = GetOnePersistedString("ShellPersist", key, kStoreTimeout, "Ferrox", sizeof(state), state, nullptr);
     state[sizeof(state) - 1] = '\0';
-    return result == PERS_SUCCESS && EqualsNoCase(state, "SAVED");
+    return result == PERS_SUCCESS && EqualsNoCase(state, text);
+}
+
+} // namespace
+
+bool CRunMaint::IsUnitDisabled()
+{
+    return FerroxStateIs(IsLegacyShellPart(), "SAVED");
+}
+
+bool CRunMaint::IsOwnSave(const char* serial, const char* part, int revision)
+{
+    char savedPart[SAVED_FIELD_OUT_SIZE] = {};
+    int savedRevision = -1;
+    char savedSerial[SAVED_FIELD_OUT_SIZE] = {};
+    ReadSavedPartNum(savedPart, &savedRevision, savedSerial);
+    // Only a unit that its serial number tells apart knows a save as its own.
+    return IsValidSerialNum(serial) &&
+           IsSameUnitIdentity(savedSerial, savedPart, savedRevision, serial, part, revision);
 }
 
 bool CRunMaint::ChkSave(const char* part, int revision, int* status)
@@ -57,12 +81,22 @@ bool CRunMaint::ChkSave(const char* part, int revision, int* status)
     if (!part) part = "";
 
     *status = ELIG_NONE;
+    // A save on the media protects the unit it came from, unless that unit is
+    // this one: then a save cut off before the disabling may be made again,
+    // and a disabling that was cut off may be finished (MaintRun).
+    bool ownSave = false;
     if (AreThereSavedFiles()) {
-        *status = ELIG_SAVED_FILES_ON_DISK;
-        CsrLog(CSRLOG_TRACE, "ChkSave: Saved Files Present\n");
-        return m_bSaveAllowed = false;
+        char serial[100] = {};
+        GetSerialNum(serial, sizeof(serial));
+        ownSave = IsOwnSave(serial, part, revision);
+        if (!ownSave || (IsUnitDisabled() && IsDisablingComplete())) {
+            *status = ELIG_SAVED_FILES_ON_DISK;
+            CsrLog(CSRLOG_TRACE, "ChkSave: Saved Files Present\n");
+            return m_bSaveAllowed = false;
+        }
+        CsrLog(CSRLOG_TRACE, "ChkSave: Saved Files Present are this unit's own save\n");
     }
-    if (IsUnitDisabled()) {
+    if (IsUnitDisabled() && !ownSave) {
         CsrLog(CSRLOG_ERROR, "ChkSave: Unit is disabled already\n");
         *status = ELIG_DISABLED_UNIT;
         return m_bSaveAllowed = false;
@@ -114,8 +148,17 @@ bool CRunMaint::IsSameUnitRestore()
     int revision = -1;
     ScanPartNumText(partText, part, sizeof(part), &revision);
 
-    // A saved identity from another unit, when this unit has a valid serial
-    // number of its own to tell them apart.
-    if (!PrefixMatch(savedSerial, serial) && IsValidSerialNum(serial)) return false;
-    return IsUnitDisabled() && PrefixMatch(savedPart, part) && savedRevision == revision;
+    return IsSameUnit(savedSerial, savedPart, savedRevision, serial, part, revision);
+}
+
+bool CRunMaint::IsSameUnit(const char* savedSerial, const char* savedPart, int savedRevision, const char* serial,
+                           const char* part, int revision)
+{
+    if (!IsSameUnitIdentity(savedSerial, savedPart, savedRevision, serial, part, revision)) return false;
+    if (IsUnitDisabled()) return true;
+    // An undo cut off after it recorded "RESTORED-ORIGINAL" and before it
+    // cleared the media: taking the save back again finishes it. Only a unit
+    // that its serial number tells apart may do so; any other could take
+    // another unit's save for its own and clear it.
+    return IsValidSerialNum(serial) && FerroxStateIs(IsLegacyShellPart(), "RESTORED-ORIGINAL");
 }

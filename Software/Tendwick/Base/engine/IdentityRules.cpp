@@ -40,6 +40,13 @@ bool IsLegacyShellPart(const char* partNumber)
     return partNumber && std::strncmp(partNumber, kLegacyFamily, kLegacyFamilyChars) == 0;
 }
 
+bool IsSameUnitIdentity(const char* savedSerial, const char* savedPart, int savedRevision, const char* serial,
+                        const char* part, int revision)
+{
+    if (IsValidSerialNum(serial) && !EqualsNoCase(savedSerial ? savedSerial : "", serial)) return false;
+    return PrefixMatch(savedPart ? savedPart : "", part ? part : "") && savedRevision == revision;
+}
+
 void ParseSavedPartNum(const char* record, char* partOut, int* revisionOut, char* serialOut, size_t outSize)
 {
     CopyText(partOut, outSize, "");

@@ -26,6 +26,16 @@ bool IsValidSerialNum(const char* text);
 // numbers whose first 9 characters are exactly "612-00288".
 bool IsLegacyShellPart(const char* partNumber);
 
+// Whether the save whose identity record names savedSerial and the release
+// savedPart / savedRevision came from the unit with this identity. A unit
+// with a valid serial number is told apart by it: both texts must be equal as
+// a whole, without regard to case (a serial number that merely begins
+// another names another unit). A unit without a valid serial number of its
+// own cannot be told apart so, and the release decides alone: the part
+// numbers match over the shorter length and the revisions are equal.
+bool IsSameUnitIdentity(const char* savedSerial, const char* savedPart, int savedRevision, const char* serial,
+                        const char* part, int revision);
+
 // Takes a saved identity record (serial number, '|', part-number text) apart:
 // serialOut gets the first field, partOut and revisionOut the scan of the
 // second ("%s %*s %d"); partOut starts empty and revisionOut at -1. Each

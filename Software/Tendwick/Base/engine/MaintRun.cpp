@@ -3,6 +3,7 @@
 // restore onto another unit, or the undo on the source unit.
 #include "RunMaint.h"
 
+#include "CsrLog.h"
 #include "EngineWin32.h"
 #include "IdentityRules.h"
 #include "Retenta.h"
@@ -45,9 +46,12 @@ private:
 
 void CRunMaint::MarkRestored()
 {
-    ClearRemovableMedia();
+    // The state first: a run cut off between the two then leaves the save on
+    // the media, and the restore can simply be run again; the other way round
+    // it would leave a restored unit that never records it.
     PersistOneString("ShellPersist", IsLegacyShellPart() ? "SystemData" : "ShellConfig", kStoreTimeout, "Ferrox",
                      "RESTORED");
+    ClearRemovableMedia();
 }
 
 void CRunMaint::UndoSave()
@@ -80,7 +84,19 @@ int CRunMaint::MaintRun(RunWindow* window, uint32_t keyCode)
         if (m_bSaveAllowed) {
             m_pOwner->SetDetailText("", 0);
             m_pOwner->SetNoteText("", 0);
-            int saved = SaveConfig(media, persist, key.get(), partText, serial);
+            char part[kIdentityChars] = {};
+            int revision = -1;
+            ScanPartNumText(partText, part, sizeof(part), &revision);
+            int saved = 0;
+            if (IsUnitDisabled() && AreThereSavedFiles() && IsOwnSave(serial, part, revision)) {
+                // The disabling after this unit's own save was cut off: the save
+                // on the media stands (it read back whole before the disabling
+                // began), and the disabling is made again to its end.
+                CsrLog(CSRLOG_EVENT, "MaintRun: Finishing the disabling after this unit's save\n");
+                saved = 1;
+            } else {
+                saved = SaveConfig(media, persist, key.get(), partText, serial);
+            }
             if (saved == 1) {
                 m_pOwner->SetStatusText("Configuration Saved", 0);
                 m_pOwner->SetDetailText("", 0);
@@ -107,33 +123,41 @@ int CRunMaint::MaintRun(RunWindow* window, uint32_t keyCode)
                 char part[kIdentityChars] = {};
                 int revision = -1;
                 ScanPartNumText(partText, part, sizeof(part), &revision);
-                m_pOwner->SetKeyMask(0);
-                m_pOwner->SetDetailText("", 0);
-                m_pOwner->SetNoteText("", 0);
 
                 char savedPart[SAVED_FIELD_OUT_SIZE] = {};
                 int savedRevision = -1;
                 char savedSerial[SAVED_FIELD_OUT_SIZE] = {};
                 ReadSavedPartNum(savedPart, &savedRevision, savedSerial);
-
                 // The same test as IsSameUnitRestore, on the identity read here.
-                bool otherUnit = !PrefixMatch(savedSerial, serial) && IsValidSerialNum(serial);
-                bool sameUnit = !otherUnit && IsUnitDisabled() && PrefixMatch(savedPart, part) &&
-                                savedRevision == revision;
-                if (sameUnit) {
-                    UndoSave();
-                    m_pOwner->SetStatusText("Configuration Restored", 0);
+                const bool sameUnit = IsSameUnit(savedSerial, savedPart, savedRevision, serial, part, revision);
+
+                if (!sameUnit && IsUnitDisabled()) {
+                    // Allowed as the undo of this unit's own save, but the save on
+                    // the media now is another unit's (the stick was changed):
+                    // that save stays, and so does the disabling. The keys stay
+                    // as they are, so that the window can still be left.
+                    CsrLog(CSRLOG_ERROR, "MaintRun: Unit is disabled and the save of %s is not its own\n",
+                           savedSerial);
+                    m_pOwner->SetStatusText("Saved data is another unit's. A disabled unit takes back only its own.", 0);
+                } else {
+                    m_pOwner->SetKeyMask(0);
                     m_pOwner->SetDetailText("", 0);
                     m_pOwner->SetNoteText("", 0);
-                    PumpMessages(500);
-                    result = 1;
-                } else if (RestoreConfig(media, persist, key.get()) == 1) {
-                    m_pOwner->SetStatusText("Configuration Restored", 0);
-                    m_pOwner->SetDetailText("", 0);
-                    m_pOwner->SetNoteText("", 0);
-                    MarkRestored();
-                    PumpMessages(500);
-                    result = 1;
+                    if (sameUnit) {
+                        UndoSave();
+                        m_pOwner->SetStatusText("Configuration Restored", 0);
+                        m_pOwner->SetDetailText("", 0);
+                        m_pOwner->SetNoteText("", 0);
+                        PumpMessages(500);
+                        result = 1;
+                    } else if (RestoreConfig(media, persist, key.get()) == 1) {
+                        m_pOwner->SetStatusText("Configuration Restored", 0);
+                        m_pOwner->SetDetailText("", 0);
+                        m_pOwner->SetNoteText("", 0);
+                        MarkRestored();
+                        PumpMessages(500);
+                        result = 1;
+                    }
                 }
             }
         }

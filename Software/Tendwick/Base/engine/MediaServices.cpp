@@ -14,6 +14,8 @@ namespace {
 
 const char kDefaultMediaRoot[] = "E:\\";
 const char kMediaConfigFolder[] = "ZelConfig\\";
+const char kIdentityRecord[] = "SWPartNum.txt";
+const char kSavedRegistry[] = "CorvaneUserRegistry.reg";
 const DWORD kRootValueBytes = 512;
 // How much of the media root the media folders are built from.
 const size_t kMediaRootChars = 64;
@@ -93,7 +95,23 @@ void CRunMaint::ClearRemovableMedia()
     GetUpdatePath(media, sizeof(media), persist, sizeof(persist), &key);
     UniqueRegKey owner(key);
 
-    std::string folder = TextPrefix(media, kMediaRootChars) + kMediaConfigFolder;
+    // A root longer than the part the folder is built from would name some
+    // other folder, perhaps another save: refused, as the save and restore do.
+    if (std::strlen(media) > kMediaRootChars) {
+        CsrLog(CSRLOG_ERROR, "ClearRemovableMedia: Media root longer than %u characters: \"%.80s...\"\n",
+               static_cast<unsigned>(kMediaRootChars), media);
+        CFileException::ThrowOsError(ERROR_FILENAME_EXCED_RANGE, media);
+    }
+    std::string folder = std::string(media) + kMediaConfigFolder;
+
+    // The files that make the media hold a save go first, the identity record
+    // before the registry file: a clearing cut off part way leaves remains
+    // that no longer count as a save, never a save with files missing.
+    for (const char* marker : {kIdentityRecord, kSavedRegistry}) {
+        std::string path = JoinPath(folder.c_str(), marker);
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(path.c_str());
+    }
     DeleteFolderContents(folder.c_str(), true);
 }
 
@@ -111,6 +129,9 @@ void CRunMaint::DeleteFolderContents(const char* folder, bool descend)
         std::string path = base + "\\" + name;
         DWORD attributes = GetFileAttributesA(path.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            // A copy keeps its source's read-only attribute; it goes all the same.
+            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+                SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
             DeleteFileA(path.c_str());
         } else if (descend && path.size() <= kClearFolderChars) {
             // A longer path would be cut on the way down and could name

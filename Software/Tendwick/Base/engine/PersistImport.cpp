@@ -10,12 +10,11 @@
 #include "PersistLines.h"
 #include "Retenta.h"
 #include "SavedFileCatalogue.h"
+#include "SavedKeyImport.h"
 #include "TextFields.h"
 
 #include <cstdio>
 #include <cstring>
-#include <memory>
-#include <new>
 #include <string>
 
 namespace {
@@ -24,30 +23,6 @@ const int kStoreTimeout = 1000;
 const size_t kMediaRootChars = 64;
 const size_t kStatusTextSize = 256;
 const size_t kKeyNameSize = 256;
-
-// A saved key file read whole into memory, NUL after its last byte.
-struct SavedText {
-    std::unique_ptr<char[]> bytes;
-    size_t                  length = 0;
-};
-
-enum ReadOutcome { READ_OK, READ_NO_FILE, READ_NO_MEMORY };
-
-ReadOutcome ReadSavedFile(const std::string& path, SavedText* text)
-{
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return READ_NO_FILE;
-    long size = -1;
-    if (std::fseek(file, 0, SEEK_END) == 0) size = std::ftell(file);
-    std::fseek(file, 0, SEEK_SET);
-    if (size < 0) { std::fclose(file); return READ_NO_FILE; }
-    text->bytes.reset(new (std::nothrow) char[static_cast<size_t>(size) + 1]);
-    if (!text->bytes) { std::fclose(file); return READ_NO_MEMORY; }
-    text->length = std::fread(text->bytes.get(), 1, static_cast<size_t>(size), file);
-    text->bytes[text->length] = '\0';
-    std::fclose(file);
-    return READ_OK;
-}
 
 // Logs a line that the parse refused; a refused line is shown cut, since it
 // may be longer than any log line.
@@ -76,14 +51,6 @@ void LogRefusedLine(const char* who, int level, ParseOutcome outcome, const char
     }
 }
 
-bool FilterAdmits(const ValueFilterItem* filter, uint32_t count, const char* name)
-{
-    if (!filter || count == 0) return true;
-    for (uint32_t i = 0; i < count; ++i)
-        if (filter[i].pszName && std::strcmp(filter[i].pszName, name) == 0) return true;
-    return false;
-}
-
 bool ReadFactoryFlag(const char* configName, char* buffer, size_t size, void*)
 {
     char text[17] = {};
@@ -95,6 +62,82 @@ bool ReadFactoryFlag(const char* configName, char* buffer, size_t size, void*)
     return true;
 }
 
+// Writes each taken value of a saved file into the key open on this thread.
+class CStoreImport : public CSavedKeyVisitor {
+public:
+    CStoreImport(RunWindow* window, const char* subdir, const char* key)
+        : m_pWindow(window), m_pszSubdir(subdir), m_pszKey(key) {}
+
+    void OnRefusedLine(ParseOutcome outcome, const char* line) override
+    {
+        LogRefusedLine("UpdatePersistFile", CSRLOG_WARNING, outcome, line);
+    }
+
+    void OnValue(const ImportValue& value) override
+    {
+        char status[kStatusTextSize];
+        std::snprintf(status, sizeof(status), "%s\\%s", m_pszSubdir, m_pszKey);
+        if (m_pWindow) m_pWindow->SetDetailText(status, 0);
+        CsrLog(CSRLOG_TRACE, "UpdatePersistFile:  Processing: %s\\%s.pri\\%s : %s : %s\n", m_pszSubdir, m_pszKey,
+               value.pszName, value.pszType, value.pszText);
+
+        switch (value.kind) {
+        case IMPORT_BOOL: {
+            int number = static_cast<int>(value.dwNumber);
+            if (PersistBool(value.pszName, number) == PERS_FAILED)
+                CsrLog(CSRLOG_WARNING, "UpdatePersistFile: PersistBool Failed on: %s, %s, %s, %d\n", m_pszSubdir,
+                       m_pszKey, value.pszName, number);
+            break;
+        }
+        case IMPORT_DWORD:
+            if (PersistDW(value.pszName, value.dwNumber) == PERS_FAILED)
+                CsrLog(CSRLOG_WARNING, "UpdatePersistFile: PersistDW Failed on: %s, %s, %s, %d\n", m_pszSubdir,
+                       m_pszKey, value.pszName, static_cast<int>(value.dwNumber));
+            break;
+        case IMPORT_STRING:
+            if (PersistString(value.pszName, value.pszText) == PERS_FAILED)
+                CsrLog(CSRLOG_WARNING, "UpdatePersistFile: PersistString Failed on: %s, %s, %s, %s\n", m_pszSubdir,
+                       m_pszKey, value.pszName, value.pszText);
+            break;
+        default:
+            CsrLog(CSRLOG_WARNING, "UpdatePersistFile: BAD DATA TYPE\n");
+            break;
+        }
+    }
+
+private:
+    RunWindow*  m_pWindow;
+    const char* m_pszSubdir;
+    const char* m_pszKey;
+};
+
+// Finds the first string value of one name; lines before it that the parse
+// refuses are logged.
+class CSettingSearch : public CSavedKeyVisitor {
+public:
+    explicit CSettingSearch(const char* name) : m_pszName(name) {}
+
+    void OnRefusedLine(ParseOutcome outcome, const char* line) override
+    {
+        LogRefusedLine("RetrieveSavedPersistSetting", CSRLOG_ERROR, outcome, line);
+    }
+    void OnValue(const ImportValue& value) override
+    {
+        if (std::strcmp(value.pszName, m_pszName) != 0 || value.kind != IMPORT_STRING) return;
+        m_value = value.pszText;
+        m_bFound = true;
+    }
+    bool Done() const override { return m_bFound; }
+
+    bool               Found() const { return m_bFound; }
+    const std::string& Value() const { return m_value; }
+
+private:
+    const char* m_pszName;
+    std::string m_value;
+    bool        m_bFound = false;
+};
+
 } // namespace
 
 int CRunMaint::ParseLine(const char* line, char* name, char* type, char* value)
@@ -105,78 +148,44 @@ int CRunMaint::ParseLine(const char* line, char* name, char* type, char* value)
 int CRunMaint::UpdatePersistFile(const char* path, const char* subdir, const char* key,
                                  const ValueFilterItem* filter, uint32_t filterCount, uint8_t openTolerant)
 {
-    SavedText text;
-    ReadOutcome read = ReadSavedFile(path, &text);
-    if (read == READ_NO_FILE) {
+    SavedFileText text;
+    SavedFileRead read = ReadSavedFileText(path, &text);
+    if (read == SAVED_READ_NO_FILE) {
         CsrLog(CSRLOG_WARNING, "UpdatePersistFile: Unable to Open File - %s\n", path);
-    } else if (read == READ_NO_MEMORY) {
+    } else if (read == SAVED_READ_NO_MEMORY) {
         CsrLog(CSRLOG_WARNING, "UpdatePersistFile: Unable to allocate memory\n");
     } else {
         // Imported as it stands all the same; the warning tells a damaged
         // save from a sound one afterwards.
         size_t textLength = 0;
-        if (!keyfile::ValidateKeyFile(text.bytes.get(), text.length, &textLength))
+        if (!keyfile::ValidateKeyFile(text.pBytes.get(), text.nLength, &textLength))
             CsrLog(CSRLOG_WARNING, "UpdatePersistFile: Saved file fails its CRC check, importing anyway - %s\n",
                    path);
 
         if (OpenPersistKey(subdir, key, kStoreTimeout) == PERS_FAILED && !openTolerant) {
             CsrLog(CSRLOG_WARNING, "UpdatePersistFile: Unable to OpenPersistKey - %s:%s\n", subdir, key);
         } else {
-            char name[PARSE_NAME_SIZE];
-            char type[PARSE_TYPE_SIZE];
-            char value[PARSE_VALUE_SIZE];
-            SavedLineWalker lines(text.bytes.get(), text.length);
-            while (const char* line = lines.Next()) {
-                ParseOutcome outcome = ParseValueLine(line, name, type, value);
-                if (outcome != PARSE_OK) {
-                    LogRefusedLine("UpdatePersistFile", CSRLOG_WARNING, outcome, line);
-                    continue;
-                }
-                if (!FilterAdmits(filter, filterCount, name)) continue;
-
-                char status[kStatusTextSize];
-                std::snprintf(status, sizeof(status), "%s\\%s", subdir, key);
-                m_pOwner->SetDetailText(status, 0);
-                CsrLog(CSRLOG_TRACE, "UpdatePersistFile:  Processing: %s\\%s.pri\\%s : %s : %s\n", subdir, key,
-                       name, type, value);
-
-                if (std::strcmp(type, "bool") == 0) {
-                    int number = ReadSignedValue(value);
-                    if (PersistBool(name, number) == PERS_FAILED)
-                        CsrLog(CSRLOG_WARNING, "UpdatePersistFile: PersistBool Failed on: %s, %s, %s, %d\n", subdir,
-                               key, name, number);
-                } else if (std::strcmp(type, "dword") == 0) {
-                    uint32_t number = ReadDwordValue(value);
-                    if (PersistDW(name, number) == PERS_FAILED)
-                        CsrLog(CSRLOG_WARNING, "UpdatePersistFile: PersistDW Failed on: %s, %s, %s, %d\n", subdir,
-                               key, name, static_cast<int>(number));
-                } else if (std::strcmp(type, "string") == 0) {
-                    if (PersistString(name, value) == PERS_FAILED)
-                        CsrLog(CSRLOG_WARNING, "UpdatePersistFile: PersistString Failed on: %s, %s, %s, %s\n",
-                               subdir, key, name, value);
-                } else {
-                    CsrLog(CSRLOG_WARNING, "UpdatePersistFile: BAD DATA TYPE\n");
-                }
-            }
+            CStoreImport import(m_pOwner, subdir, key);
+            WalkSavedKeyFile(text.pBytes.get(), text.nLength, filter, filterCount, import);
             ClosePersistKey();
         }
     }
 
     // Data-link fix-up: a save of the legacy family lacks the client's device.
-    if (PrefixMatch(subdir, "DatalinkPersist") && PrefixMatch(key, "Client")) {
-        char savedPart[SAVED_FIELD_OUT_SIZE] = {};
-        int savedRevision = -1;
-        char savedSerial[SAVED_FIELD_OUT_SIZE] = {};
+    char savedPart[SAVED_FIELD_OUT_SIZE] = {};
+    int savedRevision = -1;
+    char savedSerial[SAVED_FIELD_OUT_SIZE] = {};
+    if (PrefixMatch(subdir, DATALINK_SUBDIR) && PrefixMatch(key, DATALINK_KEY))
         ReadSavedPartNum(savedPart, &savedRevision, savedSerial);
-        if (::IsLegacyShellPart(savedPart)) {
-            char buffer[100] = {};
-            if (GetOnePersistedString("DatalinkPersist", "Client", kStoreTimeout, "Device", sizeof(buffer), buffer,
-                                      nullptr) != PERS_SUCCESS)
-                PersistOneDW("DatalinkPersist", "Client", kStoreTimeout, "Device", 1);
-            if (GetOnePersistedString("DatalinkPersist", "Client", kStoreTimeout, "DeviceStr", sizeof(buffer),
-                                      buffer, nullptr) != PERS_SUCCESS)
-                PersistOneString("DatalinkPersist", "Client", kStoreTimeout, "DeviceStr", "VuvodUV");
-        }
+    if (NeedsDatalinkFixUp(subdir, key, savedPart)) {
+        char buffer[DATALINK_READ_SIZE] = {};
+        if (GetOnePersistedString(DATALINK_SUBDIR, DATALINK_KEY, kStoreTimeout, DATALINK_DEVICE, sizeof(buffer),
+                                  buffer, nullptr) != PERS_SUCCESS)
+            PersistOneDW(DATALINK_SUBDIR, DATALINK_KEY, kStoreTimeout, DATALINK_DEVICE, DATALINK_DEVICE_DEFAULT);
+        if (GetOnePersistedString(DATALINK_SUBDIR, DATALINK_KEY, kStoreTimeout, DATALINK_DEVICE_TEXT, sizeof(buffer),
+                                  buffer, nullptr) != PERS_SUCCESS)
+            PersistOneString(DATALINK_SUBDIR, DATALINK_KEY, kStoreTimeout, DATALINK_DEVICE_TEXT,
+                             DATALINK_DEVICE_TEXT_DEFAULT);
     }
     return 1;
 }
@@ -196,12 +205,9 @@ void CRunMaint::RestorePersistFile(const SavedFileEntry& entry, const char* medi
     std::string path = JoinPath(folder.c_str(), entry.pszMediaName);
 
     char key[kKeyNameSize] = {};
-    CopyText(key, sizeof(key), entry.pszFile);
-    char* period = std::strchr(key, '.');
-    if (!period) {
+    if (!SavedKeyName(entry.pszFile, key, sizeof(key))) {
         CsrLog(CSRLOG_ERROR, "RestorePersistFile: Bad Persist File Name - %s\n", entry.pszFile);
     } else {
-        *period = '\0';
         UpdatePersistFile(path.c_str(), entry.pszDirectory, key, entry.pFilter, entry.dwFilterCount,
                           entry.bOpenTolerant);
         CsrLog(CSRLOG_TRACE, "RestorePersistFile: %s%s\\%s\n", localPersistRoot ? localPersistRoot : "",
@@ -229,36 +235,26 @@ bool CRunMaint::RetrieveSavedPersistSetting(const char* mediaFile, const char* v
     std::string folder = std::string(media) + "ZelConfig\\" + "Persist\\";
     std::string path = JoinPath(folder.c_str(), mediaFile);
 
-    SavedText text;
-    ReadOutcome read = ReadSavedFile(path, &text);
-    if (read == READ_NO_FILE) {
+    SavedFileText text;
+    SavedFileRead read = ReadSavedFileText(path.c_str(), &text);
+    if (read == SAVED_READ_NO_FILE) {
         CsrLog(CSRLOG_WARNING, "RetrieveSavedPersistSetting: Unable to Open File - %s\n", mediaFile);
         return false;
     }
-    if (read == READ_NO_MEMORY) {
+    if (read == SAVED_READ_NO_MEMORY) {
         CsrLog(CSRLOG_ERROR, "RetrieveSavedPersistSetting: Unable to allocate memory\n");
         return false;
     }
 
-    char name[PARSE_NAME_SIZE];
-    char type[PARSE_TYPE_SIZE];
-    char value[PARSE_VALUE_SIZE];
-    SavedLineWalker lines(text.bytes.get(), text.length);
-    while (const char* line = lines.Next()) {
-        ParseOutcome outcome = ParseValueLine(line, name, type, value);
-        if (outcome != PARSE_OK) {
-            LogRefusedLine("RetrieveSavedPersistSetting", CSRLOG_ERROR, outcome, line);
-            continue;
-        }
-        if (std::strcmp(name, valueName) != 0 || std::strcmp(type, "string") != 0) continue;
-        // A cut value would name another file; one that does not fit is refused.
-        if (std::strlen(value) >= size) {
-            CsrLog(CSRLOG_WARNING, "RetrieveSavedPersistSetting: %s longer than %u characters - not used\n",
-                   valueName, static_cast<unsigned>(size - 1));
-            return false;
-        }
-        CopyText(output, size, value);
-        return true;
+    CSettingSearch search(valueName);
+    WalkSavedKeyFile(text.pBytes.get(), text.nLength, nullptr, 0, search);
+    if (!search.Found()) return false;
+    // A cut value would name another file; one that does not fit is refused.
+    if (search.Value().size() >= size) {
+        CsrLog(CSRLOG_WARNING, "RetrieveSavedPersistSetting: %s longer than %u characters - not used\n", valueName,
+               static_cast<unsigned>(size - 1));
+        return false;
     }
-    return false;
+    CopyText(output, size, search.Value().c_str());
+    return true;
 }

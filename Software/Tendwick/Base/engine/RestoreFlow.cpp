@@ -7,6 +7,7 @@
 #include "CsrLog.h"
 #include "Retenta.h"
 #include "SavedFileCatalogue.h"
+#include "SavedKeyImport.h"
 #include "TextFields.h"
 
 #include <cstring>
@@ -41,15 +42,10 @@ int CRunMaint::RestoreConfig(const char* mediaRoot, const char* persistRoot, HKE
 
     m_pOwner->SetStatusText("Updating configuration from removable media...", 0);
 
-    bool first = true;
-    for (const SavedFileEntry& row : SavedFileCatalogue) {
-        if (row.bOpenTolerant != 1) continue;
-        RestorePersistFile(row, persistFolder.c_str(), localRoot.c_str(), first);
-        first = false;
-    }
-    // RestorePersistFile applies the factory-configuration gate and logs a skip.
-    for (const SavedFileEntry& row : SavedFileCatalogue)
-        RestorePersistFile(row, persistFolder.c_str(), localRoot.c_str(), true);
+    // Option configurations first, then every row; RestorePersistFile applies
+    // the factory-configuration gate and logs a skip.
+    for (const RestoreStep& step : RestoreSteps())
+        RestorePersistFile(*step.pEntry, persistFolder.c_str(), localRoot.c_str(), step.bStepProgress);
 
     const std::string savedBook = persistFolder + "AddressBook.txt";
     const std::string bookFolder = TextPrefix(persistRoot, 3) + "ZelData\\DatalinkData";
@@ -84,7 +80,7 @@ int CRunMaint::RestoreConfig(const char* mediaRoot, const char* persistRoot, HKE
         CsrLogEvent("RestoreConfig: Platform is %s; skipping SetKnobConfig\n", platform);
     }
 
-    PersistOneDW("ShellPersist", "ShellConfig", kStoreTimeout, "NumStartupApps", 1);
-    PersistOneString("ShellPersist", "ShellConfig", kStoreTimeout, "StartupApp1", "c:\\zelsys\\system.exe|Maintenance");
+    PersistOneDW(RESTORE_STARTUP_SUBDIR, RESTORE_STARTUP_KEY, kStoreTimeout, "NumStartupApps", RESTORE_STARTUP_COUNT);
+    PersistOneString(RESTORE_STARTUP_SUBDIR, RESTORE_STARTUP_KEY, kStoreTimeout, "StartupApp1", RESTORE_STARTUP_APP);
     return 1;
 }

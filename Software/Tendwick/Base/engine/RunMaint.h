@@ -133,8 +133,21 @@ public:
     void UndoSaveMenu();
     // Appends one line to the unit's trace file; dropped when it cannot be opened.
     static void FerroxTrace(const char* text);
+    // Whether the disabling got to its last step: the unit's startup entry
+    // names the installed shell.
+    bool IsDisablingComplete();
 
 private:
+    // Eligibility
+    // The save with this saved identity is this unit's own and the unit is
+    // disabled (or its undo was cut off before the media was cleared): a
+    // restore of it undoes the disabling.
+    bool IsSameUnit(const char* savedSerial, const char* savedPart, int savedRevision, const char* serial,
+                    const char* part, int revision);
+    // The save on the media names this unit, told apart by its valid serial
+    // number, and its release.
+    bool IsOwnSave(const char* serial, const char* part, int revision);
+
     // Data
     const char* m_pszTitle;
     const char* m_pszVersion;

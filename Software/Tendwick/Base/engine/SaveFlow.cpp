@@ -13,6 +13,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -25,13 +27,15 @@ const size_t kProbeRootChars = 512;
 const size_t kPersistRootChars = 512;
 const char kLocalRegistryCopy[] = "C:\\CopyOfCorvaneUserReg.reg";
 
-// A file the save put on the media and what it must read back as: either a
-// copy of a file on the unit, or bytes the save wrote itself.
+// A file the save put on the media and what it must read back as: the size
+// and checksum of the bytes that were written to it.
 struct MediaCopy {
     std::string media;
-    std::string source;   // empty: compare with bytes
-    std::string bytes;
+    uint64_t    size;
+    uint32_t    crc;
 };
+
+const DWORD kCopyBlockBytes = 65536;
 
 // A root longer than the part the media folders are built from would give
 // cut paths that name somewhere else; the save refuses it instead.
@@ -51,31 +55,77 @@ const std::string& RequireShortPath(const std::string& path)
     CFileException::ThrowOsError(ERROR_FILENAME_EXCED_RANGE, path.c_str());
 }
 
-// Creates (truncating) a file holding exactly these bytes, flushed to the
-// device before it is closed.
-void WriteWholeFile(const std::string& path, const std::string& bytes)
+// Creates (truncating) a media file for writing. A read-only file in the way,
+// left by an earlier writer, is made writable first: it would otherwise block
+// every later save onto this media.
+UniqueHandle CreateMediaFile(const std::string& path)
 {
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                   nullptr));
     if (!file) CFileException::ThrowOsError(static_cast<long>(GetLastError()));
+    return file;
+}
+
+void WriteAll(const UniqueHandle& file, const char* bytes, DWORD count)
+{
     DWORD written = 0;
-    if (!bytes.empty() &&
-        (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-         written != bytes.size()))
+    if (count && (!WriteFile(file.get(), bytes, count, &written, nullptr) || written != count))
         CFileException::ThrowOsError(static_cast<long>(GetLastError()));
+}
+
+// Creates a media file holding exactly these bytes, flushed to the device
+// before it is closed.
+MediaCopy WriteWholeFile(const std::string& path, const std::string& bytes)
+{
+    UniqueHandle file = CreateMediaFile(path);
+    WriteAll(file, bytes.data(), static_cast<DWORD>(bytes.size()));
     if (!FlushFileBuffers(file.get())) CFileException::ThrowOsError(static_cast<long>(GetLastError()));
+    return {path, bytes.size(), keyfile::Crc32(bytes.data(), bytes.size())};
+}
+
+// Copies a file onto the media, flushed, and notes the size and checksum of
+// the bytes copied: the read-back compares the copy with them, not with the
+// source, which another program may hold open or save anew meanwhile. The
+// source is read with all sharing allowed, and the copy is a plain writable
+// file whatever the source's attributes. 0, or the operating-system error;
+// raises when the media copy cannot be written.
+DWORD CopyCounted(const std::string& source, const std::string& destination, MediaCopy* made)
+{
+    UniqueHandle input(CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!input) return GetLastError();
+
+    UniqueHandle output = CreateMediaFile(destination);
+    std::unique_ptr<char[]> block(new (std::nothrow) char[kCopyBlockBytes]);
+    if (!block) CFileException::ThrowOsError(ERROR_NOT_ENOUGH_MEMORY);
+    uint64_t size = 0;
+    uint32_t crc = 0;
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(input.get(), block.get(), kCopyBlockBytes, &read, nullptr))
+            CFileException::ThrowOsError(static_cast<long>(GetLastError()));
+        if (read == 0) break;
+        crc = keyfile::Crc32(block.get(), read, crc);
+        size += read;
+        WriteAll(output, block.get(), read);
+    }
+    if (!FlushFileBuffers(output.get())) CFileException::ThrowOsError(static_cast<long>(GetLastError()));
+    *made = {destination, size, crc};
+    return ERROR_SUCCESS;
 }
 
 // Copies one file to the media; false when the source is missing, in which
 // case no stale copy of an earlier save may remain.
-bool CopyToMedia(const std::string& source, const std::string& destination)
+bool CopyToMedia(const std::string& source, const std::string& destination, MediaCopy* made)
 {
     CsrLog(CSRLOG_TRACE, "SaveConfig: Copying %s to %s\n", source.c_str(), destination.c_str());
-    if (CopyFileA(source.c_str(), destination.c_str(), FALSE)) return true;
-    DWORD error = GetLastError();
+    DWORD error = CopyCounted(source, destination, made);
+    if (error == ERROR_SUCCESS) return true;
     if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
         CFileException::ThrowOsError(static_cast<long>(error));
     CsrLog(CSRLOG_TRACE, "SaveConfig: File (%s) not Found on source MFD - Ignoring.\n", source.c_str());
+    SetFileAttributesA(destination.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(destination.c_str());
     return false;
 }
@@ -88,35 +138,20 @@ bool FileSize(const std::string& path, uint64_t* size)
     return true;
 }
 
-// Flushes one media copy and reads it back; an empty text when it matches
-// its source, else why not.
+// Reads one media copy back; an empty text when it holds what was written
+// to it, else why not.
 std::string ProveCopy(const MediaCopy& copy)
 {
-    {
-        UniqueHandle file(CreateFileA(copy.media.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file || !FlushFileBuffers(file.get()))
-            return "flush failed, GetLastError = " + std::to_string(GetLastError());
-    }
-
-    uint64_t wantSize = copy.bytes.size();
-    uint32_t wantCrc = keyfile::Crc32(copy.bytes.data(), copy.bytes.size());
-    if (!copy.source.empty()) {
-        if (!FileSize(copy.source, &wantSize)) return "source unreadable, GetLastError = " + std::to_string(GetLastError());
-        DWORD error = CRunMaint::GetFileCrc(copy.source.c_str(), &wantCrc);
-        if (error) return "source unreadable, GetLastError = " + std::to_string(error);
-    }
-
     uint64_t gotSize = 0;
     uint32_t gotCrc = 0;
     if (!FileSize(copy.media, &gotSize)) return "copy unreadable, GetLastError = " + std::to_string(GetLastError());
     DWORD error = CRunMaint::GetFileCrc(copy.media.c_str(), &gotCrc);
     if (error) return "copy unreadable, GetLastError = " + std::to_string(error);
-    if (gotSize != wantSize || gotCrc != wantCrc) {
+    if (gotSize != copy.size || gotCrc != copy.crc) {
         char text[120];
         std::snprintf(text, sizeof(text), "size %lu CRC %lu, expected size %lu CRC %lu",
                       static_cast<unsigned long>(gotSize), static_cast<unsigned long>(gotCrc),
-                      static_cast<unsigned long>(wantSize), static_cast<unsigned long>(wantCrc));
+                      static_cast<unsigned long>(copy.size), static_cast<unsigned long>(copy.crc));
         return text;
     }
     return std::string();
@@ -181,10 +216,14 @@ int CRunMaint::SaveConfig(const char* mediaRoot, const char* persistRoot, HKEY u
     }
 
     m_pOwner->SetKeyMask(0);
-    ClearRemovableMedia();
 
-    if (PathExists(kLocalRegistryCopy) && !DeleteFileA(kLocalRegistryCopy))
-        CFileException::ThrowOsError(static_cast<long>(GetLastError()));
+    // The registry key is saved before the media is cleared: a save of it
+    // that fails (no backup privilege, a full drive) then leaves the earlier
+    // save on the media as it was.
+    if (PathExists(kLocalRegistryCopy)) {
+        SetFileAttributesA(kLocalRegistryCopy, FILE_ATTRIBUTE_NORMAL);
+        if (!DeleteFileA(kLocalRegistryCopy)) CFileException::ThrowOsError(static_cast<long>(GetLastError()));
+    }
     LONG saved = RegSaveKeyA(userKey, kLocalRegistryCopy, nullptr);
     if (saved != ERROR_SUCCESS) CFileException::ThrowOsError(saved);
     m_pOwner->SetStatusText("Retrieved Registry", 0);
@@ -194,17 +233,21 @@ int CRunMaint::SaveConfig(const char* mediaRoot, const char* persistRoot, HKEY u
     DWORD crcError = GetFileCrc(kLocalRegistryCopy, &crc);
     if (crcError != ERROR_SUCCESS) CFileException::ThrowOsError(static_cast<long>(crcError), kLocalRegistryCopy);
 
+    ClearRemovableMedia();
+
     std::vector<MediaCopy> written;
-    if (!CopyFileA(kLocalRegistryCopy, registryFile.c_str(), FALSE))
-        CFileException::ThrowOsError(static_cast<long>(GetLastError()));
-    written.push_back({registryFile, kLocalRegistryCopy, std::string()});
+    MediaCopy hive;
+    DWORD copyError = CopyCounted(kLocalRegistryCopy, registryFile, &hive);
+    if (copyError != ERROR_SUCCESS) CFileException::ThrowOsError(static_cast<long>(copyError));
+    // The copy must be the hive whose checksum the CRC file gives.
+    hive.crc = crc;
+    written.push_back(hive);
     m_pOwner->SetStatusText("Copied Registry File", 0);
     m_pOwner->SetDetailText(registryFile.c_str(), 0);
 
     char crcText[16];
     std::snprintf(crcText, sizeof(crcText), "%d\n", static_cast<int>(crc));
-    WriteWholeFile(crcFile, crcText);
-    written.push_back({crcFile, std::string(), crcText});
+    written.push_back(WriteWholeFile(crcFile, crcText));
     m_pOwner->SetStatusText("Updated Registry CRC File", 0);
     m_pOwner->SetDetailText(crcFile.c_str(), 0);
 
@@ -215,9 +258,10 @@ int CRunMaint::SaveConfig(const char* mediaRoot, const char* persistRoot, HKEY u
     for (const SavedFileEntry& row : SavedFileCatalogue) {
         std::string source = RequireShortPath(JoinPath((root + row.pszDirectory + "\\").c_str(), row.pszFile));
         std::string destination = RequireShortPath(JoinPath(persistFolder.c_str(), row.pszMediaName));
-        if (CopyToMedia(source, destination)) {
+        MediaCopy made;
+        if (CopyToMedia(source, destination, &made)) {
             m_pOwner->SetDetailText(source.c_str(), 0);
-            written.push_back({destination, source, std::string()});
+            written.push_back(made);
         }
         PumpMessages(250);
         m_pOwner->StepProgress();
@@ -226,17 +270,17 @@ int CRunMaint::SaveConfig(const char* mediaRoot, const char* persistRoot, HKEY u
     std::string bookSource =
         RequireShortPath(TextPrefix(persistRoot, 3) + "ZelData\\DatalinkData\\" + "AddressBook.txt");
     std::string bookDestination = JoinPath(persistFolder.c_str(), "AddressBook.txt");
-    if (CopyToMedia(bookSource, bookDestination)) {
+    MediaCopy book;
+    if (CopyToMedia(bookSource, bookDestination, &book)) {
         m_pOwner->SetDetailText(bookSource.c_str(), 0);
-        written.push_back({bookDestination, bookSource, std::string()});
+        written.push_back(book);
     }
     PumpMessages(250);
 
     if (serialNumber && serialNumber[0] == '\0') CopyText(serialNumber, 128, " ");
     if (partNumberText && partNumberText[0] == '\0') CopyText(partNumberText, 2, " ");
     std::string record = std::string(serialNumber ? serialNumber : " ") + "|" + (partNumberText ? partNumberText : " ");
-    WriteWholeFile(identityFile, record);
-    written.push_back({identityFile, std::string(), record});
+    written.push_back(WriteWholeFile(identityFile, record));
     m_pOwner->SetStatusText("Updated Software Part Number File", 0);
     m_pOwner->SetDetailText(identityFile.c_str(), 0);
     PumpMessages(250);

@@ -115,10 +115,15 @@ const SavedFileEntry SavedFileCatalogue[SAVED_FILE_COUNT] = {
 
 bool ValueFilterAdmits(const SavedFileEntry& entry, const char* pszValueName)
 {
-    if (entry.dwFilterCount == 0 || entry.pFilter == nullptr) return true;
+    return FilterListAdmits(entry.pFilter, entry.dwFilterCount, pszValueName);
+}
+
+bool FilterListAdmits(const ValueFilterItem* pFilter, uint32_t dwCount, const char* pszValueName)
+{
+    if (dwCount == 0 || pFilter == nullptr) return true;
     if (pszValueName == nullptr) return false;
-    for (uint32_t i = 0; i < entry.dwFilterCount; ++i) {
-        if (std::strcmp(entry.pFilter[i].pszName, pszValueName) == 0) return true;
+    for (uint32_t i = 0; i < dwCount; ++i) {
+        if (pFilter[i].pszName != nullptr && std::strcmp(pFilter[i].pszName, pszValueName) == 0) return true;
     }
     return false;
 }

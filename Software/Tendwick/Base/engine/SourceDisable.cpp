@@ -44,8 +44,6 @@ const char kSavedShellConfig[] = "ShellPersist-ShellConfig.pri";
 // Persisted and registry values handled here: 200-byte buffers.
 const size_t kValueBytes = 200;
 const size_t kValueChars = kValueBytes - 1;
-// The original splash picture fetched back from the media.
-const size_t kSavedSplashChars = 99;
 // What the saved-setting lookup may copy into its output.
 const size_t kSavedSettingBytes = 512;
 
@@ -173,6 +171,32 @@ std::string ReadRecordWord(const std::string& path, bool* cut)
 
 } // namespace
 
+bool CRunMaint::IsDisablingComplete()
+{
+    // The last step of either variant points the unit at the installed shell.
+    std::string entry;
+    std::string ending = std::string("\\") + kInstalledShell;
+    if (IsLegacyShellPart()) {
+        CString map;
+        ReadRegistryString(HKEY_CURRENT_USER, kMenuAppsKey, "Map", map);
+        entry = map.GetString();
+        ending += kDisabledMenuSuffix;
+    } else {
+        char app[kValueBytes] = {};
+        unsigned long count = 0;
+        if (GetOnePersistedDW(kShellPersist, kShellConfig, kStoreTimeout, "NumStartupApps", &count) != PERS_SUCCESS ||
+            count != 1 ||
+            GetOnePersistedString(kShellPersist, kShellConfig, kStoreTimeout, "StartupApp1", sizeof(app), app,
+                                  nullptr) != PERS_SUCCESS)
+            return false;
+        app[sizeof(app) - 1] = '\0';
+        entry = app;
+        ending += kDisabledAppSuffix;
+    }
+    return entry.size() >= ending.size() &&
+           EqualsNoCase(entry.c_str() + entry.size() - ending.size(), ending.c_str());
+}
+
 void CRunMaint::FerroxTrace(const char* text)
 {
     FILE* file = std::fopen(kTraceFile, "ab");
@@ -215,6 +239,11 @@ void CRunMaint::FinishSaveShell()
         ReportMaintError(FormatText("FXP: error %d on persist return of splash bitmap. Get Last = %d\n",
                                     static_cast<int>(result), static_cast<int>(lastError))
                              .c_str());
+    } else if (EqualsNoCase(splash, JoinPath(roots.persist.c_str(), kInstalledPicture).c_str())) {
+        // A disabling made again after it was cut off: the setting names the
+        // disabled picture already, and the record of the first run keeps
+        // the unit's own.
+        TraceLine("FinishSaveShell: splash notice bitmap already the disabled one; record kept");
     } else {
         std::string record = std::string(splash) + "| ";
         std::string recordPath = JoinPath(roots.persist.c_str(), kRecordFile);
@@ -271,11 +300,15 @@ void CRunMaint::FinishSaveMenu()
     ReadRegistryString(HKEY_CURRENT_USER, kSysSetupKey, "oemlogo", logo);
     ReadRegistryString(HKEY_CURRENT_USER, kMenuAppsKey, "Map", map);
 
-    std::string record = std::string(logo.GetString()) + "|" + map.GetString();
-    if (record.size() > kValueChars)
-        CsrLog(CSRLOG_WARNING, "FinishSaveMenu: Previous settings longer than %u characters will be cut - %s\n",
-               static_cast<unsigned>(kValueChars), record.c_str());
-    WriteRecord(CreateRecord(JoinPath(roots.persist.c_str(), kRecordFile)), record);
+    // A disabling made again after it was cut off keeps the record of its
+    // first run: the settings may name the installed files already.
+    if (!EqualsNoCase(logo, JoinPath(roots.persist.c_str(), kInstalledPicture).c_str())) {
+        std::string record = std::string(logo.GetString()) + "|" + map.GetString();
+        if (record.size() > kValueChars)
+            CsrLog(CSRLOG_WARNING, "FinishSaveMenu: Previous settings longer than %u characters will be cut - %s\n",
+                   static_cast<unsigned>(kValueChars), record.c_str());
+        WriteRecord(CreateRecord(JoinPath(roots.persist.c_str(), kRecordFile)), record);
+    }
 
     std::string source = JoinPath(roots.media.c_str(), kPictureSource);
     std::string target = JoinPath(roots.persist.c_str(), kInstalledPicture);
@@ -316,14 +349,11 @@ void CRunMaint::UndoSaveShell()
     TraceLine("UndoSaveShell: startup app of system persisted.");
 
     TraceLine("UndoSaveShell: getting original bitmap");
+    // The value is taken whole or not at all: a cut path would name a file
+    // that does not exist. The lookup logs a value it cannot take whole.
     char saved[kSavedSettingBytes] = {};
-    if (RetrieveSavedPersistSetting(kSavedShellConfig, "SplashNoticeBitmap", saved)) {
+    if (RetrieveSavedPersistSetting(kSavedShellConfig, "SplashNoticeBitmap", saved, sizeof(saved))) {
         saved[sizeof(saved) - 1] = '\0';
-        if (std::strlen(saved) > kSavedSplashChars) {
-            CsrLog(CSRLOG_WARNING, "UndoSaveShell: Saved SplashNoticeBitmap cut to %u characters - %s\n",
-                   static_cast<unsigned>(kSavedSplashChars), saved);
-            saved[kSavedSplashChars] = '\0';
-        }
         PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "SplashNoticeBitmap", saved);
         TraceLine("UndoSaveShell: original bitmap got and saved: %s", saved);
     }
@@ -354,6 +384,15 @@ void CRunMaint::UndoSaveShell()
         TraceLine("UndoSaveShell: bmp delete value = %d", static_cast<int>(RemoveTarget(picture)));
     else
         TraceLine("UndoSaveShell: bmp not to be deleted");
+
+    // An undo run again after it was cut off finds the settings put back
+    // already, and they no longer name the installed files; nothing but the
+    // disabling writes these places, so what is left of it goes now.
+    for (const std::string& leftover : {JoinPath(roots.persist.c_str(), kInstalledShell), installedPicture}) {
+        if (PathExists(leftover))
+            TraceLine("UndoSaveShell: left by the disabling: %s, delete value = %d", leftover.c_str(),
+                      static_cast<int>(RemoveTarget(leftover)));
+    }
 
     ClearRemovableMedia();
 }

@@ -16,6 +16,7 @@ protected:
     void PutSaveOnMedia()
     {
         ASSERT_TRUE(WriteFileMakingFolders(std::string(kMediaConfig) + "\\CorvaneUserRegistry.reg", "hive"));
+        if (!FileExists(std::string(kMediaConfig) + "\\SWPartNum.txt")) WriteSavedIdentity("OTHER1|612-00340-000 Rev 0");
     }
 };
 
@@ -165,6 +166,49 @@ TEST_F(Eligibility, TheDisabledSourceUnitWithTheDefaultSerialTakesItsSaveBack)
     EXPECT_EQ(ELIG_RESTORE_START, status);
     EXPECT_STREQ("", EligibilityStatusText(status));
     EXPECT_TRUE(engine.IsRestoreAllowed());
+}
+
+TEST_F(Eligibility, ASaveCountsOnlyWithBothItsRegistryFileAndItsIdentityRecord)
+{
+    struct Row {
+        bool registryFile;
+        bool identity;
+        bool counts;
+    };
+    for (const Row& row : {Row{true, false, false}, Row{false, true, false}, Row{true, true, true}}) {
+        SCOPED_TRACE(std::string(row.registryFile ? "registry file" : "") + (row.identity ? " identity record" : ""));
+        RemoveTree(kMediaConfig);
+        if (row.registryFile) {
+            ASSERT_TRUE(WriteFileMakingFolders(std::string(kMediaConfig) + "\\CorvaneUserRegistry.reg", "hive"));
+        }
+        if (row.identity) WriteSavedIdentity("A1234|612-00340-000 Rev 0");
+        EXPECT_EQ(row.counts, engine.AreThereSavedFiles());
+        int status = -1;
+        EXPECT_EQ(!row.counts, engine.ChkSave("612-00340-000", 0, &status));
+        EXPECT_EQ(row.counts ? ELIG_SAVED_FILES_ON_DISK : ELIG_INVALID_SOURCE, status);
+    }
+}
+
+TEST_F(Eligibility, TwoValidSerialNumbersMustBeEqualAsWholeTexts)
+{
+    StoreString("ShellPersist", "SystemData", "SoftwarePartNum", "612-00340-800 Rev 0");
+    engine.SetSwPartNum("612-00340-800", 0);
+    SetFerrox("ShellConfig", "SAVED");
+    struct Row {
+        const char* own;
+        const char* saved;
+        bool        same;
+    };
+    for (const Row& row : {Row{"A123", "A1234", false}, Row{"A1234", "A123", false}, Row{"A1234", "A12345", false},
+                           Row{"A1234", "a1234", true}, Row{"A1234", "A1234", true},
+                           // Without a valid serial of its own the disabled unit on the saved
+                           // release is the source unit, as before.
+                           Row{"TARNVELLO", "A1234", true}}) {
+        SCOPED_TRACE(std::string(row.own) + " against the save of " + row.saved);
+        registry.SetString(HKEY_LOCAL_MACHINE, kComputerNameKey, "ComputerName", row.own);
+        WriteSavedIdentity(std::string(row.saved) + "|612-00340-800 Rev 0");
+        EXPECT_EQ(row.same, engine.IsSameUnitRestore());
+    }
 }
 
 TEST_F(Eligibility, TheSameUnitNeedsItsSerialItsReleaseAndTheDisabledState)

@@ -135,6 +135,103 @@ TEST_F(MaintRunTest, TheRestoreOntoTheDisabledSourceUnitUndoesTheDisabling)
     EXPECT_EQ(1, engine.GetRestoreStage()) << "the stage is not reset";
 }
 
+TEST_F(MaintRunTest, ADisabledUnitDoesNotTakeTheSaveOfAUnitWhoseSerialItBegins)
+{
+    // The window opened on the unit's own save; then the stick of unit
+    // UNIT10012 came in. Its save must stay, and this unit stays disabled.
+    Unit("UNIT1001", "SAVED");
+    SaveOnMedia("UNIT1001");
+    OpenWindow();
+    ASSERT_TRUE(engine.IsRestoreAllowed());
+    SaveOnMedia("UNIT10012");
+
+    EXPECT_EQ(0, Press(kRestoreKey));
+    EXPECT_EQ(0, Press(kRestoreKey));
+    EXPECT_EQ("SAVED", ReadStoreString("ShellPersist", "ShellConfig", "Ferrox"));
+    EXPECT_TRUE(SavedFilesRemain());
+    EXPECT_EQ("UNIT10012|612-00340-800 Rev 0", ReadFileBytes(std::string(kMediaConfig) + "\\SWPartNum.txt"));
+}
+
+TEST_F(MaintRunTest, ASaveCutOffBeforeTheDisablingIsMadeAgain)
+{
+    // The unit's own save is on the media, but the unit was never disabled.
+    Unit("UNIT1001", "RESTORED");
+    ASSERT_TRUE(WriteFileMakingFolders("E:\\VevezaDE1.DAT", "MZ"));
+    SaveOnMedia("UNIT1001");
+    OpenWindow();
+    ASSERT_TRUE(engine.IsSaveAllowed());
+    EXPECT_EQ(0, Press(kSaveKey));
+    EXPECT_EQ("ShowConfirm(Save will disable this unit. Overwrite Previous Save?,F1)", keys.calls.at(3));
+    EXPECT_EQ(1, Press(kSaveKey));
+    EXPECT_EQ("SAVED", ReadStoreString("ShellPersist", "ShellConfig", "Ferrox"));
+    EXPECT_EQ("UNIT1001|612-00340-800 Rev 0", ReadFileBytes(std::string(kMediaConfig) + "\\SWPartNum.txt"));
+    EXPECT_NE("hive", ReadFileBytes(std::string(kMediaConfig) + "\\CorvaneUserRegistry.reg")) << "saved anew";
+
+    // Another unit's save, or one this unit cannot tell for its own, stays protected.
+    for (const char* saved : {"UNIT1002", "UNIT100"}) {
+        SCOPED_TRACE(saved);
+        SetFerrox("ShellConfig", "RESTORED");
+        SaveOnMedia(saved);
+        int status = -1;
+        EXPECT_FALSE(engine.ChkSave(kPart, 0, &status));
+        EXPECT_EQ(2, status);
+    }
+}
+
+TEST_F(MaintRunTest, ADisablingCutOffIsFinishedByTheSaveKey)
+{
+    Unit("UNIT1001", "RESTORED");
+    ASSERT_TRUE(WriteFileMakingFolders("E:\\VevezaDE1.DAT", "MZ"));
+    ASSERT_TRUE(WriteFileMakingFolders("E:\\VevezaDE2.DAT", "BM"));
+    StoreString("ShellPersist", "ShellConfig", "SplashNoticeBitmap", "C:\\zelsys\\Splash.bmp");
+    // The save was proven; its disabling stopped after its first steps.
+    SaveOnMedia("UNIT1001");
+    SetFerrox("ShellConfig", "SAVED");
+    ASSERT_NE(PERS_FAILED, PersistOneDW("ShellPersist", "ShellConfig", 1000, "NumStartupApps", 0));
+    const std::string savedMedia = ReadFileBytes(std::string(kMediaConfig) + "\\CorvaneUserRegistry.reg");
+
+    OpenWindow();
+    ASSERT_TRUE(engine.IsSaveAllowed());
+    EXPECT_EQ(1, Press(kSaveKey)) << "no prompt: the save was confirmed before";
+    EXPECT_EQ("SetStatusText(Configuration Saved,0)", keys.calls.at(keys.calls.size() - 4));
+    EXPECT_EQ(PersistRoot() + "Dormantis.exe|Ferx|noregister",
+              ReadStoreString("ShellPersist", "ShellConfig", "StartupApp1"));
+    unsigned long apps = 0;
+    EXPECT_NE(PERS_FAILED, GetOnePersistedDW("ShellPersist", "ShellConfig", 1000, "NumStartupApps", &apps));
+    EXPECT_EQ(1u, apps);
+    EXPECT_EQ("C:\\zelsys\\Splash.bmp| ", ReadFileBytes(PersistRoot() + "SWDisable.txt"));
+    EXPECT_EQ(savedMedia, ReadFileBytes(std::string(kMediaConfig) + "\\CorvaneUserRegistry.reg")) << "the save stands";
+
+    // Once the disabling is complete the unit may not save again, as after
+    // any save; nor beside another unit's save.
+    for (const char* saved : {"UNIT1001", "UNIT1002"}) {
+        SCOPED_TRACE(saved);
+        SaveOnMedia(saved);
+        int status = -1;
+        EXPECT_FALSE(engine.ChkSave(kPart, 0, &status));
+        EXPECT_EQ(2, status);
+    }
+}
+
+TEST_F(MaintRunTest, AnUndoCutOffBeforeItClearedTheMediaIsFinished)
+{
+    Unit("UNIT1001", "RESTORED-ORIGINAL");
+    StoreString("ShellPersist", "ShellConfig", "SplashNoticeBitmap", "C:\\zelsys\\Splash.bmp");
+    SaveOnMedia("UNIT1001");
+    EXPECT_TRUE(engine.IsSameUnitRestore());
+    OpenWindow();
+    ASSERT_TRUE(engine.IsRestoreAllowed());
+    EXPECT_EQ(0, Press(kRestoreKey));
+    EXPECT_EQ(1, Press(kRestoreKey));
+    EXPECT_EQ("RESTORED-ORIGINAL", ReadStoreString("ShellPersist", "ShellConfig", "Ferrox")) << "no restore";
+    EXPECT_FALSE(SavedFilesRemain());
+
+    // A unit without a valid serial number of its own cannot know the save for its own.
+    registry.SetString(HKEY_CURRENT_USER, kSysSetup, "SerialNumber", "TARN");
+    SaveOnMedia("UNIT1001");
+    EXPECT_FALSE(engine.IsSameUnitRestore());
+}
+
 TEST_F(MaintRunTest, TheRestoreOntoAnotherUnitImportsAndMarksItRestored)
 {
     Unit("UNIT2002", "RESTORED");

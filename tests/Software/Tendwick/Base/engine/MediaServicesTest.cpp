@@ -267,3 +267,34 @@ TEST_F(MediaServices, PumpMessagesDispatchesOneMessagePerTenMilliseconds)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(MediaServices, ClearingRefusesARootTooLongForItsFolderAndRemovesReadOnlyFiles)
+{
+    // Cut to 64 characters this root names another folder, whose own
+    // "ZelConfig" must survive.
+    const std::string other = "E:\\" + std::string(60, 'o') + "\\";
+    ASSERT_EQ(64u, other.size());
+    ASSERT_TRUE(WriteFileMakingFolders(other + "ZelConfig\\SWPartNum.txt", "OTHER1|612-00340-000 Rev 0"));
+    registry.SetString(HKEY_CURRENT_USER, kCorvane, "CDROM", other + "deeper\\");
+    EXPECT_THROW(engine.ClearRemovableMedia(), CFileException);
+    EXPECT_EQ("OTHER1|612-00340-000 Rev 0", ReadFileBytes(other + "ZelConfig\\SWPartNum.txt"));
+    EXPECT_EQ(1u, LoggedMessages("ClearRemovableMedia: Media root longer than 64 characters").size());
+    RemoveTree(other.substr(0, other.size() - 1));
+
+    // Copies keep their source's read-only attribute; the clearing removes them all the same.
+    registry.SetString(HKEY_CURRENT_USER, kCorvane, "CDROM", "E:\\");
+    const std::string config = kMediaConfig;
+    for (const char* name : {"\\SWPartNum.txt", "\\CorvaneUserRegistry.reg", "\\Persist\\ShellPersist-ShellConfig.pri"}) {
+        ASSERT_TRUE(WriteFileMakingFolders(config + name, "saved"));
+        ASSERT_TRUE(SetFileAttributesA((config + name).c_str(), FILE_ATTRIBUTE_READONLY));
+    }
+    engine.ClearRemovableMedia();
+    EXPECT_FALSE(FileExists(config + "\\SWPartNum.txt"));
+    EXPECT_FALSE(FileExists(config + "\\CorvaneUserRegistry.reg"));
+    EXPECT_FALSE(FileExists(config + "\\Persist\\ShellPersist-ShellConfig.pri"));
+    EXPECT_FALSE(engine.AreThereSavedFiles());
+}
+
+} // namespace

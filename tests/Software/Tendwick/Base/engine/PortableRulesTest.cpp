@@ -154,6 +154,36 @@ TEST(IsValidSerialNum, LengthFourToTenAndNotTheFamilyWord)
     EXPECT_FALSE(IsValidSerialNum(nullptr));
 }
 
+TEST(IsSameUnitIdentity, ValidSerialNumbersAreComparedAsWholeTexts)
+{
+    struct Row {
+        const char* savedSerial;
+        const char* savedPart;
+        int         savedRevision;
+        const char* serial;
+        bool        same;
+    };
+    const Row rows[] = {
+        {"A1234", "612-00340-800", 0, "A1234", true},
+        {"a1234", "612-00340-800", 0, "A1234", true},
+        {"A1234", "612-00340-800", 0, "A123", false},   // both valid, one begins the other
+        {"A123", "612-00340-800", 0, "A1234", false},
+        {"A12", "612-00340-800", 0, "A1234", false},    // an invalid saved serial names no valid unit
+        {"", "612-00340-800", 0, "A1234", false},
+        {"A1234", "612-00340-800", 0, "A12", true},     // no valid serial of its own: the release decides
+        {"A1234", "612-00340-800", 0, "TARNVELLO", true},
+        {"A1234", "612-00340-800", 1, "A1234", false},  // another release
+        {"A1234", "612-00340-802", 0, "A1234", false},
+        {"A1234", "612-00340", 0, "A1234", true},       // part numbers over the shorter length
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.savedSerial) + "|" + row.savedPart + " on " + row.serial);
+        EXPECT_EQ(row.same, IsSameUnitIdentity(row.savedSerial, row.savedPart, row.savedRevision, row.serial,
+                                               "612-00340-800", 0));
+    }
+    EXPECT_FALSE(IsSameUnitIdentity(nullptr, "612-00340-800", 0, "A1234", "612-00340-800", 0));
+}
+
 TEST(IsLegacyShellPart, FirstNineCharactersExactly)
 {
     EXPECT_TRUE(IsLegacyShellPart("612-00288-001"));

@@ -286,3 +286,121 @@ TEST_F(SaveFlow, TimingOfTheWholeCatalogue)
     RecordProperty("restore_ms", static_cast<int>(restore));
     RecordProperty("plain_copy_ms", static_cast<int>(plain));
 }
+
+namespace {
+// The proof compares each media copy with what was copied, so a source that
+// changes or is held open once it has been copied cannot fail it.
+std::string g_reSavedSource;
+void ReSaveShellConfigSource(const char*)
+{
+    const std::string line = "\"Ferrox\"=string:\"NEW\"\r\n";
+    ASSERT_TRUE(WriteFileMakingFolders(g_reSavedSource, keyfile::BuildKeyFile(line.data(), line.size())));
+}
+} // namespace
+
+TEST_F(SaveFlow, SourcesChangedOrHeldOpenAfterTheirCopyDoNotFailTheProof)
+{
+    const std::string source = PersistRoot() + "ShellPersist\\ShellConfig.pri";
+    const std::string copied = ReadFileBytes(source);
+    ASSERT_FALSE(copied.empty());
+
+    SCOPED_TRACE("a source that another program holds open, as the store does when it loads a key");
+    HANDLE reader = CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, reader);
+    engine.SetConfirmShown(true);
+    EXPECT_EQ(1, Save());
+    CloseHandle(reader);
+    EXPECT_EQ(copied, ReadFileBytes(kPersistMedia + "ShellPersist-ShellConfig.pri"));
+    EXPECT_TRUE(LoggedMessages("does not read back").empty());
+
+    SCOPED_TRACE("a source that the store re-saves between its copy and the read-back");
+    g_reSavedSource = source;
+    CRunMaint::SetSaveReadBackHook(ReSaveShellConfigSource);
+    engine.SetConfirmShown(true);
+    EXPECT_EQ(1, Save());
+    EXPECT_EQ(copied, ReadFileBytes(kPersistMedia + "ShellPersist-ShellConfig.pri")) << "the copy as it was made";
+    EXPECT_NE(copied, ReadFileBytes(source));
+    EXPECT_TRUE(engine.AreThereSavedFiles());
+}
+
+TEST_F(SaveFlow, ReadOnlySourcesLeaveNoReadOnlyCopiesAndTheNextSaveSucceeds)
+{
+    const std::string source = PersistRoot() + "ShellPersist\\ShellConfig.pri";
+    const std::string copy = kPersistMedia + "ShellPersist-ShellConfig.pri";
+    ASSERT_TRUE(SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_READONLY));
+
+    for (int save = 1; save <= 2; ++save) {
+        SCOPED_TRACE("save " + std::to_string(save));
+        engine.SetConfirmShown(true);
+        EXPECT_NO_THROW(EXPECT_EQ(1, Save()));
+        DWORD attributes = GetFileAttributesA(copy.c_str());
+        ASSERT_NE(INVALID_FILE_ATTRIBUTES, attributes);
+        EXPECT_EQ(0u, attributes & FILE_ATTRIBUTE_READONLY);
+        EXPECT_EQ(ReadFileBytes(source), ReadFileBytes(copy));
+    }
+
+    // A read-only file that some other writer left where the save writes.
+    for (const char* name : {"SWPartNum.txt", "CorvaneUserRegistry.chk", "Persist\\ShellPersist-ShellConfig.pri"}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(SetFileAttributesA((std::string(kMediaConfig) + "\\" + name).c_str(), FILE_ATTRIBUTE_READONLY));
+    }
+    engine.SetConfirmShown(true);
+    EXPECT_NO_THROW(EXPECT_EQ(1, Save()));
+    EXPECT_EQ("SN8841|612-00340-000 Rev 2", ReadFileBytes(std::string(kMediaConfig) + "\\SWPartNum.txt"));
+    SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(SaveFlow, AHiveSaveThatFailsLeavesTheEarlierSaveOnTheMedia)
+{
+    const std::vector<std::string> earlier = {
+        "CorvaneUserRegistry.reg", "Persist\\ShellPersist-ShellConfig.pri", "SWPartNum.txt"};
+    struct Row {
+        const char* what;
+        bool        localCopyBlocked;   // else the key cannot be saved
+    };
+    for (const Row& row : {Row{"the key cannot be saved", false}, Row{"the local copy cannot be replaced", true}}) {
+        SCOPED_TRACE(row.what);
+        for (const std::string& name : earlier)
+            ASSERT_TRUE(WriteFileMakingFolders(std::string(kMediaConfig) + "\\" + name, "earlier " + name));
+        HKEY key = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, kCorvane, 0, KEY_ALL_ACCESS, &key));
+        if (row.localCopyBlocked) {
+            DeleteFileA("C:\\CopyOfCorvaneUserReg.reg");
+            ASSERT_TRUE(CreateDirectoryA("C:\\CopyOfCorvaneUserReg.reg", nullptr));
+        } else {
+            RegCloseKey(key);   // a handle that no longer names the key
+        }
+
+        engine.SetConfirmShown(true);
+        EXPECT_THROW(engine.SaveConfig("E:\\", PersistRoot().c_str(), key, part, serial), CFileException);
+        if (row.localCopyBlocked) {
+            RegCloseKey(key);
+            RemoveDirectoryA("C:\\CopyOfCorvaneUserReg.reg");
+        }
+        EXPECT_EQ(earlier, MediaFiles());
+        for (const std::string& name : earlier)
+            EXPECT_EQ("earlier " + name, ReadFileBytes(std::string(kMediaConfig) + "\\" + name));
+    }
+}
+
+TEST_F(SaveFlow, RemainsOfAnInterruptedSaveAreNoSaveAndTheNextSaveReplacesThem)
+{
+    // A save cut off after its registry copy: no identity record.
+    ASSERT_TRUE(WriteFileMakingFolders(std::string(kMediaConfig) + "\\CorvaneUserRegistry.reg", "hive"));
+    ASSERT_TRUE(WriteFileMakingFolders(std::string(kMediaConfig) + "\\CorvaneUserRegistry.chk", "1\n"));
+    ASSERT_TRUE(WriteFileMakingFolders(kPersistMedia + "LightningPersist-WX500Config.pri", "old"));
+    EXPECT_FALSE(engine.AreThereSavedFiles());
+    int status = -1;
+    EXPECT_TRUE(engine.ChkSave("612-00340-000", 0, &status)) << status;
+
+    EXPECT_EQ(2, Save());
+    EXPECT_EQ(std::vector<std::string>{"ShowConfirm(Save will disable this unit. Overwrite Previous Save?,F1)"},
+              window.calls);
+    EXPECT_EQ(1, Save());
+    EXPECT_EQ((std::vector<std::string>{"CorvaneUserRegistry.chk", "CorvaneUserRegistry.reg",
+                                        "Persist\\ShellPersist-Config-CFG_GPS.pri",
+                                        "Persist\\ShellPersist-ShellConfig.pri", "SWPartNum.txt"}),
+              MediaFiles());
+    EXPECT_TRUE(engine.AreThereSavedFiles());
+}

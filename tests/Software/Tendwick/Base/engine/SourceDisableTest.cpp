@@ -157,13 +157,18 @@ TEST_F(SourceDisable, TheShellVariantInstallsTheShellAndThePictureAndKeepsTheSav
                  "FinishSaveShell: exe copied and persisted"},
                 TraceLines());
 
-    // A second disabling replaces the installed files: the deletes now succeed.
+    // A second disabling (one cut off is made again) replaces the installed
+    // files, the deletes now succeed; the record of the first keeps the
+    // unit's own picture, not the disabled one the setting names now.
     DeleteFileA(kTraceFile);
     engine.FinishSaveShell();
     std::vector<std::string> lines = TraceLines();
-    ASSERT_EQ(14u, lines.size());
-    EXPECT_EQ("FinishSaveShell: delete of target, return value = 1", lines[8]);
-    EXPECT_EQ("FinishSaveShell: delete of target, return value = 1", lines[12]);
+    ASSERT_EQ(13u, lines.size());
+    EXPECT_EQ("FinishSaveShell: splash notice bitmap already the disabled one; record kept", lines[4]);
+    EXPECT_EQ("FinishSaveShell: delete of target, return value = 1", lines[7]);
+    EXPECT_EQ("FinishSaveShell: delete of target, return value = 1", lines[11]);
+    EXPECT_EQ("C:\\zelsys\\Splash.bmp| ", ReadFileBytes(Installed("SWDisable.txt")));
+    EXPECT_EQ(Installed("Dormantis.exe") + "|Ferx|noregister", Shell("StartupApp1"));
 }
 
 TEST_F(SourceDisable, WithoutTheShellOnTheMediaTheStartupAppStaysAndNoneIsStarted)
@@ -304,15 +309,51 @@ TEST_F(SourceDisable, TheUndoDeletesOnlyWhatTheDisablingInstalled)
     EXPECT_EQ("UndoSaveShell: app not found", lines[5]);
 }
 
-TEST_F(SourceDisable, ASavedSplashSettingLongerThanItsBufferIsCut)
+TEST_F(SourceDisable, AnUndoRunAgainAfterItWasCutOffRemovesWhatTheDisablingLeft)
 {
-    std::string longPicture = "C:\\" + std::string(150, 's') + ".bmp";
-    StoreString("ShellPersist", "ShellConfig", "SplashNoticeBitmap", longPicture.c_str());
+    // The first undo put the settings back and was cut off before it deleted
+    // the installed files.
+    EnabledShellUnit();
+    PutSourcesOnMedia();
     SaveShellConfigToMedia();
-    SetFerrox("ShellConfig", "SAVED");
-    engine.UndoSaveShell();
-    EXPECT_EQ(longPicture.substr(0, 99), Shell("SplashNoticeBitmap"));
-    EXPECT_EQ(1u, LoggedMessages("UndoSaveShell: Saved SplashNoticeBitmap cut to 99 characters").size());
+    engine.FinishSave();
+    StoreString("ShellPersist", "ShellConfig", "StartupApp1", "c:\\zelsys\\system.exe|Maintenance");
+    StoreString("ShellPersist", "ShellConfig", "SplashNoticeBitmap", "C:\\zelsys\\Splash.bmp");
+    ASSERT_TRUE(FileExists(Installed("Dormantis.exe")));
+    DeleteFileA(kTraceFile);
+
+    engine.UndoSave();
+    EXPECT_FALSE(FileExists(Installed("Dormantis.exe")));
+    EXPECT_FALSE(FileExists(Installed("DisableSplashScreen.bmp")));
+    EXPECT_EQ("C:\\zelsys\\Splash.bmp", Shell("SplashNoticeBitmap"));
+    EXPECT_EQ("RESTORED-ORIGINAL", Shell("Ferrox"));
+    std::vector<std::string> lines = TraceLines();
+    ASSERT_EQ(10u, lines.size());
+    EXPECT_EQ("UndoSaveShell: app not to be deleted", lines[6]);
+    EXPECT_EQ("UndoSaveShell: bmp not to be deleted", lines[7]);
+    EXPECT_EQ("UndoSaveShell: left by the disabling: " + Installed("Dormantis.exe") + ", delete value = 1", lines[8]);
+}
+
+TEST_F(SourceDisable, ALongSavedSplashSettingIsPutBackWholeOrNotAtAll)
+{
+    // A cut path would name a file that does not exist.
+    const std::string disabledPicture = PersistRoot() + "DisableSplashScreen.bmp";
+    struct Row {
+        size_t length;
+        bool   whole;
+    };
+    for (const Row& row : {Row{150, true}, Row{400, true}, Row{600, false}}) {
+        SCOPED_TRACE(row.length);
+        std::string longPicture = "C:\\" + std::string(row.length - 7, 's') + ".bmp";
+        StoreString("ShellPersist", "ShellConfig", "SplashNoticeBitmap", longPicture.c_str());
+        SaveShellConfigToMedia();
+        StoreString("ShellPersist", "ShellConfig", "SplashNoticeBitmap", disabledPicture.c_str());
+        SetFerrox("ShellConfig", "SAVED");
+        ClearLog();
+        engine.UndoSaveShell();
+        EXPECT_EQ(row.whole ? longPicture : disabledPicture, Shell("SplashNoticeBitmap"));
+        EXPECT_EQ(row.whole ? 0u : 1u, LoggedMessages("RetrieveSavedPersistSetting: Value longer than").size());
+    }
 }
 
 TEST_F(SourceDisable, AnUnopenableTraceFileDropsTheLinesButNotTheSteps)
@@ -407,6 +448,16 @@ TEST_F(SourceDisableMenu, TheMenuUndoLeavesTheUnitsOwnFiles)
     EXPECT_TRUE(FileExists(ownProgram));
     EXPECT_TRUE(FileExists(ownPicture));
     EXPECT_EQ(ownProgram + ",C:\\Zelsys,1", Registry(kMenuApps, "Map"));
+}
+
+TEST_F(SourceDisable, MarkRestoredRecordsTheStateBeforeItClearsTheMedia)
+{
+    // A clearing that fails (here: a root it refuses) must find the restore
+    // recorded; the save is then still on the media for a second run.
+    SetFerrox("ShellConfig", "SAVED");
+    registry.SetString(HKEY_CURRENT_USER, kCorvane, "CDROM", "E:\\" + std::string(70, 'r') + "\\");
+    EXPECT_THROW(engine.MarkRestored(), CFileException);
+    EXPECT_EQ("RESTORED", Shell("Ferrox"));
 }
 
 TEST_F(SourceDisable, MarkRestoredClearsTheMediaAndRecordsRestored)

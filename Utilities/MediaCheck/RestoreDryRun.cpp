@@ -1,0 +1,378 @@
+#include "RestoreDryRun.h"
+
+#include "DisableRecord.h"
+#include "IdentityRules.h"
+#include "KeyFileFormat.h"
+#include "MediaInspection.h"
+#include "MediaLayout.h"
+#include "ReleasePairs.h"
+#include "SavedKeyImport.h"
+#include "TextFields.h"
+
+#include <algorithm>
+#include <map>
+#include <memory>
+
+using keyfile::ValueType;
+
+namespace {
+
+const size_t kKeyNameSize = 256;
+// The engine's read buffers: the factory flag 17 bytes, the identity and
+// Ferrox texts 100, the platform 17.
+const size_t kFactoryFlagChars = 16;
+const size_t kIdentityChars = 99;
+const size_t kPlatformChars = 16;
+const char kIdentityKey[] = "SystemData";
+// What the end of a run writes once the restore has returned.
+const char kRestoredState[] = "RESTORED";
+const char kDisabledState[] = "SAVED";
+const char kRecordFile[] = "SWDisable.txt";
+// The undo reads the record in pieces of this size.
+const size_t kRecordChunk = 256;
+
+std::string Lower(const std::string& text)
+{
+    std::string out = text;
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+// One of the unit's keys during the dry run.
+struct KeySlot {
+    KeyDryRun                           report;
+    CKeyModel                           model;
+    std::vector<KeyValue>               original;
+    std::map<std::string, ChangeOrigin> origins;   // lower-case name: the last writer
+};
+
+class CUnitModel {
+public:
+    explicit CUnitModel(const fs::path& persistRoot) : m_persistRoot(persistRoot) {}
+
+    KeySlot& Key(const std::string& subdir, const std::string& key)
+    {
+        const std::string id = Lower(subdir + "\\" + key);
+        auto found = m_index.find(id);
+        if (found != m_index.end()) return *m_slots[found->second];
+        m_slots.emplace_back(new KeySlot);
+        KeySlot& slot = *m_slots.back();
+        slot.report.subdir = subdir;
+        slot.report.key = key;
+        const fs::path folder = JoinRelative(m_persistRoot, subdir);
+        slot.report.source = slot.model.Load(folder / (key + ".pri"), folder / (key + ".sec"));
+        slot.original = slot.model.Values();
+        m_index[id] = m_slots.size() - 1;
+        return slot;
+    }
+
+    // A one-shot string read as the engine makes it: only a string value that
+    // fits the caller's buffer whole counts as read.
+    bool ReadString(const std::string& subdir, const std::string& key, const char* name, size_t maxChars,
+                    std::string* text)
+    {
+        KeyValue value;
+        if (!Key(subdir, key).model.Find(name, &value) || value.type != ValueType::String) return false;
+        if (value.text.size() > maxChars) return false;
+        *text = value.text;
+        return true;
+    }
+
+    std::vector<std::unique_ptr<KeySlot>>& Slots() { return m_slots; }
+
+private:
+    fs::path                              m_persistRoot;
+    std::vector<std::unique_ptr<KeySlot>> m_slots;
+    std::map<std::string, size_t>         m_index;
+};
+
+void Remember(std::vector<RefusedWrite>& refused, const RefusedWrite& write)
+{
+    for (const RefusedWrite& known : refused)
+        if (known.name == write.name && known.reason == write.reason) return;
+    refused.push_back(write);
+}
+
+KeyWrite Apply(KeySlot& slot, ImportKind kind, const char* name, const char* text, uint32_t number,
+               ChangeOrigin origin)
+{
+    KeyWrite result = KEY_WRITE_NOT_OPEN;
+    const char* type = "";
+    switch (kind) {
+    case IMPORT_BOOL:   result = slot.model.WriteBool(name, static_cast<int>(number)); type = "bool"; break;
+    case IMPORT_DWORD:  result = slot.model.WriteDword(name, number); type = "dword"; break;
+    case IMPORT_STRING: result = slot.model.WriteString(name, text); type = "string"; break;
+    case IMPORT_BAD_TYPE: return KEY_WRITE_NOT_OPEN;
+    }
+    if (result == KEY_WRITE_DONE)
+        slot.origins[Lower(name)] = origin;
+    else
+        Remember(slot.report.refused, RefusedWrite{name, type, text ? text : "", result});
+    return result;
+}
+
+// The import of one saved file into one key model.
+class CModelImport : public CSavedKeyVisitor {
+public:
+    explicit CModelImport(KeySlot& slot) : m_slot(slot) {}
+
+    void OnRefusedLine(ParseOutcome, const char*) override { ++m_slot.report.nRefusedLines; }
+
+    void OnFilteredOut(const char* name, const char* type, const char* text) override
+    {
+        for (const KeptValue& known : m_slot.report.kept)
+            if (known.name == name) return;
+        KeptValue kept{name, type, text, false, std::string(), std::string()};
+        KeyValue unit;
+        if (m_slot.model.Find(name, &unit)) {
+            kept.bUnitHas = true;
+            kept.unitType = ValueTypeWord(unit.type);
+            kept.unitText = unit.text;
+        }
+        m_slot.report.kept.push_back(kept);
+    }
+
+    void OnValue(const ImportValue& value) override
+    {
+        if (value.kind == IMPORT_BAD_TYPE) {
+            ++m_slot.report.nBadTypes;
+            return;
+        }
+        Apply(m_slot, value.kind, value.pszName, value.pszText, value.dwNumber, BY_IMPORT);
+    }
+
+private:
+    KeySlot& m_slot;
+};
+
+bool ReadFactoryFlag(const char* configName, char* buffer, size_t size, void* context)
+{
+    std::string text;
+    if (!static_cast<CUnitModel*>(context)->ReadString(FACTORY_FLAG_DIRECTORY, configName, FACTORY_FLAG_VALUE,
+                                                       kFactoryFlagChars, &text))
+        return false;
+    CopyText(buffer, size, text.c_str());
+    return true;
+}
+
+void AddNote(KeyDryRun& report, const std::string& note)
+{
+    for (const std::string& known : report.notes)
+        if (known == note) return;
+    report.notes.push_back(note);
+}
+
+void AddMediaName(KeyDryRun& report, const char* name)
+{
+    for (const std::string& known : report.mediaNames)
+        if (known == name) return;
+    report.mediaNames.push_back(name);
+}
+
+void DatalinkFixUp(CUnitModel& unit)
+{
+    KeySlot& client = unit.Key(DATALINK_SUBDIR, DATALINK_KEY);
+    std::string text;
+    const size_t maxChars = DATALINK_READ_SIZE - 1;
+    if (!unit.ReadString(DATALINK_SUBDIR, DATALINK_KEY, DATALINK_DEVICE, maxChars, &text))
+        Apply(client, IMPORT_DWORD, DATALINK_DEVICE, "", DATALINK_DEVICE_DEFAULT, BY_DATALINK_FIX_UP);
+    if (!unit.ReadString(DATALINK_SUBDIR, DATALINK_KEY, DATALINK_DEVICE_TEXT, maxChars, &text))
+        Apply(client, IMPORT_STRING, DATALINK_DEVICE_TEXT, DATALINK_DEVICE_TEXT_DEFAULT, 0, BY_DATALINK_FIX_UP);
+}
+
+void ImportRow(const RestoreStep& step, const fs::path& mediaPersist, const std::string& savedPart,
+               const DryRunOptions& options, CUnitModel& unit, DryRunReport& report)
+{
+    const SavedFileEntry& entry = *step.pEntry;
+    if (!IsFactoryConfigured(entry, ReadFactoryFlag, &unit, options.pGatedList, options.nGatedCount)) {
+        const std::string skipped = std::string(entry.pszConfigName ? entry.pszConfigName : "") + ": " +
+                                    entry.pszMediaName;
+        for (const std::string& known : report.skippedRows)
+            if (known == skipped) return;
+        report.skippedRows.push_back(skipped);
+        return;
+    }
+    char key[kKeyNameSize] = {};
+    if (!SavedKeyName(entry.pszFile, key, sizeof(key))) {
+        report.steps.push_back(std::string(entry.pszFile) + ": no key name; the row is passed over");
+        return;
+    }
+
+    KeySlot& slot = unit.Key(entry.pszDirectory, key);
+    AddMediaName(slot.report, entry.pszMediaName);
+    std::string bytes;
+    switch (ReadWholeFile(mediaPersist / entry.pszMediaName, MEDIA_READ_LIMIT, &bytes)) {
+    case FILE_READ_OK: {
+        size_t textLength = 0;
+        if (!keyfile::ValidateKeyFile(bytes.data(), bytes.size(), &textLength))
+            AddNote(slot.report, std::string(entry.pszMediaName) + " fails its check: imported anyway");
+        if (!slot.model.IsOpen()) {
+            AddNote(slot.report, "the unit's key does not open");
+            if (!entry.bOpenTolerant) break;
+        }
+        std::vector<char> text(bytes.begin(), bytes.end());
+        text.push_back('\0');
+        CModelImport import(slot);
+        WalkSavedKeyFile(text.data(), bytes.size(), entry.pFilter, entry.dwFilterCount, import);
+        break;
+    }
+    case FILE_MISSING:
+        AddNote(slot.report, std::string(entry.pszMediaName) + " not on the media: nothing imported");
+        break;
+    default:
+        AddNote(slot.report, std::string(entry.pszMediaName) + " cannot be read: nothing imported");
+        break;
+    }
+    if (NeedsDatalinkFixUp(entry.pszDirectory, key, savedPart.c_str())) DatalinkFixUp(unit);
+}
+
+// What the unit tells about itself, read before anything is imported.
+void ReadTarget(CUnitModel& unit, const fs::path& persistRoot, const std::string& savedPart, int savedRevision,
+                TargetFinding& target)
+{
+    if (!unit.ReadString(RESTORE_STARTUP_SUBDIR, kIdentityKey, "SoftwarePartNum", kIdentityChars, &target.partText))
+        target.partText = "Unknown";
+    char part[kIdentityChars + 1] = {};
+    ScanPartNumText(target.partText.c_str(), part, sizeof(part), &target.nRevision);
+    target.part = part;
+    unit.ReadString(RESTORE_STARTUP_SUBDIR, kIdentityKey, "SerialNumber", kIdentityChars, &target.serial);
+    const char* stateKey = IsLegacyShellPart(part) ? kIdentityKey : RESTORE_STARTUP_KEY;
+    unit.ReadString(RESTORE_STARTUP_SUBDIR, stateKey, "Ferrox", kIdentityChars, &target.ferrox);
+    target.bDisabled = EqualsNoCase(target.ferrox.c_str(), kDisabledState);
+    for (size_t i = 0; !IsReleaseTableEnd(ReleasePairTable[i]); ++i)
+        if (IsRestorePairRow(ReleasePairTable[i], savedPart.c_str(), savedRevision, part, target.nRevision))
+            target.bReleaseAllows = true;
+
+    std::string record;
+    if (ReadWholeFile(persistRoot / kRecordFile, MEDIA_READ_LIMIT, &record) == FILE_READ_OK) {
+        target.bRecordPresent = true;
+        CRecordWordReader reader;
+        for (size_t at = 0; at < record.size(); at += kRecordChunk)
+            if (!reader.Feed(record.data() + at, std::min(kRecordChunk, record.size() - at))) break;
+        target.recordWord = reader.Word();
+        target.bRecordCut = reader.WasCut();
+        DisableRecordFields fields;
+        SplitDisableRecord(reader.Word(), &fields);
+        target.recordPicture = fields.szPicture;
+        target.recordMap = fields.szMap;
+    }
+}
+
+// The steps of a restore after the import, and the end of the run.
+void EndOfRestore(const fs::path& mediaPersist, CUnitModel& unit, const TargetFinding& target,
+                  DryRunReport& report)
+{
+    if (IsFile(mediaPersist / MEDIA_ADDRESS_BOOK))
+        report.steps.push_back("AddressBook.txt replaces the unit's datalink address book");
+    else
+        report.steps.push_back("AddressBook.txt not on the media: the unit's address book stays");
+
+    std::string platform;
+    KeyValue value;
+    KeySlot& shell = unit.Key(RESTORE_STARTUP_SUBDIR, RESTORE_STARTUP_KEY);
+    if (!shell.model.Find("Platform", &value) || value.type != ValueType::String) {
+        report.steps.push_back("Platform cannot be read: the knob layout stays");
+    } else {
+        platform = value.text.substr(0, kPlatformChars);
+        if (platform == "ZR455")
+            report.steps.push_back("Platform ZR455: the saved knob layout is applied to the unit's page keys "
+                                   "(not shown)");
+        else
+            report.steps.push_back("Platform " + platform + ": the knob layout stays");
+    }
+
+    Apply(shell, IMPORT_DWORD, "NumStartupApps", "", RESTORE_STARTUP_COUNT, BY_RESTORE_END);
+    Apply(shell, IMPORT_STRING, "StartupApp1", RESTORE_STARTUP_APP, 0, BY_RESTORE_END);
+    const char* stateKey = IsLegacyShellPart(target.part.c_str()) ? kIdentityKey : RESTORE_STARTUP_KEY;
+    Apply(unit.Key(RESTORE_STARTUP_SUBDIR, stateKey), IMPORT_STRING, "Ferrox", kRestoredState, 0, BY_RESTORE_END);
+    report.steps.push_back("the media is cleared");
+}
+
+bool SameValue(const KeyValue& a, const KeyValue& b)
+{
+    if (a.type != b.type) return false;
+    if (a.type == ValueType::Dword) return keyfile::ParseDword(a.text.c_str()) == keyfile::ParseDword(b.text.c_str());
+    return a.text == b.text;
+}
+
+void CollectChanges(KeySlot& slot)
+{
+    std::map<std::string, const KeyValue*> before;
+    for (const KeyValue& value : slot.original) before.emplace(Lower(value.name), &value);
+    std::map<std::string, bool> seen;
+    for (const KeyValue& value : slot.model.Values()) {
+        const std::string id = Lower(value.name);
+        if (!seen.emplace(id, true).second) continue;
+        auto old = before.find(id);
+        if (old != before.end() && SameValue(*old->second, value)) continue;
+        ValueChange change;
+        change.name = value.name;
+        change.newType = ValueTypeWord(value.type);
+        change.newText = value.text;
+        if (old != before.end()) {
+            change.bExisted = true;
+            change.oldType = ValueTypeWord(old->second->type);
+            change.oldText = old->second->text;
+        }
+        auto origin = slot.origins.find(id);
+        if (origin != slot.origins.end()) change.origin = origin->second;
+        slot.report.changes.push_back(change);
+    }
+}
+
+} // namespace
+
+size_t DryRunReport::ChangedKeys() const
+{
+    size_t changed = 0;
+    for (const KeyDryRun& key : keys)
+        if (key.Changes()) ++changed;
+    return changed;
+}
+
+size_t DryRunReport::ChangedValues() const
+{
+    size_t changed = 0;
+    for (const KeyDryRun& key : keys) changed += key.changes.size();
+    return changed;
+}
+
+DryRunReport DryRunRestore(const fs::path& mediaRoot, const fs::path& persistRoot, const std::string& shownPersistRoot,
+                           const DryRunOptions& options)
+{
+    DryRunReport report;
+    report.shownPersistRoot = shownPersistRoot;
+    report.bPersistRootFound = IsFolder(persistRoot);
+    const fs::path config = mediaRoot / MEDIA_CONFIG_FOLDER;
+    const fs::path mediaPersist = config / MEDIA_PERSIST_FOLDER;
+
+    std::string record;
+    IdentityFinding saved;
+    if (ReadTextStart(config / MEDIA_IDENTITY_FILE, SAVED_RECORD_BYTES, &record) == FILE_READ_OK)
+        saved = ParseIdentityRecord(record);
+
+    CUnitModel unit(persistRoot);
+    ReadTarget(unit, persistRoot, saved.part, saved.nRevision, report.target);
+    if (report.target.bDisabled)
+        report.steps.push_back("the unit is disabled: a run on it restores only its own save, and does so by "
+                               "undoing the disabling instead of the import below");
+    for (const RestoreStep& step : RestoreSteps()) ImportRow(step, mediaPersist, saved.part, options, unit, report);
+    EndOfRestore(mediaPersist, unit, report.target, report);
+
+    for (std::unique_ptr<KeySlot>& slot : unit.Slots()) {
+        CollectChanges(*slot);
+        report.keys.push_back(slot->report);
+    }
+    return report;
+}
+
+const char* ChangeOriginText(ChangeOrigin origin)
+{
+    switch (origin) {
+    case BY_IMPORT:          return "import";
+    case BY_DATALINK_FIX_UP: return "data-link fix-up";
+    case BY_RESTORE_END:     return "end of the restore";
+    }
+    return "";
+}

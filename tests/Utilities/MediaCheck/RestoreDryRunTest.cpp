@@ -1,0 +1,203 @@
+// The unit's key as the store would hold it, and the dry run of a restore
+// played on such keys.
+#include "KeyModel.h"
+#include "MediaFolder.h"
+#include "ReportOutput.h"
+#include "RestoreDryRun.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const KeyDryRun* FindKey(const DryRunReport& report, const std::string& subdir, const std::string& key)
+{
+    for (const KeyDryRun& k : report.keys)
+        if (k.subdir == subdir && k.key == key) return &k;
+    return nullptr;
+}
+
+const KeyDryRun& Key(const DryRunReport& report, const std::string& subdir, const std::string& key)
+{
+    if (const KeyDryRun* found = FindKey(report, subdir, key)) return *found;
+    static KeyDryRun none;
+    ADD_FAILURE() << "no key " << subdir << "\\" << key;
+    return none;
+}
+
+// "name type old -> new (origin)" for each change of a key.
+std::vector<std::string> Changes(const KeyDryRun& key)
+{
+    std::vector<std::string> out;
+    for (const ValueChange& c : key.changes)
+        out.push_back(c.name + " " + c.newType + " " + (c.bExisted ? c.oldText : "(new)") + " -> " + c.newText +
+                      (c.origin == BY_IMPORT ? "" : std::string(" (") + ChangeOriginText(c.origin) + ")"));
+    return out;
+}
+
+} // namespace
+
+TEST(KeyModel, LoadsAsTheStoreOpensAKey)
+{
+    CMediaFolder folder;
+    const fs::path pri = folder.Unit() / "K.pri", sec = folder.Unit() / "K.sec";
+    const std::string good = CMediaFolder::KeyFile("\"A\"=dword:1\r\n");
+    const std::string other = CMediaFolder::KeyFile("\"A\"=dword:2\r\n");
+    struct Row {
+        const char* what;
+        std::string primary, secondary;
+        KeySource   source;
+        const char* a;
+    } rows[] = {
+        {"valid primary wins", good, other, KEY_FROM_PRIMARY, "1"},
+        {"invalid primary: the secondary", "\"A\"=dword:1\r\nCRC:9\r\n", other, KEY_FROM_SECONDARY, "2"},
+        {"empty primary: the secondary", "", other, KEY_FROM_SECONDARY, "2"},
+        {"neither: a new key", "junk", "", KEY_CREATED, nullptr},
+        {"too large for the store", CMediaFolder::KeyFile(std::string(65100, ' ')), good, KEY_TOO_LARGE, nullptr},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        folder.Write("unit/K.pri", row.primary);
+        folder.Write("unit/K.sec", row.secondary);
+        CKeyModel model;
+        EXPECT_EQ(row.source, model.Load(pri, sec));
+        EXPECT_EQ(row.source != KEY_TOO_LARGE, model.IsOpen());
+        KeyValue value;
+        EXPECT_EQ(row.a != nullptr, model.Find("a", &value));
+        if (row.a) {
+            EXPECT_EQ(row.a, value.text);
+        }
+    }
+}
+
+TEST(KeyModel, WritesFollowTheStoresRules)
+{
+    CKeyModel model;
+    std::string text = "\"Big\"=dword:4294967295\r\n\"Flag\"=bool:1\r\n\"Name\"=string:\"x\"\r\n\"Odd\"=float:1\r\n";
+    ASSERT_TRUE(model.LoadText(text.data(), text.size()));
+    EXPECT_EQ(KEY_WRITE_DONE, model.WriteDword("big", 4294967295u));
+    EXPECT_EQ(KEY_WRITE_DONE, model.WriteBool("FLAG", 0));
+    EXPECT_EQ(KEY_WRITE_WRONG_TYPE, model.WriteDword("Name", 3));
+    EXPECT_EQ(KEY_WRITE_WRONG_TYPE, model.WriteString("Odd", "y")) << "a line of no known form takes no write";
+    EXPECT_EQ(KEY_WRITE_DONE, model.WriteString("New", "z"));
+    EXPECT_EQ(KEY_WRITE_BAD_NAME, model.WriteString(std::string(101, 'n').c_str(), "z"));
+    EXPECT_EQ(KEY_WRITE_BAD_NAME, model.WriteString("a\"b", "z"));
+    EXPECT_EQ("\"Big\"=dword:-1\r\n\"Flag\"=bool:0\r\n\"Name\"=string:\"x\"\r\n\"New\"=string:\"z\"\r\n"
+              "\"Odd\"=float:1\r\n",
+              model.Text())
+        << "a rewritten dword is signed, names keep their stored case, a sorted key stays sorted";
+}
+
+TEST(KeyModel, AKeyOf255LinesTakesNoNewValue)
+{
+    CKeyModel model;
+    std::string text;
+    for (int i = 0; i < 255; ++i) text += "\"V" + std::to_string(1000 + i) + "\"=dword:1\r\n";
+    ASSERT_TRUE(model.LoadText(text.data(), text.size()));
+    EXPECT_EQ(KEY_WRITE_FULL, model.WriteDword("Extra", 1));
+    EXPECT_EQ(KEY_WRITE_DONE, model.WriteDword("V1000", 2));
+}
+
+TEST(DryRunRestore, ShowsChangesFilterKeepsAndTheRestoresEnd)
+{
+    CMediaFolder folder;
+    folder.CompleteSave();
+    folder.UnitKey("DatalinkPersist/Client", "\"Revision\"=dword:2\r\n\"UnitTag\"=string:\"Unit B Client\"\r\n");
+    folder.UnitKey("ShellPersist/ShellConfig", "\"KnobLevels\"=dword:1\r\n\"Owner\"=string:\"Unit B\"\r\n"
+                                               "\"Platform\"=string:\"ZR655\"\r\n");
+    folder.UnitKey("ShellPersist/SystemData", "\"SoftwarePartNum\"=string:\"612-00340-800 Rev 1\"\r\n");
+    DryRunReport report = DryRunRestore(folder.Media(), folder.Unit(), "unit");
+
+    EXPECT_EQ("612-00340-800", report.target.part);
+    EXPECT_EQ(1, report.target.nRevision);
+    EXPECT_TRUE(report.target.bReleaseAllows);
+    EXPECT_FALSE(report.target.bDisabled);
+    EXPECT_EQ((std::vector<std::string>{"Revision dword 2 -> 1", "UnitTag string Unit B Client -> Unit A Client"}),
+              Changes(Key(report, "DatalinkPersist", "Client")));
+    const KeyDryRun& shell = Key(report, "ShellPersist", "ShellConfig");
+    EXPECT_EQ((std::vector<std::string>{"ExternalVideo bool (new) -> 1",
+                                        "Ferrox string (new) -> RESTORED (end of the restore)",
+                                        "KnobLevels dword 1 -> 2",
+                                        "NumStartupApps dword (new) -> 1 (end of the restore)",
+                                        "StartupApp1 string (new) -> c:\\zelsys\\system.exe|Maintenance (end of the restore)"}),
+              Changes(shell));
+    ASSERT_EQ(1u, shell.kept.size());
+    EXPECT_EQ("Owner", shell.kept[0].name);
+    EXPECT_EQ("Unit A", shell.kept[0].savedText);
+    EXPECT_EQ("Unit B", shell.kept[0].unitText);
+    EXPECT_EQ((std::vector<std::string>{"Antenna dword (new) -> 12"}),
+              Changes(Key(report, "RadarPersist", "InstallConfig")));
+    EXPECT_EQ((std::vector<std::string>{"ShellPersist-ShellConfig.pri"}), shell.mediaNames);
+    EXPECT_TRUE(report.skippedRows.empty()) << "the system gates no configuration";
+    EXPECT_NE(report.steps.end(), std::find(report.steps.begin(), report.steps.end(),
+                                            "AddressBook.txt replaces the unit's datalink address book"));
+    EXPECT_NE(report.steps.end(), std::find(report.steps.begin(), report.steps.end(),
+                                            "Platform ZR655: the knob layout stays"));
+    for (const KeyDryRun& key : report.keys)
+        if (key.mediaNames.empty() && key.key != "ShellConfig") {
+            EXPECT_TRUE(key.changes.empty()) << key.key;
+        }
+}
+
+TEST(DryRunRestore, AGatedConfigurationIsTestedAfterTheFirstPassRestoredIt)
+{
+    const char* const gated[] = {"CFG_RADAR"};
+    DryRunOptions options;
+    options.pGatedList = gated;
+    options.nGatedCount = 1;
+    for (const char* flag : {"0", "1", "12abc", "12345678901234567"}) {
+        SCOPED_TRACE(flag);
+        CMediaFolder folder;
+        folder.CompleteSave();
+        folder.SaveKey("ShellPersist-Config-CFG_RADAR.pri",
+                       std::string("\"CI_FACTORY_CONFIGURED\"=string:\"") + flag + "\"\r\n");
+        folder.UnitKey("ShellPersist/MFD Configuration/CFG_RADAR", "\"CI_FACTORY_CONFIGURED\"=string:\"1\"\r\n");
+        DryRunReport report = DryRunRestore(folder.Media(), folder.Unit(), "unit", options);
+        bool skipped = std::string(flag) == "0" || std::string(flag).size() > 16;
+        EXPECT_EQ(skipped ? 4u : 0u, report.skippedRows.size()) << "rows 37 to 40";
+        EXPECT_EQ(skipped, FindKey(report, "RadarPersist", "InstallConfig") == nullptr) << "a skipped row opens no key";
+    }
+}
+
+TEST(DryRunRestore, TheDatalinkFixUpFollowsTheSavedPartNumber)
+{
+    CMediaFolder folder;
+    folder.CompleteSave();
+    folder.Write("media/ZelConfig/SWPartNum.txt", "L1|612-00288-001 Rev 0");
+    folder.UnitKey("DatalinkPersist/Client", "\"Device\"=dword:5\r\n\"DeviceStr\"=string:\"Mine\"\r\n");
+    DryRunReport report = DryRunRestore(folder.Media(), folder.Unit(), "unit");
+    EXPECT_EQ((std::vector<std::string>{"Device dword 5 -> 1 (data-link fix-up)", "Revision dword (new) -> 1",
+                                        "UnitTag string (new) -> Unit A Client"}),
+              Changes(Key(report, "DatalinkPersist", "Client")))
+        << "a dword Device never reads as text, so the fix-up always writes it; a text DeviceStr stays";
+}
+
+TEST(DryRunRestore, RefusedWritesDamagedFilesAndADisabledUnit)
+{
+    CMediaFolder folder;
+    folder.CompleteSave();
+    folder.Write("media/ZelConfig/Persist/DatalinkPersist-Client.pri",
+                 "\"Revision\"=string:\"one\"\r\n\"Extra\"=dword:3\r\nCRC:1\r\n");
+    folder.UnitKey("DatalinkPersist/Client", "\"Revision\"=dword:2\r\n");
+    folder.UnitKey("ShellPersist/ShellConfig", "\"Ferrox\"=string:\"saved\"\r\n");
+    folder.Write("unit/SWDisable.txt", "C:\\Zelsys\\Splash.bmp|C:\\Zelsys\\Map.exe,C:\\Zelsys,0 rest");
+    DryRunReport report = DryRunRestore(folder.Media(), folder.Unit(), "unit");
+    const KeyDryRun& client = Key(report, "DatalinkPersist", "Client");
+    EXPECT_EQ((std::vector<std::string>{"Extra dword (new) -> 3"}), Changes(client));
+    ASSERT_EQ(1u, client.refused.size());
+    EXPECT_EQ(KEY_WRITE_WRONG_TYPE, client.refused[0].reason);
+    EXPECT_EQ((std::vector<std::string>{"DatalinkPersist-Client.pri fails its check: imported anyway"}), client.notes);
+    EXPECT_TRUE(report.target.bDisabled) << "the state compares without regard to case";
+    EXPECT_TRUE(report.target.bRecordPresent);
+    EXPECT_EQ("C:\\Zelsys\\Splash.bmp", report.target.recordPicture);
+    EXPECT_EQ("C:\\Zelsys\\Map.exe,C:\\Zelsys,0", report.target.recordMap);
+}
+
+TEST(DryRunText, BytesOfAFilteredLineReachTheTerminalEscaped)
+{
+    CMediaFolder folder;
+    folder.CompleteSave();
+    folder.SaveKey("ShellPersist-ShellConfig.pri", "\"Owner\x1b\"=str\x89ng:\"\x07x\"\r\n");
+    std::string text = DryRunText(DryRunRestore(folder.Media(), folder.Unit(), "unit"));
+    for (unsigned char c : text) EXPECT_TRUE(c == '\n' || (c >= 0x20 && c < 0x7F)) << int(c);
+    EXPECT_NE(std::string::npos, text.find("kept by the filter: Owner\\x1B  saved str\\x89ng \\x07x")) << text;
+}
