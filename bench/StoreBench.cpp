@@ -604,24 +604,6 @@ DurableFigures DurableRows()
 
 // ---------------------------------------------------------------- row 4: CRC
 
-uint32_t g_plainTable[256];
-
-void BuildPlainTable()
-{
-    for (uint32_t i = 0; i < 256; ++i) {
-        uint32_t r = i << 24;
-        for (int bit = 0; bit < 8; ++bit) r = (r & 0x80000000u) ? (r << 1) ^ 0x04C11DB7u : (r << 1);
-        g_plainTable[i] = r;
-    }
-}
-
-__attribute__((noinline)) uint32_t PlainCrc(const unsigned char* p, size_t len)
-{
-    uint32_t crc = 0;
-    for (size_t i = 0; i < len; ++i) crc = (crc << 8) ^ g_plainTable[(crc >> 24) ^ p[i]];
-    return crc;
-}
-
 struct CrcFigures {
     double crc;
     double plain;
@@ -632,13 +614,12 @@ CrcFigures CrcRows()
     const size_t size = 1u << 20;
     std::vector<unsigned char> source(size), target(size);
     for (size_t i = 0; i < size; ++i) source[i] = static_cast<unsigned char>(i * 2654435761u >> 13);
-    BuildPlainTable();
-    if (keyfile::Crc32(source.data(), size) != PlainCrc(source.data(), size))
+    if (keyfile::Crc32(source.data(), size) != keyfile::Crc32Bytewise(source.data(), size))
         std::fprintf(stderr, "store_bench: the two CRCs disagree\n");
     const double mib = 1.0;   // one operation is one pass over 1 MiB
     double crc = 0, plain = 0;
     RatePair([&](long long) { g_sink = keyfile::Crc32(source.data(), size); },
-             [&](long long) { g_sink = PlainCrc(source.data(), size); }, &crc, &plain);
+             [&](long long) { g_sink = keyfile::Crc32Bytewise(source.data(), size); }, &crc, &plain);
     crc *= mib;
     plain *= mib;
     double copy = mib * Rate([&](long long i) {
@@ -646,7 +627,7 @@ CrcFigures CrcRows()
         std::memcpy(target.data(), source.data(), size);
         g_sink = target[size - 1];
     });
-    AddRow("4", "keyfile::Crc32, 1 MiB (MiB/s)", crc, "byte-at-a-time table loop (MiB/s)", plain);
+    AddRow("4", "keyfile::Crc32, 1 MiB (MiB/s)", crc, "byte-at-a-time loop, Crc32Bytewise (MiB/s)", plain);
     AddRow("4", "keyfile::Crc32, 1 MiB (MiB/s)", crc, "memcpy, 1 MiB (MiB/s)", copy);
     return {crc, plain};
 }
@@ -674,14 +655,14 @@ int RunChild(int iterations)
     if (!ready || !ping || !pong || !ack || !timesMapping) return 3;
     auto* times = static_cast<HandOverTimes*>(MapViewOfFile(timesMapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
     times->progress = -1;
-    KeyControlBlock* kcb = region.Control();
+    SharedControlBlock* scb = region.Control();
 
     for (int i = 0; i < iterations; ++i) {
         if (!region.LockWrite(-1)) return 4;
-        LONG before = kcb->kcb_waiters;
+        LONG before = scb->scb_waiters;
         SetEvent(ready);
         long long giveUp = Ticks() + g_frequency.QuadPart * 2;
-        for (unsigned spins = 0; kcb->kcb_waiters <= before; ++spins) {
+        for (unsigned spins = 0; scb->scb_waiters <= before; ++spins) {
             if (spins % 64 == 63) Sleep(0);
             if (Ticks() > giveUp) break;
         }
@@ -780,7 +761,7 @@ void HandOverRows()
     if (failed) {
         std::fprintf(stderr, "store_bench: hand-over rows abandoned (a wait timed out, child exit %lu,"
                      " child at %ld, writer %ld readers %ld waiters %ld)\n", childExit, times->progress,
-                     region.Control()->kcb_writer, region.Control()->kcb_readers, region.Control()->kcb_waiters);
+                     region.Control()->scb_writer, region.Control()->scb_readers, region.Control()->scb_waiters);
     }
     UnmapViewOfFile(times);
     CloseHandle(timesMapping);
@@ -833,8 +814,8 @@ void PrintGoals(const CrcFigures& crc, const DurableFigures& durable)
             const Row* writeReg = FindRow(std::string("write ") + kind + suffix, "RegSet");
             if (floor) {
                 double times = floor->counterRate / floor->rate;
-                std::printf("- read %s%s: %.1fx the floor's cost (goal <= 3): %s\n", kind, suffix.c_str(), times,
-                            times <= 3 ? "met" : "missed");
+                std::printf("- read %s%s: %.2fx the floor's cost (goal <= 1.2): %s\n", kind, suffix.c_str(), times,
+                            times <= 1.2 ? "met" : "missed");
             }
             if (readReg) {
                 double ratio = readReg->rate / readReg->counterRate;
@@ -849,9 +830,8 @@ void PrintGoals(const CrcFigures& crc, const DurableFigures& durable)
         }
     }
     if (crc.plain <= 0 || durable.persistOne <= 0) return;
-    double crcShare = crc.crc / crc.plain;
-    std::printf("- CRC: %.0f%% of the plain table loop (goal >= 80%%): %s\n", crcShare * 100,
-                crcShare >= 0.8 ? "met" : "missed");
+    double crcTimes = crc.crc / crc.plain;
+    std::printf("- CRC: %.1fx the byte loop (goal >= 3): %s\n", crcTimes, crcTimes >= 3 ? "met" : "missed");
     double flushes = durable.flushUnit / durable.persistOne;
     std::printf("- PersistOneDW: %.2f flushes' worth (goal <= 2): %s\n", flushes, flushes <= 2 ? "met" : "missed");
 }

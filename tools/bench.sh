@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Runs the store benchmark on a throwaway Wine prefix and prints its table.
 # Builds what is missing first. Takes about two minutes.
+#   BENCH_BUILD_DIR=build/mine bash tools/bench.sh [store_bench options, e.g. --only 4]
 set -uo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
+build=${BENCH_BUILD_DIR:-build/win32}
 bash tools/setup.sh >/dev/null || { echo "bench: setup failed" >&2; exit 1; }
-mkdir -p build
-cmake -S . -B build/win32 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake \
-      -DCMAKE_BUILD_TYPE=RelWithDebInfo >build/win32.configure.log 2>&1 || { cat build/win32.configure.log; exit 1; }
-cmake --build build/win32 --target store_bench >build/bench.build.log 2>&1 || { tail -n 40 build/bench.build.log; exit 1; }
+mkdir -p "$build"
+cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake \
+      -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$build.configure.log" 2>&1 || { cat "$build.configure.log"; exit 1; }
+cmake --build "$build" --target store_bench >"$build.bench.log" 2>&1 || { tail -n 40 "$build.bench.log"; exit 1; }
 
 cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
 cores=$(grep -c '^processor' /proc/cpuinfo)
@@ -19,8 +21,8 @@ root=$(mktemp -d /tmp/unit-bench.XXXXXX)
 trap 'unit_prefix_destroy; rm -rf "$root"' EXIT
 unit_prefix_create "$root" || { echo "bench: could not create the Wine prefix" >&2; exit 1; }
 out=$root/bench.txt
-timeout 300 wine build/win32/bin/store_bench.exe --cpu "${cpu:-unknown}" --cores "$cores" \
-  --wine "$wine_version" >"$out" 2>"$root/bench.err" </dev/null
+timeout 300 wine "$build/bin/store_bench.exe" --cpu "${cpu:-unknown}" --cores "$cores" \
+  --wine "$wine_version" "$@" >"$out" 2>"$root/bench.err" </dev/null
 rc=$?
 cat "$out"
 [ $rc -eq 0 ] || { echo "bench: store_bench exited with $rc" >&2; cat "$root/bench.err" >&2; }

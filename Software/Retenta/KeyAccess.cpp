@@ -111,13 +111,14 @@ long OpenPersistKey(const char* subdirectory, const char* keyName, int timeout)
     // write lock first and still finds it unloaded loads it, so a key is read
     // from its files once and never reloaded over a user's changes.
     if (!HoldsLoadedKey(key->sk_memory)) {
-        if (!key->sk_memory.LockWrite(timeout)) {
+        CKeyWriteLock lock(key->sk_memory);
+        if (!lock.Take(timeout)) {
             EmptySlot(state, freeSlot);
             return Refuse(PERS_FAILED_SHARED_MEMORY_CREATION);
         }
-        DWORD length = key->sk_memory.GetLength();
         if (!HoldsLoadedKey(key->sk_memory)) {
-            StoreOutcome outcome = OpenKeyWithRecovery(key->sk_paths, key->sk_memory);
+            StoreOutcome outcome = OpenKeyWithRecovery(key->sk_paths, lock);
+            lock.Release();
             if (outcome.result == PERS_FAILED) {
                 EmptySlot(state, freeSlot);
                 return Finish(PERS_FAILED, outcome.detail);
@@ -125,7 +126,6 @@ long OpenPersistKey(const char* subdirectory, const char* keyName, int timeout)
             state->ts_current = key;
             return Finish(outcome.result, outcome.detail);
         }
-        key->sk_memory.UnlockWrite(length);
     }
     state->ts_current = key;
     return Finish(PERS_SUCCESS, 0);
@@ -140,7 +140,8 @@ long ClosePersistKey(int timeout)
         state->ts_current = nullptr;
         return PERS_SUCCESS;
     }
-    if (!key.sk_memory.IsOpen() || !key.sk_memory.LockRead(timeout)) {
+    CKeyReadHold hold(key.sk_memory);
+    if (!key.sk_memory.IsOpen() || !hold.Take(timeout)) {
         // Not saved: the key stays current and dirty, so a later close saves it.
         key.sk_unsaved = true;
         return Refuse(PERS_KEY_CLOSED_FAILED_TIMEOUT);
@@ -152,7 +153,7 @@ long ClosePersistKey(int timeout)
     } else {
         ReportDetail(PERS_KEY_CLOSED_SAVE_FAILED);
     }
-    key.sk_memory.UnlockRead();
+    hold.Release();
     if (outcome.result == PERS_FAILED) {
         key.sk_unsaved = true;
         return Finish(PERS_FAILED, outcome.detail);
@@ -175,8 +176,8 @@ ThreadStoreState* CheckValueCall(const char* name, size_t* nameLen)
         ReportDetail(PERS_FAILED_KEY_NOT_OPEN);
         return nullptr;
     }
-    size_t len = name ? std::strlen(name) : 0;
-    if (len == 0 || len > keyfile::kMaxValueName || !keyfile::NameIsWritable(name, len)) {
+    size_t len = name ? keyfile::WritableNameLength(name) : 0;
+    if (len == 0) {
         ReportDetail(PERS_FAILED_VALUE_NAME_TOO_LONG);
         return nullptr;
     }
@@ -186,8 +187,11 @@ ThreadStoreState* CheckValueCall(const char* name, size_t* nameLen)
 
 bool CurrentTotal(SharedKey& key, DWORD* total)
 {
-    DWORD length = key.sk_memory.GetLength();
-    DWORD capacity = key.sk_memory.GetCapacity();
+    return UsableTotal(key.sk_memory.GetLength(), key.sk_memory.GetCapacity(), total);
+}
+
+bool UsableTotal(DWORD length, DWORD capacity, DWORD* total)
+{
     if (length < keyfile::kIndexBytes || length >= capacity) return false;
     *total = length;
     return true;

@@ -2,7 +2,6 @@
 // open and the save is made here; the byte-level format lives in keyfile::.
 #include "KeyFiles.h"
 
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -10,8 +9,10 @@
 #include "Crc32.h"
 #include "KeyDataBlock.h"
 #include "KeyFileFormat.h"
+#include "KeyGrowth.h"
 #include "KeyIndex.h"
 #include "Retenta.h"
+#include "StoreFileCalls.h"
 
 using keyfile::KeyDataBlock;
 
@@ -20,10 +21,15 @@ namespace {
 // No key the store can hold comes near this; a larger file is not read at all.
 constexpr DWORD kMaxReadBytes = 16u * 1024 * 1024;
 
-constexpr int kCopyAttempts = 4;
 constexpr int kSharedWriteAttempts = 20;
 constexpr DWORD kSharedWritePauseMs = 5;
-constexpr size_t kTimeSuffixChars = 14;   // YYYYMMDDhhmmss
+
+// The assertion text names its site by these numbers; they stay fixed so
+// that the text does not change whenever the code around it moves.
+constexpr int kAssertPrimaryHeld = 113;
+constexpr int kAssertPrimaryTooLarge = 201;
+constexpr int kAssertSecondaryTooLarge = 214;
+constexpr int kAssertSecondaryTooLargeNewDirectory = 237;
 
 const char kEmptyKeyFile[] = "CRC:0\r\n";
 
@@ -47,25 +53,6 @@ DWORD EmptyBlock(SharedMemory& shm)
     return keyfile::kIndexBytes;
 }
 
-// Reads exactly size bytes from the current position; false on a short read.
-bool ReadAll(HANDLE file, char* buffer, DWORD size)
-{
-    DWORD done = 0;
-    while (done < size) {
-        DWORD got = 0;
-        if (!ReadFile(file, buffer + done, size - done, &got, nullptr) || got == 0) return false;
-        done += got;
-    }
-    return true;
-}
-
-bool WriteAll(HANDLE file, const void* data, DWORD size)
-{
-    if (size == 0) return true;
-    DWORD written = 0;
-    return WriteFile(file, data, size, &written, nullptr) && written == size;
-}
-
 // One load attempt of one file into the block, whose write lock the caller
 // holds. The file is read and validated in private memory first, so that the
 // shared block only ever holds a valid key or an empty one.
@@ -74,23 +61,21 @@ LoadOutcome LoadKeyFile(const char* path, SharedMemory& shm)
     LoadOutcome invalid{LoadResult::Invalid, 0, 0};
     EmptyBlock(shm);
 
-    UniqueHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return invalid;
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0 || size.QuadPart > kMaxReadBytes)
-        return invalid;
-    DWORD fileSize = static_cast<DWORD>(size.QuadPart);
+    CStoreFile file;
+    if (!file.Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING)) return invalid;
+    LONGLONG size = 0;
+    if (!file.Size(&size) || size <= 0 || size > kMaxReadBytes) return invalid;
+    DWORD fileSize = static_cast<DWORD>(size);
     std::unique_ptr<char[]> data(new (std::nothrow) char[fileSize]);
-    if (!data || !ReadAll(file.get(), data.get(), fileSize)) return invalid;
-    file.reset();
+    if (!data || !file.ReadAll(data.get(), fileSize)) return invalid;
+    file.Close();
 
     size_t textLength = 0;
     if (!keyfile::ValidateKeyFile(data.get(), fileSize, &textLength)) return invalid;
 
     // Room for every file the store itself can write: index, text and NUL.
     // A valid key that does not fit is kept on disk untouched by the caller.
-    DWORD growth = shm.Reserve(static_cast<DWORD>(keyfile::kIndexBytes + textLength + 1));
+    DWORD growth = ReserveKeyBlock(shm, static_cast<DWORD>(keyfile::kIndexBytes + textLength + 1));
     if (growth != 0) return LoadOutcome{LoadResult::TooLarge, 0, growth};
 
     auto* block = static_cast<KeyDataBlock*>(shm.Data());   // Reserve may have moved it
@@ -105,38 +90,27 @@ LoadOutcome LoadKeyFile(const char* path, SharedMemory& shm)
 // equal end positions mean equal sizes: together they stand for the content.
 bool SameTail(const char* primary, const char* secondary)
 {
-    UniqueHandle first(CreateFileA(primary, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!first) {
+    CStoreFile files[2];
+    if (!files[0].Open(primary, GENERIC_READ, 0, OPEN_EXISTING)) {
         // The primary loaded a moment ago; it is held elsewhere. Counting the
         // tails as different makes the secondary a fresh copy of it.
-        StoreAssertFailed(__LINE__);
+        StoreAssertFailed(kAssertPrimaryHeld);
         return false;
     }
-    UniqueHandle second(CreateFileA(secondary, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!second) return false;
+    if (!files[1].Open(secondary, GENERIC_READ, 0, OPEN_EXISTING)) return false;
 
     struct Tail {
         LONGLONG position;
         DWORD    got;
         char     bytes[15];
     } tails[2] = {};
-    HANDLE files[2] = {first.get(), second.get()};
     for (int i = 0; i < 2; ++i) {
-        LARGE_INTEGER back, now;
-        back.QuadPart = -16;
-        if (SetFilePointerEx(files[i], back, &now, FILE_END)) {
-            tails[i].position = now.QuadPart;
-        } else {
+        if (!files[i].Seek(-16, FILE_END, &tails[i].position)) {
             // Shorter than 16 bytes: compare the whole file from its start.
             tails[i].position = -1;
-            LARGE_INTEGER zero;
-            zero.QuadPart = 0;
-            SetFilePointerEx(files[i], zero, nullptr, FILE_BEGIN);
+            files[i].Seek(0, FILE_BEGIN, nullptr);
         }
-        if (!ReadFile(files[i], tails[i].bytes, sizeof tails[i].bytes, &tails[i].got, nullptr))
-            tails[i].got = 0;
+        files[i].Read(tails[i].bytes, sizeof tails[i].bytes, &tails[i].got);
     }
     return tails[0].position == tails[1].position && tails[0].got == tails[1].got &&
            std::memcmp(tails[0].bytes, tails[1].bytes, tails[0].got) == 0;
@@ -146,11 +120,10 @@ bool SameTail(const char* primary, const char* secondary)
 // the primary counts; the secondary is repaired at the next open.
 bool CreateNewKeyFiles(const KeyPaths& paths)
 {
-    UniqueHandle file(CreateFileA(paths.primary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    bool written = WriteAll(file.get(), kEmptyKeyFile, sizeof kEmptyKeyFile - 1);
-    file.reset();
+    CStoreFile file;
+    if (!file.Open(paths.primary, GENERIC_WRITE, 0, CREATE_ALWAYS)) return false;
+    bool written = file.WriteAll(kEmptyKeyFile, sizeof kEmptyKeyFile - 1);
+    file.Close();
     if (!written) return false;
     FileCopy(paths.secondary, paths.primary);
     return true;
@@ -164,18 +137,15 @@ bool WriteKeyFile(const char* path, const char* text, DWORD length)
     // holds, and each opens the file without sharing: a sharing violation is
     // usually another save a millisecond from its end, so it is waited out
     // briefly instead of failing the close.
-    UniqueHandle file;
+    CStoreFile file;
     for (int attempt = 0; attempt < kSharedWriteAttempts; ++attempt) {
-        file.reset(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (file || GetLastError() != ERROR_SHARING_VIOLATION) break;
+        if (file.Open(path, GENERIC_WRITE, 0, CREATE_ALWAYS) || GetLastError() != ERROR_SHARING_VIOLATION) break;
         Sleep(kSharedWritePauseMs);
     }
-    if (!file) return false;
-    if (!WriteAll(file.get(), text, length)) return false;
+    if (!file.IsOpen() || !file.WriteAll(text, length)) return false;
     char crcLine[24];
     size_t crcLength = keyfile::FormatCrcLine(keyfile::Crc32(text, length), crcLine);
-    if (!WriteAll(file.get(), crcLine, static_cast<DWORD>(crcLength))) return false;
-    return FlushFileBuffers(file.get()) != 0;
+    return file.WriteAll(crcLine, static_cast<DWORD>(crcLength)) && file.Flush();
 }
 
 StoreOutcome Failed(DWORD detail)
@@ -194,11 +164,24 @@ bool CreateAndLoad(const KeyPaths& paths, SharedMemory& shm, DWORD* total)
     return true;
 }
 
+// Loads the secondary and, when it is valid, copies it over the primary and
+// writes the recovery's text. A file too large to load asserts at `site`.
+LoadOutcome RecoverFromSecondary(const KeyPaths& paths, SharedMemory& shm, int site)
+{
+    LoadOutcome secondary = LoadKeyFile(paths.secondary, shm);
+    if (secondary.result == LoadResult::TooLarge) StoreAssertFailed(site);
+    if (secondary.result == LoadResult::Valid) {
+        FileCopy(paths.primary, paths.secondary);
+        StoreDebugText("%s\n", DetailText(PERS_PRIMARY_INVALID_RECOVERED));
+    }
+    return secondary;
+}
+
 StoreOutcome RecoverInExistingDirectory(const KeyPaths& paths, SharedMemory& shm, DWORD* total)
 {
     LoadOutcome primary = LoadKeyFile(paths.primary, shm);
     if (primary.result == LoadResult::TooLarge) {
-        StoreAssertFailed(__LINE__);
+        StoreAssertFailed(kAssertPrimaryTooLarge);
         return StoreOutcome{PERS_FAILED, primary.detail};
     }
     if (primary.result == LoadResult::Valid) {
@@ -209,15 +192,11 @@ StoreOutcome RecoverInExistingDirectory(const KeyPaths& paths, SharedMemory& shm
         return StoreOutcome{PERS_SUCCESS, PERS_SECONDARY_MISSING_RECOVERED};
     }
 
-    LoadOutcome secondary = LoadKeyFile(paths.secondary, shm);
-    if (secondary.result == LoadResult::TooLarge) {
-        StoreAssertFailed(__LINE__);
-        return StoreOutcome{PERS_FAILED, secondary.detail};
-    }
+    LoadOutcome secondary = RecoverFromSecondary(paths, shm, kAssertSecondaryTooLarge);
+    if (secondary.result == LoadResult::TooLarge) return StoreOutcome{PERS_FAILED, secondary.detail};
     if (secondary.result == LoadResult::Valid) {
         *total = secondary.total;
-        FileCopy(paths.primary, paths.secondary);
-        ReportDetail(PERS_PRIMARY_INVALID_RECOVERED);
+        SetLastError(PERS_PRIMARY_INVALID_RECOVERED);
         return StoreOutcome{PERS_SUCCESS, PERS_PRIMARY_INVALID_RECOVERED};
     }
 
@@ -232,15 +211,10 @@ StoreOutcome RecoverInNewDirectory(const KeyPaths& paths, SharedMemory& shm, DWO
 {
     if (!CreateDirectoryPath(paths.keyDirectory)) return Failed(PERS_PATH_MISSING_COULD_NOT_CREATE_NEW);
 
-    LoadOutcome secondary = LoadKeyFile(paths.secondary, shm);
-    if (secondary.result == LoadResult::TooLarge) {
-        StoreAssertFailed(__LINE__);
-        return StoreOutcome{PERS_FAILED, secondary.detail};
-    }
+    LoadOutcome secondary = RecoverFromSecondary(paths, shm, kAssertSecondaryTooLargeNewDirectory);
+    if (secondary.result == LoadResult::TooLarge) return StoreOutcome{PERS_FAILED, secondary.detail};
     if (secondary.result == LoadResult::Valid) {
         *total = secondary.total;
-        FileCopy(paths.primary, paths.secondary);
-        StoreDebugText("%s\n", DetailText(PERS_PRIMARY_INVALID_RECOVERED));
         return StoreOutcome{PERS_SUCCESS_INFO, PERS_PATH_CREATED};
     }
 
@@ -250,24 +224,28 @@ StoreOutcome RecoverInNewDirectory(const KeyPaths& paths, SharedMemory& shm, DWO
 
 } // namespace
 
-StoreOutcome OpenKeyWithRecovery(const KeyPaths& paths, SharedMemory& shm)
+StoreOutcome OpenKeyWithRecovery(const KeyPaths& paths, CKeyWriteLock& lock)
 {
-    if (!shm.Data() || (!shm.HoldsWriteLock() && !shm.LockWrite(0))) {
-        shm.UnlockWrite(0);
+    SharedMemory& shm = lock.Memory();
+    if (!lock.Held() || !shm.Data()) {
+        lock.SetTotal(0);
         return Failed(PERS_FAILED_SHARED_MEMORY_CREATION);
     }
-
-    // The lock stays held from the first file to the last, so that no other
-    // opener ever sees a half-loaded key.
     DWORD total = 0;
-    StoreOutcome outcome = IsDirectory(paths.keyDirectory)
-                               ? RecoverInExistingDirectory(paths, shm, &total)
-                               : RecoverInNewDirectory(paths, shm, &total);
-    // A failed open stores length 0, "never loaded": the next opener then
+    StoreOutcome outcome = IsDirectory(paths.keyDirectory) ? RecoverInExistingDirectory(paths, shm, &total)
+                                                           : RecoverInNewDirectory(paths, shm, &total);
+    // A failed open publishes length 0, "never loaded": the next opener then
     // reads the files again instead of taking an empty key for the real one
     // and saving it over a file that was only too large or held elsewhere.
-    shm.UnlockWrite(outcome.result == PERS_FAILED ? 0 : total);
+    lock.SetTotal(outcome.result == PERS_FAILED ? 0 : total);
     return outcome;
+}
+
+StoreOutcome OpenKeyWithRecovery(const KeyPaths& paths, SharedMemory& shm)
+{
+    CKeyWriteLock lock(shm);
+    if (!lock.Adopt()) lock.Take(0);
+    return OpenKeyWithRecovery(paths, lock);
 }
 
 StoreOutcome SaveKeyFiles(const KeyPaths& paths, const char* text, DWORD length)
@@ -282,90 +260,4 @@ StoreOutcome SaveKeyFiles(const KeyPaths& paths, const char* text, DWORD length)
     if (!FileCopy(paths.primary, paths.secondary)) return Failed(PERS_KEY_CLOSED_SAVE_FAILED);
     ReportDetail(PERS_PRIMARY_INVALID_USING_BACKUP);
     return StoreOutcome{PERS_SUCCESS_INFO, PERS_PRIMARY_INVALID_USING_BACKUP};
-}
-
-bool FileCopy(const char* destination, const char* source)
-{
-    for (int attempt = 0; attempt < kCopyAttempts; ++attempt) {
-        if (attempt == 1) {
-            if (!SetFileAttributesA(destination, FILE_ATTRIBUTE_NORMAL)) {
-                DWORD error = GetLastError();
-                StoreDebugText("Retenta SetFileAttributes failed, GetLastError = %d, Attributes = 0x%x\n",
-                               static_cast<int>(error), static_cast<unsigned>(GetFileAttributesA(destination)));
-            }
-        } else if (attempt == 2) {
-            if (!DeleteFileA(destination))
-                StoreDebugText("Retenta DeleteFile failed, GetLastError = %d\n", static_cast<int>(GetLastError()));
-            if (!RemoveDirectoryA(destination))
-                StoreDebugText("Retenta RemoveDirectory failed, GetLastError = %d\n",
-                               static_cast<int>(GetLastError()));
-        } else if (attempt == 3) {
-            // Moves a destination that cannot be replaced out of the way. A
-            // name that would not fit stays empty, so the rename fails rather
-            // than moving the file under a cut name.
-            char aside[kPathChars + 1] = "";
-            if (std::strlen(destination) + kTimeSuffixChars < kPathChars) {
-                SYSTEMTIME now;
-                GetSystemTime(&now);
-                std::snprintf(aside, sizeof aside, "%s%04d%02d%02d%02d%02d%02d", destination, now.wYear,
-                              now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
-            }
-            if (!MoveFileA(destination, aside))
-                StoreDebugText("Retenta MoveFile (rename from %s to %s) failed, GetLastError = %d\n", destination,
-                               aside, static_cast<int>(GetLastError()));
-        }
-        if (CopyFileA(source, destination, FALSE)) return true;
-        StoreDebugText("Retenta CopyFile failed, GetLastError = %d\n", static_cast<int>(GetLastError()));
-    }
-    return false;
-}
-
-bool IsDirectory(const char* path)
-{
-    DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-bool CreateDirectoryPath(const char* path)
-{
-    size_t length = std::strlen(path);
-    if (length == 0 || length > kPathChars) return false;
-    char step[kPathChars + 1];
-    size_t used = 0;
-    // Leading backslashes (a path from the root of the current drive) stay.
-    while (path[used] == '\\') {
-        step[used] = '\\';
-        ++used;
-    }
-    const char* p = path + used;
-    bool lastCreated = false;
-    bool first = true;
-    while (*p) {
-        const char* end = std::strchr(p, '\\');
-        size_t componentLength = end ? static_cast<size_t>(end - p) : std::strlen(p);
-        if (componentLength > 0) {
-            if (!first) step[used++] = '\\';
-            std::memcpy(step + used, p, componentLength);
-            used += componentLength;
-            step[used] = '\0';
-            first = false;
-
-            lastCreated = CreateDirectoryA(step, nullptr) != 0;
-            if (!lastCreated) {
-                DWORD attributes = GetFileAttributesA(step);
-                if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-                    SetFileAttributesA(step, FILE_ATTRIBUTE_NORMAL);
-                    DeleteFileA(step);
-                    lastCreated = CreateDirectoryA(step, nullptr) != 0;
-                } else if (attributes != INVALID_FILE_ATTRIBUTES) {
-                    // Already there as a directory: made by an earlier run or by
-                    // another opener at the same moment; either is as good.
-                    lastCreated = true;
-                }
-            }
-        }
-        if (!end) break;
-        p = end + 1;
-    }
-    return lastCreated && IsDirectory(path);
 }

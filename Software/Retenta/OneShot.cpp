@@ -36,18 +36,10 @@ template <typename Operation>
 long ReadOne(const char* subdir, const char* key, int timeout, Operation operation)
 {
     Step open = Run(OpenPersistKey(subdir, key, timeout));
-    if (open.result == PERS_FAILED) {
-        if (ThreadStoreState* state = CurrentThreadState()) state->ts_noDefault = false;
-        return open.result;
-    }
+    if (open.result == PERS_FAILED) return open.result;
     Step combined = Merge(open, Run(operation()));
     ClosePersistKey(timeout);
     return Finish(combined.result, combined.detail);
-}
-
-void SetNoDefault()
-{
-    if (ThreadStoreState* state = CurrentThreadState()) state->ts_noDefault = true;
 }
 
 } // namespace
@@ -82,8 +74,7 @@ long GetOnePersistedDW(const char* subdir, const char* key, int timeout, const c
 
 long GetOnePersistedDW(const char* subdir, const char* key, int timeout, const char* name, unsigned long* value)
 {
-    SetNoDefault();
-    return GetOnePersistedDW(subdir, key, timeout, name, value, 0);
+    return ReadOne(subdir, key, timeout, [&] { return ReadDword(name, value, 0, timeout, WhenMissing::Fail); });
 }
 
 long GetOnePersistedBool(const char* subdir, const char* key, int timeout, const char* name, int* value,
@@ -94,6 +85,5 @@ long GetOnePersistedBool(const char* subdir, const char* key, int timeout, const
 
 long GetOnePersistedBool(const char* subdir, const char* key, int timeout, const char* name, int* value)
 {
-    SetNoDefault();
-    return GetOnePersistedBool(subdir, key, timeout, name, value, 0);
+    return ReadOne(subdir, key, timeout, [&] { return ReadBool(name, value, 0, timeout, WhenMissing::Fail); });
 }

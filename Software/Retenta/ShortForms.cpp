@@ -24,12 +24,10 @@ long GetPersistedBool(const char* name, int* value, int defaultValue)
 
 long GetPersistedDW(const char* name, unsigned long* value)
 {
-    if (ThreadStoreState* state = CurrentThreadState()) state->ts_noDefault = true;
-    return GetPersistedDW(name, value, 0, -1);
+    return ReadDword(name, value, 0, -1, WhenMissing::Fail);
 }
 
 long GetPersistedBool(const char* name, int* value)
 {
-    if (ThreadStoreState* state = CurrentThreadState()) state->ts_noDefault = true;
-    return GetPersistedBool(name, value, 0, -1);
+    return ReadBool(name, value, 0, -1, WhenMissing::Fail);
 }

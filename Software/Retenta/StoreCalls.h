@@ -27,3 +27,10 @@ ThreadStoreState* CheckValueCall(const char* name, size_t* nameLen);
 // The current key's total length, sanity-checked against its capacity. A
 // block shorter than its index was never loaded and counts as unusable.
 bool CurrentTotal(SharedKey& key, DWORD* total);
+bool UsableTotal(DWORD length, DWORD capacity, DWORD* total);
+
+// The dword and bool reads, with or without creating a missing value: the
+// forms without a default argument fail on a missing value instead.
+enum class WhenMissing { Create, Fail };
+long ReadDword(const char* name, unsigned long* value, unsigned long defaultValue, int timeout, WhenMissing missing);
+long ReadBool(const char* name, int* value, int defaultValue, int timeout, WhenMissing missing);

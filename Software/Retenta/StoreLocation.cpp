@@ -7,7 +7,9 @@
 #include <cstring>
 
 #include "KeyFiles.h"
+#include "RegistryKey.h"
 #include "Retenta.h"
+#include "StoreFileCalls.h"
 
 namespace {
 
@@ -18,20 +20,7 @@ const char kBackupDrive[]   = "PersistBkupDrive";
 constexpr DWORD kPathValueBytes  = 260;
 constexpr DWORD kDriveValueBytes = 8;
 
-class UniqueKey {
-public:
-    UniqueKey() = default;
-    ~UniqueKey() { if (m_key) RegCloseKey(m_key); }
-    UniqueKey(const UniqueKey&) = delete;
-    UniqueKey& operator=(const UniqueKey&) = delete;
-    HKEY  get() const { return m_key; }
-    HKEY* put() { return &m_key; }
-
-private:
-    HKEY m_key = nullptr;
-};
-
-bool OpenSettings(UniqueKey* key)
+bool OpenSettings(UniqueRegKey* key)
 {
     return RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                            key->put(), nullptr) == ERROR_SUCCESS;
@@ -84,10 +73,7 @@ bool NamesDirectory(const char* path)
     while (length > 0 && search[length - 1] == '\\') search[--length] = '\0';
     if (length == 0) return false;
     WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA(search, &found);
-    if (find == INVALID_HANDLE_VALUE) return false;
-    FindClose(find);
-    return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return StoreFindFile(search, &found) && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 } // namespace
@@ -102,7 +88,7 @@ bool SetPersistBasePath(const char* path)
         std::memcpy(chosen, path, std::strlen(path) + 1);
         taken = true;
     } else {
-        UniqueKey settings;
+        UniqueRegKey settings;
         OpenSettings(&settings);
         if (ReadSetting(settings.get(), kPersistPath, chosen, kPathValueBytes)) {
             taken = true;
@@ -152,7 +138,7 @@ bool BackupDirectory(const char* keyDirectory, char* driveLetter, char* out, siz
     if (length >= 2 && keyDirectory[1] == ':') {
         if (*driveLetter == 0) {
             char letter = keyDirectory[0];
-            UniqueKey settings;
+            UniqueRegKey settings;
             char drive[kDriveValueBytes + 1] = "";
             if (OpenSettings(&settings) && ReadSetting(settings.get(), kBackupDrive, drive, kDriveValueBytes)) {
                 char wanted = drive[0];

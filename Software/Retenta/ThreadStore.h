@@ -1,5 +1,5 @@
-// Per-thread state of the store: the key table, the current key and the
-// flags of the value operations. Each thread sees only its own.
+// Per-thread state of the store: the key table, the current key and whether
+// it changed. Each thread sees only its own.
 #pragma once
 
 #include <windows.h>
@@ -25,7 +25,6 @@ struct ThreadStoreState {
     SharedKey* ts_keys[kKeySlots];
     SharedKey* ts_current;
     bool       ts_dirty;       // the current key's text changed since it was saved
-    bool       ts_noDefault;   // a read without a default is running
     char       ts_backupDrive; // 0 until this thread's first open
 };
 

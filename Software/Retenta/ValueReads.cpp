@@ -1,9 +1,10 @@
-// The reading value operations. Reads take a read hold and never write the
-// shared block; a missing value with a default is created through the
-// matching write.
+// The reading value operations. Reads never write the shared block; a
+// missing value with a default is created through the matching write.
+#include <cstdint>
 #include <cstring>
 
 #include "KeyIndex.h"
+#include "KeyLocks.h"
 #include "StoreCalls.h"
 
 using keyfile::KeyDataBlock;
@@ -12,34 +13,102 @@ using keyfile::ValueType;
 
 namespace {
 
-class ReadHold {
-public:
-    explicit ReadHold(SharedKey& key) : m_key(key) {}
-    ~ReadHold() { Release(); }
-    bool Take(int timeout) { return m_held = m_key.sk_memory.LockRead(timeout); }
-    void Release()
-    {
-        if (m_held) m_key.sk_memory.UnlockRead();
-        m_held = false;
-    }
+enum class Found { Value, Missing, WrongType, Unusable, TimedOut };
 
-private:
-    SharedKey& m_key;
-    bool       m_held = false;
+// Copies a value's bytes forward, four at a step (out may be in itself).
+// Values are a few dozen bytes: this costs less than a call into the C
+// library.
+void CopyText(char* out, const char* in, size_t length)
+{
+    size_t i = 0;
+    for (; i + 4 <= length; i += 4) {
+        uint32_t word;
+        std::memcpy(&word, in + i, sizeof word);
+        std::memcpy(out + i, &word, sizeof word);
+    }
+    for (; i < length; ++i) out[i] = in[i];
+}
+
+// What a look at the block found. A string value is copied to the look's
+// text, at most `room` bytes of it.
+struct Look {
+    Found         found = Found::Unusable;
+    unsigned long number = 0;        // a dword or bool
+    size_t        textLength = 0;    // bytes copied to the text
+    size_t        valueLength = 0;   // the whole string value
 };
 
-enum class Found { Value, Missing, WrongType, Unusable };
-
-// Looks the name up under a read hold that the caller has taken.
-Found LookUp(SharedKey& key, const char* name, size_t nameLen, ValueType type, ValueRef* value)
+// Looks the name up in a block of `length` bytes in use out of `capacity`.
+void LookIn(const void* data, DWORD length, DWORD capacity, const char* name, size_t nameLen, ValueType type,
+            char* text, size_t room, Look* look)
 {
     DWORD total = 0;
-    if (!CurrentTotal(key, &total)) return Found::Unusable;
-    const KeyDataBlock* block = key.Block();
+    if (!UsableTotal(length, capacity, &total)) {
+        look->found = Found::Unusable;
+        return;
+    }
+    const auto* block = static_cast<const KeyDataBlock*>(data);
     keyfile::Lookup found = keyfile::FindValue(block, name, nameLen);
-    if (!found.found) return Found::Missing;
-    *value = keyfile::ReadValue(block, total, found.index);
-    return value->type == type ? Found::Value : Found::WrongType;
+    if (!found.found) {
+        look->found = Found::Missing;
+        return;
+    }
+    ValueRef value = keyfile::ReadValue(block, total, found.index, nameLen);
+    if (value.type != type) {
+        look->found = Found::WrongType;
+        return;
+    }
+    look->found = Found::Value;
+    if (type == ValueType::String) {
+        look->valueLength = value.length;
+        look->textLength = value.length < room ? value.length : room;
+        CopyText(text, block->at(value.offset), look->textLength);
+    } else {
+        look->number = keyfile::ParseDword(block->at(value.offset));
+    }
+}
+
+enum class Hold { Brief, ReadHold };
+
+// The value of `name`. A brief look takes the key's spin word once, the
+// common case; it copies only into the caller's own stack, because a fault
+// with the spin word held would stop every user of the key. While a writer
+// holds the key, or for a read-hold look, the look waits for a read hold as
+// long as `timeout` allows.
+Look LookUp(SharedKey& key, int timeout, const char* name, size_t nameLen, ValueType type, char* text, size_t room,
+            Hold hold)
+{
+    Look look;
+    SharedMemory& memory = key.sk_memory;
+    auto lookIn = [&](const void* data, DWORD length, DWORD capacity) {
+        LookIn(data, length, capacity, name, nameLen, type, text, room, &look);
+    };
+    if (hold == Hold::Brief && memory.ReadBriefly(lookIn)) return look;
+    CKeyReadHold readHold(memory);
+    if (!readHold.Take(timeout)) {
+        look.found = Found::TimedOut;
+        return look;
+    }
+    lookIn(memory.Data(), memory.GetLength(), memory.GetCapacity());
+    return look;
+}
+
+// The result of a look that found no value of the wanted type; PERS_SUCCESS
+// when the value is missing and may be created.
+long Refusal(Found found)
+{
+    switch (found) {
+    case Found::WrongType:
+        return Refuse(PERS_FAILED_VALUE_WRONG_TYPE);
+    case Found::Unusable:
+        return Refuse(PERS_FAILED_SHARED_MEMORY_CREATION);
+    case Found::TimedOut:
+        return PERS_FAILED;
+    case Found::Value:
+    case Found::Missing:
+        break;
+    }
+    return PERS_SUCCESS;
 }
 
 // Copies at most size - 1 bytes and terminates; true when it was cut.
@@ -47,42 +116,28 @@ bool CopyCut(char* buffer, unsigned long size, const char* text, size_t len)
 {
     bool cut = len > size - 1;
     if (cut) len = size - 1;
-    std::memcpy(buffer, text, len);
+    CopyText(buffer, text, len);
     buffer[len] = '\0';
     return cut;
 }
 
 // The dword and bool reads differ only in the write that creates a missing value.
 template <typename Out, typename Write>
-long ReadNumber(const char* name, Out* output, Out defaultValue, int timeout, ValueType type, Write write)
+long ReadNumber(const char* name, Out* output, Out defaultValue, int timeout, ValueType type, WhenMissing missing,
+                Write write)
 {
     size_t nameLen = 0;
     ThreadStoreState* state = CheckValueCall(name, &nameLen);
-    if (!state) {
-        if (ThreadStoreState* any = CurrentThreadState()) any->ts_noDefault = false;
-        return PERS_FAILED;
-    }
-    bool noDefault = state->ts_noDefault;
-    state->ts_noDefault = false;
+    if (!state) return PERS_FAILED;
     if (!output) return Refuse(PERS_FAILED_VALUE_STRING_TOO_LONG);
 
-    SharedKey& key = *state->ts_current;
-    ReadHold hold(key);
-    if (!hold.Take(timeout)) return PERS_FAILED;
-    ValueRef value{};
-    switch (LookUp(key, name, nameLen, type, &value)) {
-    case Found::Value:
-        *output = static_cast<Out>(keyfile::ParseDword(key.Block()->at(value.offset)));
+    Look look = LookUp(*state->ts_current, timeout, name, nameLen, type, nullptr, 0, Hold::Brief);
+    if (look.found == Found::Value) {
+        *output = static_cast<Out>(look.number);
         return Finish(PERS_SUCCESS, 0);
-    case Found::WrongType:
-        return Refuse(PERS_FAILED_VALUE_WRONG_TYPE);
-    case Found::Unusable:
-        return Refuse(PERS_FAILED_SHARED_MEMORY_CREATION);
-    case Found::Missing:
-        break;
     }
-    hold.Release();
-    if (noDefault) return Finish(PERS_FAILED, PERS_FAILED_VALUE_MISSING_NOT_CREATED);
+    if (look.found != Found::Missing) return Refusal(look.found);
+    if (missing == WhenMissing::Fail) return Finish(PERS_FAILED, PERS_FAILED_VALUE_MISSING_NOT_CREATED);
     long written = write(name, defaultValue, timeout);
     if (written == PERS_FAILED) return written;
     *output = defaultValue;
@@ -101,22 +156,22 @@ long GetPersistedString(const char* name, unsigned long size, char* buffer, cons
     if (!buffer || size == 0) return Refuse(PERS_FAILED_VALUE_STRING_TOO_LONG);
 
     SharedKey& key = *state->ts_current;
-    ReadHold hold(key);
-    if (!hold.Take(timeout)) return PERS_FAILED;
-    ValueRef value{};
-    switch (LookUp(key, name, nameLen, ValueType::String, &value)) {
-    case Found::Value:
-        if (CopyCut(buffer, size, key.Block()->at(value.offset), value.length))
-            return Finish(PERS_SUCCESS_INFO, PERS_VALUE_STRING_TRUNCATED);
-        return Finish(PERS_SUCCESS, 0);
-    case Found::WrongType:
-        return Refuse(PERS_FAILED_VALUE_WRONG_TYPE);
-    case Found::Unusable:
-        return Refuse(PERS_FAILED_SHARED_MEMORY_CREATION);
-    case Found::Missing:
-        break;
+    char local[keyfile::kMaxStringValue];
+    size_t room = size - 1 < sizeof local ? size - 1 : sizeof local;
+    const char* text = local;
+    Look look = LookUp(key, timeout, name, nameLen, ValueType::String, local, room, Hold::Brief);
+    if (look.found == Found::Value && look.textLength < look.valueLength && look.textLength < size - 1) {
+        // More than the stack copy holds, which only a file written by other
+        // means has: read again under a read hold, into the buffer itself.
+        look = LookUp(key, timeout, name, nameLen, ValueType::String, buffer, size - 1, Hold::ReadHold);
+        text = buffer;
     }
-    hold.Release();
+    if (look.found == Found::Value) {
+        CopyCut(buffer, size, text, look.textLength);
+        if (look.valueLength > size - 1) return Finish(PERS_SUCCESS_INFO, PERS_VALUE_STRING_TRUNCATED);
+        return Finish(PERS_SUCCESS, 0);
+    }
+    if (look.found != Found::Missing) return Refusal(look.found);
     if (!defaultValue) return Finish(PERS_FAILED, PERS_FAILED_VALUE_MISSING_NOT_CREATED);
     long written = PersistString(name, defaultValue, timeout);
     if (written == PERS_FAILED) return written;
@@ -125,14 +180,24 @@ long GetPersistedString(const char* name, unsigned long size, char* buffer, cons
     return Finish(PERS_SUCCESS_INFO, PERS_VALUE_CREATED);
 }
 
+long ReadDword(const char* name, unsigned long* value, unsigned long defaultValue, int timeout, WhenMissing missing)
+{
+    return ReadNumber<unsigned long>(name, value, defaultValue, timeout, ValueType::Dword, missing,
+                                     [](const char* n, unsigned long v, int t) { return PersistDW(n, v, t); });
+}
+
+long ReadBool(const char* name, int* value, int defaultValue, int timeout, WhenMissing missing)
+{
+    return ReadNumber<int>(name, value, defaultValue, timeout, ValueType::Bool, missing,
+                           [](const char* n, int v, int t) { return PersistBool(n, v, t); });
+}
+
 long GetPersistedDW(const char* name, unsigned long* value, unsigned long defaultValue, int timeout)
 {
-    return ReadNumber<unsigned long>(name, value, defaultValue, timeout, ValueType::Dword,
-                                     [](const char* n, unsigned long v, int t) { return PersistDW(n, v, t); });
+    return ReadDword(name, value, defaultValue, timeout, WhenMissing::Create);
 }
 
 long GetPersistedBool(const char* name, int* value, int defaultValue, int timeout)
 {
-    return ReadNumber<int>(name, value, defaultValue, timeout, ValueType::Bool,
-                           [](const char* n, int v, int t) { return PersistBool(n, v, t); });
+    return ReadBool(name, value, defaultValue, timeout, WhenMissing::Create);
 }

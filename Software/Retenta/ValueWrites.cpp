@@ -3,6 +3,7 @@
 // text, index and NUL consistent whatever it returns.
 #include <cstring>
 
+#include "KeyGrowth.h"
 #include "KeyIndex.h"
 #include "StoreCalls.h"
 
@@ -12,35 +13,32 @@ using keyfile::ValueType;
 
 namespace {
 
-// Holds the current key's write lock for one operation. The lock is released
-// with the total that the operation leaves.
-class WriteLock {
+// Holds the current key's write lock for one operation, on a loaded block.
+// The lock is released with the total that the operation leaves.
+class CValueWriteLock {
 public:
-    explicit WriteLock(SharedKey& key) : m_key(key) {}
-    ~WriteLock() { if (m_locked) m_key.sk_memory.UnlockWrite(m_total); }
+    explicit CValueWriteLock(SharedKey& key) : m_key(key), m_lock(key.sk_memory) {}
 
     bool Take(int timeout)
     {
-        if (!m_key.sk_memory.LockWrite(timeout)) return false;
-        m_locked = true;
-        if (!CurrentTotal(m_key, &m_total)) {
-            m_total = m_key.sk_memory.GetLength();   // released unchanged
-            SetLastError(PERS_FAILED_SHARED_MEMORY_CREATION);
+        if (!m_lock.Take(timeout)) return false;
+        DWORD total = 0;
+        if (!CurrentTotal(m_key, &total)) {
+            SetLastError(PERS_FAILED_SHARED_MEMORY_CREATION);   // released unchanged
             return false;
         }
         return true;
     }
-    DWORD total() const { return m_total; }
-    void  set_total(DWORD total) { m_total = total; }
+    DWORD total() const { return m_lock.Total(); }
+    void  set_total(DWORD total) { m_lock.SetTotal(total); }
     KeyDataBlock* block() const { return m_key.Block(); }
 
     // Grows the block so that `required` bytes fit; 0 or the growth's detail code.
-    DWORD Grow(DWORD required) { return m_key.sk_memory.Grow(required); }
+    DWORD Grow(DWORD required) { return GrowKeyBlock(m_key.sk_memory, required); }
 
 private:
-    SharedKey& m_key;
-    bool       m_locked = false;
-    DWORD      m_total = 0;
+    SharedKey&    m_key;
+    CKeyWriteLock m_lock;
 };
 
 // Writes a value of any type: replaces the text of an existing line of that
@@ -54,14 +52,14 @@ long WriteValue(const char* name, ValueType type, const char* newText, const cha
     if (!state) return PERS_FAILED;
     SharedKey& key = *state->ts_current;
 
-    WriteLock lock(key);
+    CValueWriteLock lock(key);
     if (!lock.Take(timeout)) return PERS_FAILED;
     KeyDataBlock* block = lock.block();
     keyfile::Lookup found = keyfile::FindValue(block, name, nameLen);
     block->position = found.index;
 
     if (found.found) {
-        ValueRef old = keyfile::ReadValue(block, lock.total(), found.index);
+        ValueRef old = keyfile::ReadValue(block, lock.total(), found.index, nameLen);
         if (old.type != type) {
             if (wrongTypeText) {
                 StoreDebugText("%s", wrongTypeText);
@@ -135,7 +133,7 @@ long DeleteValue(const char* name, int timeout)
     size_t nameLen = 0;
     ThreadStoreState* state = CheckValueCall(name, &nameLen);
     if (!state) return PERS_FAILED;
-    WriteLock lock(*state->ts_current);
+    CValueWriteLock lock(*state->ts_current);
     if (!lock.Take(timeout)) return PERS_FAILED;
     KeyDataBlock* block = lock.block();
     keyfile::Lookup found = keyfile::FindValue(block, name, nameLen);

@@ -4,11 +4,6 @@
 
 namespace {
 
-const DWORD kStoreMaxKeyBytes   = 65536;
-const DWORD kGrowStep           = 4096;
-const DWORD kDetailMaxKeySize   = 0x201E;   // PERS_FAILED_MAX_KEY_SIZE_REACHED
-const DWORD kDetailNotCreated   = 0x2012;   // PERS_FAILED_VALUE_MISSING_NOT_CREATED
-
 // A creator that died before finishing its control block would otherwise keep
 // every later opener polling forever; five seconds is far beyond any real
 // initialisation, which takes microseconds.
@@ -18,8 +13,8 @@ const DWORD kInitPatienceMs = 5000;
 // Longest stretch a waiter sleeps before it looks at the lock state itself.
 const DWORD kWaitSliceMs = 20;
 
-bool WriterGone(const KeyControlBlock* kcb) { return kcb->kcb_writer == 0; }
-bool ReadersGone(const KeyControlBlock* kcb) { return kcb->kcb_readers == 0; }
+bool WriterGone(const SharedControlBlock* scb) { return scb->scb_writer == 0; }
+bool ReadersGone(const SharedControlBlock* scb) { return scb->scb_readers == 0; }
 
 const char kEventSuffix[] = "_Event";
 const char kDataSuffix[]  = "_Data";
@@ -29,21 +24,10 @@ HRESULT HResultFromError(DWORD error)
     return static_cast<HRESULT>(0x80070000u | (error & 0xFFFFu));
 }
 
-DWORD Fail(DWORD code, const char* text)
+// The smallest whole multiple of step that holds `elements`.
+unsigned long long RoundUp(unsigned long long elements, DWORD step)
 {
-    OutputDebugStringA(text);
-    SetLastError(code);
-    return code;
-}
-
-DWORD FailMaxKeySize()
-{
-    return Fail(kDetailMaxKeySize, "PERS_FAILED_MAX_KEY_SIZE_REACHED\n");
-}
-
-DWORD FailNotCreated()
-{
-    return Fail(kDetailNotCreated, "PERS_FAILED_VALUE_MISSING_NOT_CREATED\n");
+    return (elements + step - 1) / step * step;
 }
 
 // name + suffix into out (size outSize); false when it would not fit.
@@ -105,20 +89,20 @@ HRESULT SharedMemory::Create(const char* name, DWORD elementSize, DWORD elementC
     }
 
     bool controlExisted = false;
-    DWORD error = CreateMapped(dataName, sizeof(KeyControlBlock), &m_controlMapping, &m_control, &controlExisted);
+    DWORD error = CreateMapped(dataName, sizeof(SharedControlBlock), &m_controlMapping, &m_control, &controlExisted);
     if (error != ERROR_SUCCESS) {
         Destroy();
         return HResultFromError(error);
     }
 
-    KeyControlBlock* kcb = Control();
+    SharedControlBlock* scb = Control();
     if (controlExisted) {
         // Join only an initialised block: the compare-exchange never raises a 0,
         // so an opener cannot slip in while a grower has taken the count to 0.
         DWORD start = GetTickCount();
         for (;;) {
-            LONG seen = kcb->kcb_refCount;
-            if (seen > 0 && InterlockedCompareExchange(&kcb->kcb_refCount, seen + 1, seen) == seen) break;
+            LONG seen = scb->scb_refCount;
+            if (seen > 0 && InterlockedCompareExchange(&scb->scb_refCount, seen + 1, seen) == seen) break;
             if (seen > 0) continue;
             if (GetTickCount() - start >= kInitPatienceMs) {
                 Destroy();
@@ -131,7 +115,7 @@ HRESULT SharedMemory::Create(const char* name, DWORD elementSize, DWORD elementC
         // The block in use may have grown past what this caller asked for; a
         // smaller view would leave its tail unreachable (or the mapping fail).
         TakeSpin();
-        LONG capacity = kcb->kcb_capacity;
+        LONG capacity = scb->scb_capacity;
         ReleaseSpin();
         if (capacity > 0) m_elementCount = static_cast<DWORD>(capacity);
         bytes = static_cast<unsigned long long>(m_elementSize) * m_elementCount;
@@ -140,13 +124,13 @@ HRESULT SharedMemory::Create(const char* name, DWORD elementSize, DWORD elementC
             return HResultFromError(ERROR_INVALID_PARAMETER);
         }
     } else {
-        kcb->kcb_writer = 0;
-        kcb->kcb_spin = 0;
-        kcb->kcb_readers = 0;
-        kcb->kcb_waiters = 0;
-        kcb->kcb_length = 0;
-        kcb->kcb_capacity = static_cast<LONG>(m_elementCount);
-        InterlockedExchange(&kcb->kcb_refCount, 1);
+        scb->scb_writer = 0;
+        scb->scb_spin = 0;
+        scb->scb_readers = 0;
+        scb->scb_waiters = 0;
+        scb->scb_length = 0;
+        scb->scb_capacity = static_cast<LONG>(m_elementCount);
+        InterlockedExchange(&scb->scb_refCount, 1);
         m_counted = true;
     }
 
@@ -162,23 +146,26 @@ HRESULT SharedMemory::Create(const char* name, DWORD elementSize, DWORD elementC
 
 bool SharedMemory::Usable() const
 {
-    return m_control.get() != nullptr && Control()->kcb_refCount != 0;
+    return m_control.get() != nullptr && Control()->scb_refCount != 0;
 }
 
 void SharedMemory::TakeSpin()
 {
-    while (InterlockedExchange(&Control()->kcb_spin, 1) != 0) Sleep(0);
+    while (InterlockedExchange(&Control()->scb_spin, 1) != 0) Sleep(0);
 }
 
 void SharedMemory::ReleaseSpin()
 {
-    InterlockedExchange(&Control()->kcb_spin, 0);
+    // A store with release order is all a release needs: the writes made
+    // under the spin word are seen before it is free. An exchange would also
+    // drain this processor's store buffer, which nobody waits for.
+    __atomic_store_n(&Control()->scb_spin, 0, __ATOMIC_RELEASE);
 }
 
-bool SharedMemory::WaitTurn(int timeoutMs, bool (*ready)(const KeyControlBlock*))
+bool SharedMemory::WaitTurn(int timeoutMs, bool (*ready)(const SharedControlBlock*))
 {
-    KeyControlBlock* kcb = Control();
-    kcb->kcb_waiters = kcb->kcb_waiters + 1;
+    SharedControlBlock* scb = Control();
+    scb->scb_waiters = scb->scb_waiters + 1;
     ResetEvent(m_event.get());
     ReleaseSpin();
     // One auto-reset event serves every waiter, so a wake-up can go astray: a
@@ -197,27 +184,27 @@ bool SharedMemory::WaitTurn(int timeoutMs, bool (*ready)(const KeyControlBlock*)
             if (left < slice) slice = left;
         }
         if (WaitForSingleObject(m_event.get(), slice) == WAIT_OBJECT_0) return true;
-        if (!Usable() || ready(kcb)) return true;   // the caller looks again under the spin word
+        if (!Usable() || ready(scb)) return true;   // the caller looks again under the spin word
     }
 }
 
 void SharedMemory::WakeOne()
 {
-    KeyControlBlock* kcb = Control();
-    if (kcb->kcb_waiters > 0) {
-        kcb->kcb_waiters = kcb->kcb_waiters - 1;
+    SharedControlBlock* scb = Control();
+    if (scb->scb_waiters > 0) {
+        scb->scb_waiters = scb->scb_waiters - 1;
         SetEvent(m_event.get());
     }
 }
 
 bool SharedMemory::LockWrite(int timeoutMs)
 {
-    KeyControlBlock* kcb = Control();
+    SharedControlBlock* scb = Control();
     for (;;) {
         if (!Usable()) return false;
         TakeSpin();
-        if (kcb->kcb_writer == 0) {
-            kcb->kcb_writer = 1;
+        if (scb->scb_writer == 0) {
+            scb->scb_writer = 1;
             ReleaseSpin();
             break;
         }
@@ -226,14 +213,14 @@ bool SharedMemory::LockWrite(int timeoutMs)
     for (;;) {
         if (!Usable()) return false;
         TakeSpin();
-        if (kcb->kcb_readers == 0) {
+        if (scb->scb_readers == 0) {
             ReleaseSpin();
             m_holdsWrite = true;
             return true;
         }
         if (!WaitTurn(timeoutMs, ReadersGone)) {
             TakeSpin();
-            kcb->kcb_writer = 0;
+            scb->scb_writer = 0;
             ReleaseSpin();
             return false;
         }
@@ -243,11 +230,11 @@ bool SharedMemory::LockWrite(int timeoutMs)
 void SharedMemory::UnlockWrite(DWORD newLength)
 {
     if (!Usable()) return;
-    KeyControlBlock* kcb = Control();
+    SharedControlBlock* scb = Control();
     TakeSpin();
     if (m_holdsWrite) {
-        kcb->kcb_writer = 0;
-        kcb->kcb_length = static_cast<LONG>(newLength);
+        scb->scb_writer = 0;
+        scb->scb_length = static_cast<LONG>(newLength);
         WakeOne();
     }
     m_holdsWrite = false;
@@ -256,12 +243,12 @@ void SharedMemory::UnlockWrite(DWORD newLength)
 
 bool SharedMemory::LockRead(int timeoutMs)
 {
-    KeyControlBlock* kcb = Control();
+    SharedControlBlock* scb = Control();
     for (;;) {
         if (!Usable()) return false;
         TakeSpin();
-        if (kcb->kcb_writer == 0) {
-            kcb->kcb_readers = kcb->kcb_readers + 1;
+        if (scb->scb_writer == 0) {
+            scb->scb_readers = scb->scb_readers + 1;
             ReleaseSpin();
             ++m_readHolds;
             return true;
@@ -273,11 +260,11 @@ bool SharedMemory::LockRead(int timeoutMs)
 void SharedMemory::UnlockRead()
 {
     if (!Usable()) return;
-    KeyControlBlock* kcb = Control();
+    SharedControlBlock* scb = Control();
     TakeSpin();
     if (m_readHolds > 0) {
-        kcb->kcb_readers = kcb->kcb_readers - 1;
-        if (kcb->kcb_readers == 0) WakeOne();
+        scb->scb_readers = scb->scb_readers - 1;
+        if (scb->scb_readers == 0) WakeOne();
         --m_readHolds;
     }
     ReleaseSpin();
@@ -287,7 +274,7 @@ DWORD SharedMemory::GetLength()
 {
     if (!Usable()) return 0;
     TakeSpin();
-    LONG length = Control()->kcb_length;
+    LONG length = Control()->scb_length;
     ReleaseSpin();
     return static_cast<DWORD>(length);
 }
@@ -296,40 +283,40 @@ DWORD SharedMemory::GetCapacity()
 {
     if (!Usable()) return 0;
     TakeSpin();
-    LONG capacity = Control()->kcb_capacity;
+    LONG capacity = Control()->scb_capacity;
     ReleaseSpin();
     return static_cast<DWORD>(capacity);
 }
 
-DWORD SharedMemory::Grow(DWORD required)
+GrowResult SharedMemory::Grow(DWORD required, const GrowthLimits& limits)
 {
-    if (!Usable() || !m_view.get()) return FailNotCreated();
-    if (required < GetCapacity()) return 0;
-    unsigned long long capacity = (static_cast<unsigned long long>(required) + 512) / kGrowStep * kGrowStep + kGrowStep;
-    if (capacity > kStoreMaxKeyBytes) return FailMaxKeySize();
+    if (!Usable() || !m_view.get() || limits.gl_step == 0) return GrowResult::Failed;
+    if (required < GetCapacity()) return GrowResult::Fits;
+    unsigned long long capacity = RoundUp(static_cast<unsigned long long>(required) + limits.gl_headroom + 1, limits.gl_step);
+    if (capacity > limits.gl_maximum) return GrowResult::TooLarge;
     return ReplaceDataBlock(static_cast<DWORD>(capacity));
 }
 
-DWORD SharedMemory::Reserve(DWORD bytes)
+GrowResult SharedMemory::Reserve(DWORD elements, const GrowthLimits& limits)
 {
-    if (!Usable() || !m_view.get()) return FailNotCreated();
-    if (bytes <= GetCapacity()) return 0;
-    unsigned long long capacity = (static_cast<unsigned long long>(bytes) + kGrowStep - 1) / kGrowStep * kGrowStep;
-    if (capacity > kStoreMaxKeyBytes) return FailMaxKeySize();
+    if (!Usable() || !m_view.get() || limits.gl_step == 0) return GrowResult::Failed;
+    if (elements <= GetCapacity()) return GrowResult::Fits;
+    unsigned long long capacity = RoundUp(elements, limits.gl_step);
+    if (capacity > limits.gl_maximum) return GrowResult::TooLarge;
     return ReplaceDataBlock(static_cast<DWORD>(capacity));
 }
 
 // Replaces the data block by a larger one with the same name and content. Only
 // a sole user may do so: any other holder would keep mapping the old block.
-DWORD SharedMemory::ReplaceDataBlock(DWORD capacity)
+GrowResult SharedMemory::ReplaceDataBlock(DWORD capacity)
 {
-    KeyControlBlock* kcb = Control();
+    SharedControlBlock* scb = Control();
     DWORD length = GetLength();
-    if (capacity < length) return FailNotCreated();
+    if (capacity < length) return GrowResult::Failed;
 
     // The check and the lowering are one step, so that no opener can join
     // between them; while the count is 0, openers wait and locks refuse.
-    if (InterlockedCompareExchange(&kcb->kcb_refCount, 0, 1) != 1) return FailNotCreated();
+    if (InterlockedCompareExchange(&scb->scb_refCount, 0, 1) != 1) return GrowResult::Shared;
 
     DWORD oldCount = m_elementCount;
     DWORD oldBytes = m_elementCount * m_elementSize;
@@ -340,8 +327,8 @@ DWORD SharedMemory::ReplaceDataBlock(DWORD capacity)
     if (keep > 0) {
         saved = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, keep));
         if (!saved) {
-            InterlockedIncrement(&kcb->kcb_refCount);
-            return FailNotCreated();
+            InterlockedIncrement(&scb->scb_refCount);
+            return GrowResult::Failed;
         }
         std::memcpy(saved, m_view.get(), keep);
     }
@@ -365,16 +352,16 @@ DWORD SharedMemory::ReplaceDataBlock(DWORD capacity)
         }
     }
 
-    DWORD result = 0;
+    GrowResult result = GrowResult::Fits;
     DWORD nowCount = capacity;
     if (error != ERROR_SUCCESS) {
-        // Put the old block back rather than leave the key without one.
+        // Put the old block back rather than leave the region without one.
         nowCount = oldCount;
         if (CreateMapped(m_name, oldBytes, &m_dataMapping, &m_view, &existed) != ERROR_SUCCESS) {
             m_view.reset();
             m_dataMapping.reset();
         }
-        result = kDetailNotCreated;
+        result = GrowResult::Failed;
     }
     if (saved) {
         if (m_view.get()) std::memcpy(m_view.get(), saved, keep);
@@ -383,23 +370,23 @@ DWORD SharedMemory::ReplaceDataBlock(DWORD capacity)
 
     m_elementCount = nowCount;
     TakeSpin();
-    kcb->kcb_capacity = static_cast<LONG>(nowCount);
+    scb->scb_capacity = static_cast<LONG>(nowCount);
     ReleaseSpin();
-    InterlockedIncrement(&kcb->kcb_refCount);
+    InterlockedIncrement(&scb->scb_refCount);
 
-    return result ? FailNotCreated() : 0;
+    return result;
 }
 
 void SharedMemory::Destroy()
 {
     if (m_control.get()) {
-        KeyControlBlock* kcb = Control();
+        SharedControlBlock* scb = Control();
         while (m_readHolds > 0 && Usable()) UnlockRead();
         if (m_holdsWrite && Usable()) {
             // The length stays what the last release stored: this holder's
             // changes are unfinished, the previous content is the usable one.
             TakeSpin();
-            kcb->kcb_writer = 0;
+            scb->scb_writer = 0;
             WakeOne();
             ReleaseSpin();
         }
@@ -411,8 +398,8 @@ void SharedMemory::Destroy()
             // Never below 1: 0 means "not initialised" and would leave an
             // opener that arrives while the last user leaves polling.
             for (;;) {
-                LONG seen = kcb->kcb_refCount;
-                if (seen <= 1 || InterlockedCompareExchange(&kcb->kcb_refCount, seen - 1, seen) == seen) break;
+                LONG seen = scb->scb_refCount;
+                if (seen <= 1 || InterlockedCompareExchange(&scb->scb_refCount, seen - 1, seen) == seen) break;
             }
         }
     }

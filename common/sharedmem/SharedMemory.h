@@ -10,16 +10,31 @@
 #include "Win32Handle.h"
 
 // The control block; its layout binds every process that maps the region.
-struct KeyControlBlock {
-    volatile LONG kcb_refCount;   // 0 until the creator has finished initialising
-    volatile LONG kcb_writer;     // 1 while a writer holds or claims the lock
-    volatile LONG kcb_spin;       // guards the fields from kcb_writer on
-    volatile LONG kcb_readers;    // read holds over all instances
-    volatile LONG kcb_waiters;    // waits announced on the event and not yet woken
-    volatile LONG kcb_capacity;   // element count of the data block
-    volatile LONG kcb_length;     // bytes of the data block in use
+struct SharedControlBlock {
+    volatile LONG scb_refCount;   // 0 until the creator has finished initialising
+    volatile LONG scb_writer;     // 1 while a writer holds or claims the lock
+    volatile LONG scb_spin;       // guards the fields from scb_writer on
+    volatile LONG scb_readers;    // read holds over all instances
+    volatile LONG scb_waiters;    // waits announced on the event and not yet woken
+    volatile LONG scb_capacity;   // element count of the data block
+    volatile LONG scb_length;     // bytes of the data block in use
 };
-static_assert(sizeof(KeyControlBlock) == 28, "control block layout is binding");
+static_assert(sizeof(SharedControlBlock) == 28, "control block layout is binding");
+
+// How far a region's data block may grow, in elements. The owner of the
+// region decides; the region only keeps to it.
+struct GrowthLimits {
+    DWORD gl_step;       // capacities are whole multiples of this
+    DWORD gl_headroom;   // Grow leaves more than this beyond what was asked for
+    DWORD gl_maximum;    // no capacity beyond this
+};
+
+enum class GrowResult {
+    Fits,       // the block holds the requested size (grown if need be)
+    TooLarge,   // the size needs a capacity beyond the maximum
+    Shared,     // another user maps the block, so it cannot be replaced
+    Failed,     // the block could not be replaced (memory, mapping, or a length past the new capacity)
+};
 
 class SharedMemory {
 public:
@@ -42,16 +57,33 @@ public:
     DWORD GetLength();               // read under the spin word
     DWORD GetCapacity();
 
-    // Grows a persist key's block (1-byte elements) to hold `required` bytes,
-    // with the write lock held. Returns 0 on success, else the store's detail
-    // code (0x201E beyond 65536 bytes, 0x2012 when the block is shared or
-    // cannot be replaced); the matching text goes to the debug output.
-    DWORD Grow(DWORD required);
+    // Both with the write lock held; a grown block has a new address (Data()).
+    // Grow: a capacity of `required` or less stays; otherwise the smallest
+    // whole step above required + headroom. Reserve: the fewest steps that
+    // hold `elements`. Neither reports a refusal: what it means is the
+    // owner's to say.
+    GrowResult Grow(DWORD required, const GrowthLimits& limits);
+    GrowResult Reserve(DWORD elements, const GrowthLimits& limits);
 
-    // Makes the capacity at least `bytes` in the fewest 4096-byte steps (the
-    // load uses it so that every key the store can hold can be loaded again).
-    // Same results as Grow.
-    DWORD Reserve(DWORD bytes);
+    // A read that takes the spin word once instead of taking and releasing a
+    // read hold: look(data, length, capacity) runs with the spin word held
+    // while no writer holds or claims the lock, so the block cannot change
+    // under it. `look` must be short and must neither wait nor touch memory
+    // that could fault. False, without calling it, when a writer is there or
+    // the region is unusable: the caller then takes a read hold.
+    template <class Look>
+    bool ReadBriefly(Look&& look)
+    {
+        if (!Usable() || !m_view.get()) return false;
+        SharedControlBlock* scb = Control();
+        TakeSpin();
+        bool noWriter = scb->scb_writer == 0;
+        if (noWriter)
+            look(static_cast<const void*>(m_view.get()), static_cast<DWORD>(scb->scb_length),
+                 static_cast<DWORD>(scb->scb_capacity));
+        ReleaseSpin();
+        return noWriter;
+    }
 
     // Releases every hold of this instance, closes its objects. Safe to repeat.
     void Destroy();
@@ -60,7 +92,7 @@ public:
     bool   IsOpen() const { return m_control.get() != nullptr; }
     bool   HoldsWriteLock() const { return m_holdsWrite; }
     LONG   ReadHolds() const { return m_readHolds; }
-    KeyControlBlock* Control() const { return static_cast<KeyControlBlock*>(m_control.get()); }
+    SharedControlBlock* Control() const { return static_cast<SharedControlBlock*>(m_control.get()); }
 
 private:
     bool   Usable() const;           // control block mapped and initialised
@@ -68,16 +100,16 @@ private:
     void   ReleaseSpin();
     // Announces a wait and waits on the event (spin word held on entry,
     // released); true when woken or when `ready` holds, false on timeout.
-    bool   WaitTurn(int timeoutMs, bool (*ready)(const KeyControlBlock*));
+    bool   WaitTurn(int timeoutMs, bool (*ready)(const SharedControlBlock*));
     void   WakeOne();                // spin word held
-    DWORD  ReplaceDataBlock(DWORD capacity);
+    GrowResult ReplaceDataBlock(DWORD capacity);
 
     char          m_name[272] = {};
     DWORD         m_elementSize = 0;
     DWORD         m_elementCount = 0;
     LONG          m_readHolds = 0;
     bool          m_holdsWrite = false;
-    bool          m_counted = false;   // this instance's share of kcb_refCount is in
+    bool          m_counted = false;   // this instance's share of scb_refCount is in
     UniqueHandle  m_event;
     UniqueHandle  m_controlMapping;
     UniqueView    m_control;

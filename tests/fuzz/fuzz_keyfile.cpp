@@ -128,6 +128,11 @@ void Exercise(const uint8_t* data, size_t size, const char* text, size_t textLen
         ValueRef v{ValueType::None, 0, 0};
         if (l.found) {
             v = ReadValue(b.key(), b.total, l.index);
+            if (NameIsWritable(name.data(), name.size())) {
+                // A reader that found the line by its name skips the search for its quote.
+                ValueRef known = ReadValue(b.key(), b.total, l.index, name.size());
+                CHECK(known.type == v.type && known.offset == v.offset && known.length == v.length);
+            }
             if (v.type != ValueType::None) {
                 CHECK(v.offset > kIndexBytes && v.offset + v.length <= b.total);
                 (void)ParseDword(b.key()->at(v.offset), v.length);
@@ -202,6 +207,7 @@ void Exercise(const uint8_t* data, size_t size, const char* text, size_t textLen
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const char* bytes = reinterpret_cast<const char*>(data);
+    CHECK(Crc32(bytes, size) == Crc32Bytewise(bytes, size));
     size_t textLength = 0;
     bool valid = ValidateKeyFile(bytes, size, &textLength);
     if (valid) {

@@ -1,6 +1,7 @@
 #include "KeyFileFormat.h"
 
 #include "Crc32.h"
+#include "KeyDataBlock.h"
 
 #include <cstdio>
 #include <cstring>
@@ -21,6 +22,26 @@ bool IsCSpace(unsigned char c)
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
+// The atoi reading of text; inRange(i) says whether byte i may be read.
+template <class InRange>
+uint32_t ParseAtoi(const char* text, InRange inRange)
+{
+    size_t i = 0;
+    while (inRange(i) && IsCSpace(static_cast<unsigned char>(text[i])))
+        ++i;
+    bool negative = false;
+    if (inRange(i) && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    uint32_t value = 0; // unsigned: wraps modulo 2^32 by definition
+    while (inRange(i) && text[i] >= '0' && text[i] <= '9') {
+        value = value * 10u + static_cast<uint32_t>(text[i] - '0');
+        ++i;
+    }
+    return negative ? 0u - value : value;
+}
+
 } // namespace
 
 size_t FormatCrcLine(uint32_t crc, char* out)
@@ -31,26 +52,13 @@ size_t FormatCrcLine(uint32_t crc, char* out)
 
 uint32_t ParseDword(const char* text, size_t len)
 {
-    size_t i = 0;
-    while (i < len && IsCSpace(static_cast<unsigned char>(text[i])))
-        ++i;
-    bool negative = false;
-    if (i < len && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    uint32_t value = 0; // unsigned: wraps modulo 2^32 by definition
-    while (i < len && text[i] >= '0' && text[i] <= '9') {
-        value = value * 10u + static_cast<uint32_t>(text[i] - '0');
-        ++i;
-    }
-    return negative ? 0u - value : value;
+    return ParseAtoi(text, [len](size_t i) { return i < len; });
 }
 
 uint32_t ParseDword(const char* text)
 {
-    // A NUL is neither space, sign nor digit, so the bounded scan stops there.
-    return ParseDword(text, static_cast<size_t>(-1));
+    // A NUL is neither space, sign nor digit, so the scan stops there.
+    return ParseAtoi(text, [](size_t) { return true; });
 }
 
 size_t FormatDwordUnsigned(uint32_t value, char* out)
@@ -63,6 +71,16 @@ size_t FormatDwordSigned(uint32_t value, char* out)
 {
     int n = std::snprintf(out, 12, "%d", static_cast<int>(static_cast<int32_t>(value)));
     return n > 0 ? static_cast<size_t>(n) : 0;
+}
+
+size_t WritableNameLength(const char* name)
+{
+    size_t len = 0;
+    for (; name[len] != '\0'; ++len) {
+        if (len == kMaxValueName || name[len] == '"' || name[len] == '\r' || name[len] == '\n')
+            return 0;
+    }
+    return len;
 }
 
 bool NameIsWritable(const char* name, size_t len)

@@ -28,6 +28,9 @@ size_t FormatDwordSigned(uint32_t value, char* out);
 // holding CR LF (which covers '"' CR LF: loading splits lines at every CR LF)
 // or a NUL within its length.
 bool NameIsWritable(const char* name, size_t len);
+// The length of a value name of 1 to 100 bytes that the format can carry, or
+// 0 for any other; it reads no further than the 101st byte.
+size_t WritableNameLength(const char* name);
 bool StringIsWritable(const char* value, size_t len);
 
 // The complete file for a text of value lines: the text, then its CRC line.

@@ -36,7 +36,9 @@ struct ValueRef {
 
 // The type and value text of indexed line `index`. Every scan stays within
 // the line (up to the next indexed line, or the end entry) and below total.
-ValueRef ReadValue(const KeyDataBlock* block, uint32_t total, int index);
+// nameLen, when known (the line was found by a name holding no quote), spares
+// the search for the name's closing quote.
+ValueRef ReadValue(const KeyDataBlock* block, uint32_t total, int index, size_t nameLen = 0);
 
 // Inserts the line `"name"=type:value` + CR LF at position p (0..count); at
 // p == count it goes right behind the indexed text. Returns the new total

@@ -1,7 +1,9 @@
 // Value writes, reads and deletions as the key files show them after a close.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "StoreTestSupport.h"
 
@@ -484,6 +486,45 @@ TEST_F(ValueOperations, StringReadsAreCutToTheBuffer)
     EXPECT_KEY_FILES(Pri("Sub", "Cut"), Sec("Sub", "Cut"),
                      KeyFile("\"Long\"=string:\"abcdefgh\"\r\n"
                              "\"Ten\"=string:\"0123456789\"\r\n"));
+}
+
+// Only a file written by other means holds a string value over 1024 bytes;
+// it reads whole, or cut to the buffer, like any other.
+TEST_F(ValueOperations, LongStringsFromOtherWritersReadWhole)
+{
+    std::string value;
+    for (int i = 0; value.size() < 3000; ++i) value += "segment-" + std::to_string(i) + ";";
+    value.resize(3000);
+    PlaceKey("Sub", "Foreign", "\"Long\"=string:\"" + value + "\"\r\n\"Max\"=string:\"" + value.substr(0, 1024) +
+                                   "\"\r\n");
+    OnThread([&] {
+        ASSERT_EQ(SuccessWith(0), Got(OpenPersistKey("Sub", "Foreign", 1000)));
+        struct Row {
+            const char*   name;
+            unsigned long size;
+            size_t        expected;   // characters handed back
+            Outcome       outcome;
+        };
+        const Row rows[] = {
+            {"Long", 4000, 3000, Success()},
+            {"Long", 3001, 3000, Success()},
+            {"Long", 3000, 2999, Info(PERS_VALUE_STRING_TRUNCATED)},
+            {"Long", 1026, 1025, Info(PERS_VALUE_STRING_TRUNCATED)},
+            {"Long", 1025, 1024, Info(PERS_VALUE_STRING_TRUNCATED)},
+            {"Long", 10, 9, Info(PERS_VALUE_STRING_TRUNCATED)},
+            {"Max", 1025, 1024, Success()},
+            {"Max", 1024, 1023, Info(PERS_VALUE_STRING_TRUNCATED)},
+        };
+        std::vector<char> buffer(4096);
+        for (const Row& row : rows) {
+            SCOPED_TRACE(std::string(row.name) + " into " + std::to_string(row.size));
+            std::fill(buffer.begin(), buffer.end(), 'X');
+            EXPECT_EQ(row.outcome, Got(GetPersistedString(row.name, row.size, buffer.data(), nullptr, 1000)));
+            EXPECT_EQ(value.substr(0, row.expected), std::string(buffer.data()));
+            EXPECT_EQ('X', buffer[row.size]) << "nothing written past the buffer";
+        }
+        EXPECT_EQ(Success(), Got(ClosePersistKey(1000)));
+    });
 }
 
 TEST_F(ValueOperations, OperationsWithoutAnOpenKeyAreRefused)

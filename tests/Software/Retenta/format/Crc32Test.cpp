@@ -39,3 +39,31 @@ TEST(Crc32, ConcurrentCallersAgree)
     for (uint32_t r : results)
         EXPECT_EQ(0x89A1897Fu, r);
 }
+
+// The eight-byte steps against the byte loop, over every length up to a few
+// steps and every start within a step, alone and continuing a CRC: the tails
+// and the joins between the two loops are where a slip would show.
+TEST(Crc32, EightByteStepsAgreeWithTheByteLoop)
+{
+    std::vector<unsigned char> bytes(4096 + 16);
+    uint32_t seed = 2463534242u;
+    for (unsigned char& b : bytes) {
+        seed ^= seed << 13, seed ^= seed >> 17, seed ^= seed << 5;
+        b = static_cast<unsigned char>(seed);
+    }
+    for (uint32_t start : {0u, 0x89A1897Fu}) {
+        for (size_t offset = 0; offset < 8; ++offset) {
+            for (size_t len = 0; len <= 40; ++len) {
+                SCOPED_TRACE("start " + std::to_string(start) + " offset " + std::to_string(offset) + " length " +
+                             std::to_string(len));
+                ASSERT_EQ(keyfile::Crc32Bytewise(bytes.data() + offset, len, start),
+                          Crc32(bytes.data() + offset, len, start));
+            }
+        }
+        EXPECT_EQ(keyfile::Crc32Bytewise(bytes.data() + 3, 4096 + 5, start), Crc32(bytes.data() + 3, 4096 + 5, start));
+    }
+    // All-ones bytes drive every table entry's top bits.
+    std::vector<unsigned char> ones(64, 0xFF);
+    EXPECT_EQ(keyfile::Crc32Bytewise(ones.data(), ones.size()), Crc32(ones.data(), ones.size()));
+    EXPECT_EQ(0x89A1897Fu, keyfile::Crc32Bytewise("123456789", 9));
+}

@@ -133,6 +133,20 @@ TEST(KeyFile, BytesTheFormatCannotCarry)
     EXPECT_FALSE(NameIsWritable("a\rb", 3));
     EXPECT_FALSE(NameIsWritable("a\nb", 3));
 
+    struct Row {
+        std::string name;
+        size_t      length;   // 0: refused
+    };
+    const Row rows[] = {
+        {"B", 1},           {"Brightness", 10},          {std::string(100, 'n'), 100}, {"", 0},
+        {std::string(101, 'n'), 0}, {std::string(5000, 'n'), 0}, {"a\"b", 0}, {"a\rb", 0},
+        {"a\nb", 0},        {std::string(100, 'n') + "\"", 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE("name of " + std::to_string(row.name.size()) + " bytes");
+        EXPECT_EQ(row.length, WritableNameLength(row.name.c_str()));
+    }
+
     EXPECT_TRUE(StringIsWritable("", 0));
     EXPECT_TRUE(StringIsWritable("say \"hi\" now\"", 13));
     EXPECT_TRUE(StringIsWritable("cr\r alone, lf\n alone, \n\r", 24));

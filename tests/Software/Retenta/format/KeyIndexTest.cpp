@@ -217,6 +217,41 @@ TEST(KeyIndex, ReadsTheThreeValueForms)
     EXPECT_EQ(kIndexBytes + 29, key.read(0).offset);
 }
 
+// A reader that found the line by its name passes the name's length; the
+// value must be the one the full scan of the line finds (the fuzz target
+// holds every other line to this too).
+TEST(KeyIndex, KnownNameLengthReadsWhatTheScanReads)
+{
+    Key key(kExampleText + "\"a:b\"=dword:-1\r\n\"c\":=dword:5\r\n\"d\"x=bool:1\r\n\"f\"=string:5\r\n");
+    const char* names[] = {"ExcludeThisFile   ", "InhibitLogOutput  ", "MaxMessageLength  ", "SuppressBelowLevel",
+                           "a:b", "c", "d", "f"};
+    for (int i = 0; i < 8; ++i) {
+        SCOPED_TRACE(names[i]);
+        ValueRef scanned = key.read(i);
+        ValueRef known = ReadValue(key.block(), key.total(), i, std::strlen(names[i]));
+        EXPECT_EQ(scanned.type, known.type);
+        EXPECT_EQ(scanned.offset, known.offset);
+        EXPECT_EQ(scanned.length, known.length);
+    }
+}
+
+// String values are scanned four bytes at a time: the end must be found at
+// every position within a step, with quotes before it that do not end it.
+TEST(KeyIndex, StringEndsAreFoundAtEveryPosition)
+{
+    for (size_t length = 0; length <= 12; ++length) {
+        for (const char* filler : {"x", "\"", "\"\r", "\r\"x"}) {
+            std::string value;
+            while (value.size() < length) value += filler;
+            value.resize(length);
+            SCOPED_TRACE("value [" + value + "]");
+            Key key("\"s\"=string:\"" + value + "\"\r\n");
+            ASSERT_EQ(ValueType::String, key.read(0).type);
+            EXPECT_EQ(value, key.value(0));
+        }
+    }
+}
+
 TEST(KeyIndex, GarbageLinesHaveNoValueAndAreReadWithinTheText)
 {
     const char* lines[] = {
