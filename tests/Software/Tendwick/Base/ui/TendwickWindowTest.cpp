@@ -102,6 +102,19 @@ protected:
     }
 
     std::string Exe() const { return BinFolder() + "Tendwick.exe"; }
+
+    // The unit's save onto the media through the window, up to "Done".
+    void SaveThroughTheWindow()
+    {
+        TendwickDriver save(Exe());
+        ASSERT_TRUE(save.Start(kScreenMs));
+        save.Press(F1);
+        ASSERT_TRUE(save.WaitLabel(1, "Save will disable this unit. Continue save?", kScreenMs)) << save.Label(1);
+        save.Press(F1);
+        ASSERT_TRUE(save.WaitLabel(1, "Configuration Saved", kRunMs)) << save.Label(1);
+        ASSERT_TRUE(WaitSoftKey(save, 1, "Done", kRunMs));
+    }
+
     std::string RunLog() const
     {
         return ReadFileBytes(kRunLog);
@@ -158,15 +171,7 @@ TEST_F(TendwickWindowTest, ARestoreOntoAnotherUnitAndItsDone)
 {
     // Unit A's save on the media, then the same prefix laid out as unit B.
     LayUnit(kUnitA);
-    {
-        TendwickDriver save(Exe());
-        ASSERT_TRUE(save.Start(kScreenMs));
-        save.Press(F1);
-        ASSERT_TRUE(save.WaitLabel(1, "Save will disable this unit. Continue save?", kScreenMs)) << save.Label(1);
-        save.Press(F1);
-        ASSERT_TRUE(save.WaitLabel(1, "Configuration Saved", kRunMs)) << save.Label(1);
-        ASSERT_TRUE(WaitSoftKey(save, 1, "Done", kRunMs));
-    }
+    ASSERT_NO_FATAL_FAILURE(SaveThroughTheWindow());
     LayUnit(kUnitB, true);
 
     TendwickDriver window(Exe());
@@ -197,15 +202,7 @@ TEST_F(TendwickWindowTest, ARestoreOntoAnotherUnitAndItsDone)
 TEST_F(TendwickWindowTest, TheSourceUnitTakesItsOwnSaveBackThroughTheWindow)
 {
     LayUnit(kUnitA);
-    {
-        TendwickDriver save(Exe());
-        ASSERT_TRUE(save.Start(kScreenMs));
-        save.Press(F1);
-        ASSERT_TRUE(save.WaitLabel(1, "Save will disable this unit. Continue save?", kScreenMs)) << save.Label(1);
-        save.Press(F1);
-        ASSERT_TRUE(save.WaitLabel(1, "Configuration Saved", kRunMs)) << save.Label(1);
-        ASSERT_TRUE(WaitSoftKey(save, 1, "Done", kRunMs));
-    }
+    ASSERT_NO_FATAL_FAILURE(SaveThroughTheWindow());
 
     // The disabled unit with its own save on the media: Restore is offered,
     // and every key offered is one the mask lets through.
@@ -227,15 +224,7 @@ TEST_F(TendwickWindowTest, TheSourceUnitTakesItsOwnSaveBackThroughTheWindow)
 TEST_F(TendwickWindowTest, ClosingAfterACompletedRestoreStillRestarts)
 {
     LayUnit(kUnitA);
-    {
-        TendwickDriver save(Exe());
-        ASSERT_TRUE(save.Start(kScreenMs));
-        save.Press(F1);
-        save.WaitLabel(1, "Save will disable this unit. Continue save?", kScreenMs);
-        save.Press(F1);
-        ASSERT_TRUE(save.WaitLabel(1, "Configuration Saved", kRunMs)) << save.Label(1);
-        ASSERT_TRUE(WaitSoftKey(save, 1, "Done", kRunMs));
-    }
+    ASSERT_NO_FATAL_FAILURE(SaveThroughTheWindow());
     LayUnit(kUnitB, true);
     DbwinCapture debug(DbwinCapture::AllProcesses);
     TendwickDriver window(Exe());
