@@ -211,7 +211,9 @@ TEST_F(TendwickWindowTest, TheSourceUnitTakesItsOwnSaveBackThroughTheWindow)
     EXPECT_EQ("Ready to Restore Configuration", window.Label(1));
     ASSERT_EQ("Restore", window.SoftKey(3));
     EXPECT_EQ(0x04u, window.KeyMask() & 0x04u) << window.Describe();
-    if (window.SoftKey(1) == "Save") EXPECT_EQ(0x01u, window.KeyMask() & 0x01u) << window.Describe();
+    if (window.SoftKey(1) == "Save") {
+        EXPECT_EQ(0x01u, window.KeyMask() & 0x01u) << window.Describe();
+    }
 
     window.Press(F3);
     ASSERT_TRUE(window.WaitLabelContains(1, "Continue restore?", kScreenMs)) << window.Label(1);
