@@ -38,6 +38,14 @@ void RedrawSiblingFrames(HWND wnd)
     }
 }
 
+// A new text colour shows at once.
+void RepaintNow(CWnd& control)
+{
+    if (!control.m_hWnd) return;
+    control.Invalidate();
+    control.UpdateWindow();
+}
+
 } // namespace
 
 COLORREF ColourOfIndex(int index)
@@ -54,9 +62,20 @@ COLORREF ColourOfIndex(int index)
     }
 }
 
+// CTextColours
+
+CTextColours::CTextColours() : m_crText(kWhite), m_crBack(kBlack), m_brBack(::CreateSolidBrush(kBlack)) {}
+
+HBRUSH CTextColours::Apply(HDC dc) const
+{
+    ::SetTextColor(dc, m_crText);
+    ::SetBkColor(dc, m_crBack);
+    return m_brBack.get();
+}
+
 // CColorLabel
 
-CColorLabel::CColorLabel() : m_crText(kWhite), m_crBack(kBlack), m_brBack(::CreateSolidBrush(kBlack)) {}
+CColorLabel::CColorLabel() = default;
 
 BOOL CColorLabel::Create(const char* text, DWORD style, const RECT& rect, CWnd* parent, UINT id)
 {
@@ -65,18 +84,13 @@ BOOL CColorLabel::Create(const char* text, DWORD style, const RECT& rect, CWnd* 
 
 void CColorLabel::SetTextColor(COLORREF colour)
 {
-    m_crText = colour;
-    if (m_hWnd) {
-        Invalidate();
-        UpdateWindow();
-    }
+    m_colours.SetText(colour);
+    RepaintNow(*this);
 }
 
 HBRUSH CColorLabel::CtlColor(HDC dc, UINT)
 {
-    ::SetTextColor(dc, m_crText);
-    ::SetBkColor(dc, m_crBack);
-    return m_brBack.get();
+    return m_colours.Apply(dc);
 }
 
 LRESULT CColorLabel::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
@@ -88,7 +102,7 @@ LRESULT CColorLabel::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
 
 // CColorEdit
 
-CColorEdit::CColorEdit() : m_crText(kWhite), m_crBack(kBlack), m_brBack(::CreateSolidBrush(kBlack)) {}
+CColorEdit::CColorEdit() = default;
 
 BOOL CColorEdit::Create(DWORD style, const RECT& rect, CWnd* parent, UINT id)
 {
@@ -98,19 +112,14 @@ BOOL CColorEdit::Create(DWORD style, const RECT& rect, CWnd* parent, UINT id)
 
 void CColorEdit::SetTextColor(COLORREF colour)
 {
-    m_crText = colour;
-    if (m_hWnd) {
-        Invalidate();
-        UpdateWindow();
-    }
+    m_colours.SetText(colour);
+    RepaintNow(*this);
 }
 
 HBRUSH CColorEdit::CtlColor(HDC dc, UINT)
 {
-    ::SetTextColor(dc, m_crText);
-    ::SetBkColor(dc, m_crBack);
     DrawFrame();
-    return m_brBack.get();
+    return m_colours.Apply(dc);
 }
 
 void CColorEdit::DrawFrame()

@@ -18,6 +18,22 @@ enum {
 // The RGB value of a colour index; white for any index not listed.
 COLORREF ColourOfIndex(int index);
 
+// What a text control answers its parent's colour question with: its own
+// text colour on the black screen.
+class CTextColours {
+public:
+    CTextColours();
+    void SetText(COLORREF colour) { m_crText = colour; }
+    COLORREF GetText() const { return m_crText; }
+    // Sets the colours on the control's device context; the background brush.
+    HBRUSH Apply(HDC dc) const;
+
+private:
+    COLORREF m_crText;
+    COLORREF m_crBack;
+    UniqueBrush m_brBack;
+};
+
 class CColorLabel : public CStatic {
 public:
     CColorLabel();
@@ -28,16 +44,14 @@ public:
 
     // Stores the colour and repaints the label at once.
     void SetTextColor(COLORREF colour);
-    COLORREF GetTextColor() const { return m_crText; }
+    COLORREF GetTextColor() const { return m_colours.GetText(); }
 
 protected:
     HBRUSH CtlColor(HDC dc, UINT message) override;
     LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    COLORREF m_crText;
-    COLORREF m_crBack;
-    UniqueBrush m_brBack;
+    CTextColours m_colours;
 };
 
 // The serial-number box. It never keeps the keyboard focus: the bezel keys
@@ -48,7 +62,7 @@ public:
 
     BOOL Create(DWORD style, const RECT& rect, CWnd* parent, UINT id);
     void SetTextColor(COLORREF colour);
-    COLORREF GetTextColor() const { return m_crText; }
+    COLORREF GetTextColor() const { return m_colours.GetText(); }
     // The etched frame 2 pixels outside the client area, on the parent.
     void DrawFrame();
 
@@ -58,7 +72,5 @@ protected:
     LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    COLORREF m_crText;
-    COLORREF m_crBack;
-    UniqueBrush m_brBack;
+    CTextColours m_colours;
 };
