@@ -19,6 +19,17 @@ public:
     UniqueRegKey(const UniqueRegKey&) = delete;
     UniqueRegKey& operator=(const UniqueRegKey&) = delete;
 
+    // Opens parent\subKey; whatever was held is closed first. Returns the
+    // system's error code.
+    LONG Open(HKEY parent, const char* subKey, REGSAM access = KEY_ALL_ACCESS)
+    {
+        reset();
+        HKEY key = nullptr;
+        LONG error = RegOpenKeyExA(parent, subKey, 0, access, &key);
+        if (error == ERROR_SUCCESS) m_hKey = key;
+        return error;
+    }
+
     HKEY get() const { return m_hKey; }
     // For the calls that open a key into an HKEY*; whatever was held is closed.
     HKEY* put() { reset(); return &m_hKey; }
@@ -27,6 +38,13 @@ public:
     {
         if (m_hKey) RegCloseKey(m_hKey);
         m_hKey = key;
+    }
+    // Closes the key now and gives the system's answer, for the callers that
+    // report a failed close.
+    LONG Close()
+    {
+        HKEY key = std::exchange(m_hKey, nullptr);
+        return key ? RegCloseKey(key) : ERROR_SUCCESS;
     }
 
 private:

@@ -1,4 +1,5 @@
 #include "TestFiles.h"
+#include "FindHandle.h"
 
 #include <windows.h>
 
@@ -71,8 +72,8 @@ testing::AssertionResult WriteFileMakingFolders(const std::string& path, const s
 void RemoveTree(const std::string& path)
 {
     WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((path + "\\*").c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
+    UniqueFind find;
+    if (find.First((path + "\\*").c_str(), &found)) {
         do {
             std::string name = found.cFileName;
             if (name == "." || name == "..") continue;
@@ -82,8 +83,7 @@ void RemoveTree(const std::string& path)
                 RemoveTree(child);
             else
                 DeleteFileA(child.c_str());
-        } while (FindNextFileA(find, &found));
-        FindClose(find);
+        } while (find.Next(&found));
     }
     if (FolderExists(path)) SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     RemoveDirectoryA(path.c_str());

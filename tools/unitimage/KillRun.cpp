@@ -29,6 +29,7 @@
 
 #include "KeyFileFormat.h"
 #include "Retenta.h"
+#include "FindHandle.h"
 #include "RunMaint.h"
 #include "Win32Handle.h"
 
@@ -112,8 +113,8 @@ struct KeyPair {
 void FindKeys(const std::string& root, const std::string& subdir, std::vector<KeyPair>& keys)
 {
     WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA((root + subdir + (subdir.empty() ? "" : "\\") + "*").c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE) return;
+    UniqueFind find;
+    if (!find.First((root + subdir + (subdir.empty() ? "" : "\\") + "*").c_str(), &entry)) return;
     do {
         std::string name = entry.cFileName;
         if (name == "." || name == "..") continue;
@@ -130,8 +131,7 @@ void FindKeys(const std::string& root, const std::string& subdir, std::vector<Ke
         for (const KeyPair& k : keys) known = known || (_stricmp(k.subdir.c_str(), pair.subdir.c_str()) == 0 &&
                                                         _stricmp(k.key.c_str(), pair.key.c_str()) == 0);
         if (!known) keys.push_back(pair);
-    } while (FindNextFileA(find, &entry));
-    FindClose(find);
+    } while (find.Next(&entry));
 }
 
 std::string SecondaryPath(const std::string& primary, char backupDrive)
@@ -143,15 +143,14 @@ std::string SecondaryPath(const std::string& primary, char backupDrive)
 
 char BackupDrive()
 {
-    HKEY key = nullptr;
+    UniqueRegKey key;
     char drive = 0;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Corvane", 0, KEY_READ, &key) == ERROR_SUCCESS) {
+    if (key.Open(HKEY_CURRENT_USER, "Software\\Corvane", KEY_READ) == ERROR_SUCCESS) {
         char value[8] = {};
         DWORD size = sizeof(value) - 1;
-        if (RegQueryValueExA(key, "PersistBkupDrive", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size) ==
+        if (RegQueryValueExA(key.get(), "PersistBkupDrive", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size) ==
             ERROR_SUCCESS)
             drive = value[0];
-        RegCloseKey(key);
     }
     return drive;
 }
@@ -162,14 +161,12 @@ int CheckPairs()
 {
     CRunMaint engine(nullptr);
     char media[MAINT_ROOT_SIZE] = {}, persist[MAINT_ROOT_SIZE] = {};
-    HKEY key = nullptr;
     try {
-        engine.GetUpdatePath(media, sizeof media, persist, sizeof persist, &key);
+        engine.GetUpdatePath(media, sizeof media, persist, sizeof persist);
     } catch (const CFileException& e) {
         std::printf("broken paths: file exception %ld\n", e.m_lOsError);
         return 1;
     }
-    RegCloseKey(key);
     SetPersistBasePath(persist);
     const char backup = BackupDrive();
 

@@ -97,14 +97,12 @@ int PlainCopy()
 {
     CRunMaint engine(nullptr);
     char media[MAINT_ROOT_SIZE] = {}, persist[MAINT_ROOT_SIZE] = {};
-    HKEY key = nullptr;
     try {
-        engine.GetUpdatePath(media, sizeof media, persist, sizeof persist, &key);
+        engine.GetUpdatePath(media, sizeof media, persist, sizeof persist);
     } catch (const CFileException& e) {
         std::printf("  file exception: error %ld\n", e.m_lOsError);
         return 3;
     }
-    RegCloseKey(key);
     const std::string folder = std::string(media) + "PlainCopy\\";
     CreateDirectoryA(folder.c_str(), nullptr);
     unsigned copied = 0;

@@ -18,7 +18,10 @@
 #include <string>
 #include <vector>
 
+#include "GdiOwners.h"
+#include "RegistryKey.h"
 #include "Retenta.h"
+#include "Win32Handle.h"
 #include "SavedFileCatalogue.h"
 
 namespace {
@@ -55,44 +58,6 @@ struct RegistryValue {
     std::string path;
     std::string name;
     std::string text;
-};
-
-class UniqueKey {
-public:
-    UniqueKey() = default;
-    explicit UniqueKey(HKEY key) : m_hKey(key) {}
-    UniqueKey(const UniqueKey&) = delete;
-    UniqueKey& operator=(const UniqueKey&) = delete;
-    ~UniqueKey() { if (m_hKey) RegCloseKey(m_hKey); }
-    HKEY Get() const { return m_hKey; }
-    HKEY* Out() { return &m_hKey; }
-private:
-    HKEY m_hKey = nullptr;
-};
-
-class UniqueFile {
-public:
-    explicit UniqueFile(HANDLE file) : m_hFile(file) {}
-    UniqueFile(const UniqueFile&) = delete;
-    UniqueFile& operator=(const UniqueFile&) = delete;
-    ~UniqueFile() { if (Valid()) CloseHandle(m_hFile); }
-    bool Valid() const { return m_hFile != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return m_hFile; }
-private:
-    HANDLE m_hFile;
-};
-
-struct DcDeleter { void operator()(HDC dc) const { if (dc) DeleteDC(dc); } };
-struct GdiDeleter { void operator()(HGDIOBJ obj) const { if (obj) DeleteObject(obj); } };
-template <class T, class D> class GdiOwner {
-public:
-    explicit GdiOwner(T handle) : m_handle(handle) {}
-    GdiOwner(const GdiOwner&) = delete;
-    GdiOwner& operator=(const GdiOwner&) = delete;
-    ~GdiOwner() { D()(m_handle); }
-    T Get() const { return m_handle; }
-private:
-    T m_handle;
 };
 
 std::string KeyNameOf(const char* file)
@@ -278,19 +243,19 @@ std::string AddressBookText(const Options& o)
 
 bool WriteWholeFile(const std::string& path, const void* data, size_t size)
 {
-    UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD wrote = 0;
-    return file.Valid() && WriteFile(file.Get(), data, static_cast<DWORD>(size), &wrote, nullptr) && wrote == size;
+    return file && WriteFile(file.get(), data, static_cast<DWORD>(size), &wrote, nullptr) && wrote == size;
 }
 
 bool ReadWholeFile(const std::string& path, std::string& text)
 {
-    UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!file.Valid()) return false;
+    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) return false;
     text.clear();
     char buffer[4096];
     DWORD got = 0;
-    while (ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) && got) text.append(buffer, got);
+    while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got) text.append(buffer, got);
     return true;
 }
 
@@ -315,22 +280,22 @@ bool WriteCaptionBitmap(const std::string& path, const char* caption, COLORREF b
     const DWORD stride = (width * 3 + 3) & ~3u;
     info.bmiHeader.biSizeImage = stride * height;
 
-    GdiOwner<HDC, DcDeleter> dc(CreateCompatibleDC(nullptr));
+    OwnedMemoryDc dc(CreateCompatibleDC(nullptr));
     void* bits = nullptr;
-    GdiOwner<HBITMAP, GdiDeleter> bitmap(CreateDIBSection(dc.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    if (!dc.Get() || !bitmap.Get() || !bits) return false;
-    HGDIOBJ oldBitmap = SelectObject(dc.Get(), bitmap.Get());
-    GdiOwner<HBRUSH, GdiDeleter> brush(CreateSolidBrush(back));
-    RECT all = {0, 0, width, height};
-    FillRect(dc.Get(), &all, brush.Get());
-    GdiOwner<HFONT, GdiDeleter> font(CreateFontA(36, 0, 0, 0, FW_BOLD, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "Arial"));
-    HGDIOBJ oldFont = SelectObject(dc.Get(), font.Get());
-    SetBkMode(dc.Get(), TRANSPARENT);
-    SetTextColor(dc.Get(), fore);
-    DrawTextA(dc.Get(), caption, -1, &all, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-    GdiFlush();
-    SelectObject(dc.Get(), oldFont);
-    SelectObject(dc.Get(), oldBitmap);
+    UniqueBitmap bitmap(CreateDIBSection(dc.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!dc || !bitmap || !bits) return false;
+    {
+        SelectScope bitmapIn(dc.get(), bitmap.get());
+        UniqueBrush brush(CreateSolidBrush(back));
+        RECT all = {0, 0, width, height};
+        FillRect(dc.get(), &all, brush.get());
+        UniqueFont font(CreateFontA(36, 0, 0, 0, FW_BOLD, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "Arial"));
+        SelectScope fontIn(dc.get(), font.get());
+        SetBkMode(dc.get(), TRANSPARENT);
+        SetTextColor(dc.get(), fore);
+        DrawTextA(dc.get(), caption, -1, &all, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        GdiFlush();
+    }
 
     BITMAPFILEHEADER header = {};
     header.bfType = 0x4D42;
@@ -346,10 +311,10 @@ bool WriteCaptionBitmap(const std::string& path, const char* caption, COLORREF b
 
 bool SetRegistryString(const RegistryValue& value)
 {
-    UniqueKey key;
-    LONG rc = RegCreateKeyExA(value.root, value.path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Out(), nullptr);
+    UniqueRegKey key;
+    LONG rc = RegCreateKeyExA(value.root, value.path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr);
     if (rc == ERROR_SUCCESS)
-        rc = RegSetValueExA(key.Get(), value.name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.text.c_str()),
+        rc = RegSetValueExA(key.get(), value.name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.text.c_str()),
                             static_cast<DWORD>(value.text.size() + 1));
     if (rc != ERROR_SUCCESS) std::printf("unit_image: registry %s\\%s: error %ld\n", value.path.c_str(), value.name.c_str(), rc);
     return rc == ERROR_SUCCESS;
@@ -487,12 +452,12 @@ void CheckStoreValue(const StoreValue& value)
 void CheckRegistryValue(const RegistryValue& value)
 {
     const std::string what = (value.root == HKEY_LOCAL_MACHINE ? "HKLM\\" : "HKCU\\") + value.path + " " + value.name;
-    UniqueKey key;
+    UniqueRegKey key;
     char text[512] = {};
     DWORD size = sizeof text - 1, type = 0;
-    LONG rc = RegOpenKeyExA(value.root, value.path.c_str(), 0, KEY_READ, key.Out());
+    LONG rc = RegOpenKeyExA(value.root, value.path.c_str(), 0, KEY_READ, key.put());
     if (rc == ERROR_SUCCESS)
-        rc = RegQueryValueExA(key.Get(), value.name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(text), &size);
+        rc = RegQueryValueExA(key.get(), value.name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(text), &size);
     if (rc != ERROR_SUCCESS) Mismatch(what, value.text, "(error " + std::to_string(rc) + ")");
     else if (type != REG_SZ || value.text != text) Mismatch(what, value.text, text);
 }

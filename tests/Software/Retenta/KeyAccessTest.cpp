@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "KeyFileCheck.h"
+#include "FindHandle.h"
 #include "SharedMemory.h"
 #include "StoreTestSupport.h"
 
@@ -17,14 +18,13 @@ protected:
     bool BaseIsEmpty() const
     {
         WIN32_FIND_DATAA found;
-        HANDLE search = FindFirstFileA((m_dir->Path() + "\\*").c_str(), &found);
-        if (search == INVALID_HANDLE_VALUE) return true;
+        UniqueFind search;
+        if (!search.First((m_dir->Path() + "\\*").c_str(), &found)) return true;
         bool empty = true;
         do {
             std::string name = found.cFileName;
             if (name != "." && name != "..") empty = false;
-        } while (empty && FindNextFileA(search, &found));
-        FindClose(search);
+        } while (empty && search.Next(&found));
         return empty;
     }
 };

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ChildProcess.h"
+#include "FindHandle.h"
 #include "DbwinCapture.h"
 #include "KeyDataBlock.h"
 #include "KeyFiles.h"
@@ -588,9 +589,7 @@ TEST_F(FileCopyTest, NonEmptyDirectoryInTheWay_IsMovedAsideByTheLastAttempt)
     EXPECT_EQ(kLoggerFile, ReadFileBytes(dest));
     // The directory lives on under its own name plus the UTC time.
     WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((dest + "2*").c_str(), &found);
-    ASSERT_NE(INVALID_HANDLE_VALUE, find);
-    FindClose(find);
+    ASSERT_TRUE(UniqueFind().First((dest + "2*").c_str(), &found));
     EXPECT_EQ(std::strlen("dest") + 14, std::strlen(found.cFileName)) << found.cFileName;
     EXPECT_EQ("keep me", ReadFileBytes(m_root + "\\" + found.cFileName + "\\inside.txt"));
     m_debug.Flush();

@@ -20,28 +20,6 @@ const size_t kIdentityChars = 128;
 // The catalogue's rows: one progress step each.
 const int kProgressSteps = 59;
 
-// Closes the key handed out by GetUpdatePath when a flow raises; the normal
-// end closes it itself and reports a failure to close.
-class RunKey {
-public:
-    RunKey() = default;
-    ~RunKey() { if (m_key) RegCloseKey(m_key); }
-    RunKey(const RunKey&) = delete;
-    RunKey& operator=(const RunKey&) = delete;
-    HKEY* out() { return &m_key; }
-    HKEY get() const { return m_key; }
-    void Close()
-    {
-        HKEY key = m_key;
-        m_key = nullptr;
-        LONG error = key ? RegCloseKey(key) : ERROR_SUCCESS;
-        if (error != ERROR_SUCCESS) CFileException::ThrowOsError(error);
-    }
-
-private:
-    HKEY m_key = nullptr;
-};
-
 } // namespace
 
 void CRunMaint::MarkRestored()
@@ -68,10 +46,10 @@ int CRunMaint::MaintRun(RunWindow* window, uint32_t keyCode)
     if (window) m_pOwner = window;
     char media[MAINT_ROOT_SIZE] = "E:\\";
     char persist[MAINT_ROOT_SIZE] = {};
-    RunKey key;
+    UniqueRegKey key;
 
     EnableBackupPrivileges();
-    GetUpdatePath(media, sizeof(media), persist, sizeof(persist), key.out());
+    GetUpdatePath(media, sizeof(media), persist, sizeof(persist), &key);
 
     char partText[kIdentityChars] = {};
     char serial[kIdentityChars] = {};
@@ -163,7 +141,10 @@ int CRunMaint::MaintRun(RunWindow* window, uint32_t keyCode)
         }
     }
 
-    key.Close();
+    // The normal end reports a failure to close the key; a run that raises
+    // leaves the closing to the owner.
+    LONG closed = key.Close();
+    if (closed != ERROR_SUCCESS) CFileException::ThrowOsError(closed);
     m_pOwner->RequestRepaint();
     return result;
 }

@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -34,7 +35,8 @@ void EnablePrivilege(HANDLE token, const char* name)
 
 } // namespace
 
-bool CRunMaint::GetUpdatePath(char* mediaRoot, size_t mediaSize, char* persistRoot, size_t persistSize, HKEY* key)
+bool CRunMaint::GetUpdatePath(char* mediaRoot, size_t mediaSize, char* persistRoot, size_t persistSize,
+                              UniqueRegKey* key)
 {
     UniqueRegKey corvane;
     LONG error = corvane.Open(HKEY_CURRENT_USER, CORVANE_REG_KEY);
@@ -57,8 +59,7 @@ bool CRunMaint::GetUpdatePath(char* mediaRoot, size_t mediaSize, char* persistRo
 
     CopyText(mediaRoot, mediaSize, media.c_str());
     CopyText(persistRoot, persistSize, persist.c_str());
-    if (key)
-        *key = corvane.release();
+    if (key) *key = std::move(corvane);
     return true;
 }
 
@@ -66,9 +67,7 @@ bool CRunMaint::GetMediaRoot(char* buffer, size_t size)
 {
     char media[MAINT_ROOT_SIZE] = "E:\\";
     char persist[MAINT_ROOT_SIZE] = {};
-    HKEY key = nullptr;
-    GetUpdatePath(media, sizeof(media), persist, sizeof(persist), &key);
-    UniqueRegKey owner(key);
+    GetUpdatePath(media, sizeof(media), persist, sizeof(persist));
 
     if (!buffer || std::strlen(media) >= size) return false;
     CopyText(buffer, size, media);
@@ -91,9 +90,7 @@ void CRunMaint::ClearRemovableMedia()
 {
     char media[MAINT_ROOT_SIZE] = "E:\\";
     char persist[MAINT_ROOT_SIZE] = {};
-    HKEY key = nullptr;
-    GetUpdatePath(media, sizeof(media), persist, sizeof(persist), &key);
-    UniqueRegKey owner(key);
+    GetUpdatePath(media, sizeof(media), persist, sizeof(persist));
 
     // A root longer than the part the folder is built from would name some
     // other folder, perhaps another save: refused, as the save and restore do.
@@ -121,8 +118,8 @@ void CRunMaint::DeleteFolderContents(const char* folder, bool descend)
     if (!base.empty() && base.back() == '\\') base.pop_back();
 
     WIN32_FIND_DATAA entry;
-    UniqueFind find(FindFirstFileA((base + "\\*.*").c_str(), &entry));
-    if (!find.valid()) return;
+    UniqueFind find;
+    if (!find.First((base + "\\*.*").c_str(), &entry)) return;
     do {
         std::string name = entry.cFileName;
         if (name == "." || name == "..") continue;
@@ -138,7 +135,7 @@ void CRunMaint::DeleteFolderContents(const char* folder, bool descend)
             // another folder; it stays. This also bounds the depth.
             DeleteFolderContents(path.c_str(), true);
         }
-    } while (FindNextFileA(find.get(), &entry));
+    } while (find.Next(&entry));
 }
 
 void CRunMaint::EnableBackupPrivileges()

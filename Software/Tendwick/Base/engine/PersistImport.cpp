@@ -222,9 +222,7 @@ bool CRunMaint::RetrieveSavedPersistSetting(const char* mediaFile, const char* v
     if (!output || size == 0) return false;
     char media[MAINT_ROOT_SIZE] = "E:\\";
     char persist[MAINT_ROOT_SIZE] = {};
-    HKEY rawKey = nullptr;
-    GetUpdatePath(media, sizeof(media), persist, sizeof(persist), &rawKey);
-    UniqueRegKey owner(rawKey);
+    GetUpdatePath(media, sizeof(media), persist, sizeof(persist));
 
     // A cut root would name another folder: such a root finds nothing.
     if (std::strlen(media) > kMediaRootChars) {

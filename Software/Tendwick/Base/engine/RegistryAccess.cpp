@@ -22,23 +22,23 @@ const RootName kRoots[] = {
 
 } // namespace
 
-HKEY OpenRegistryKey(HKEY root, const CString& keyPath, bool create)
+UniqueRegKey OpenRegistryKey(HKEY root, const CString& keyPath, bool create)
 {
     HKEY key = nullptr;
     LONG error = create ? RegCreateKeyExA(root, keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
                                           nullptr, &key, nullptr)
                         : RegOpenKeyExA(root, keyPath, 0, KEY_ALL_ACCESS, &key);
-    return error == ERROR_SUCCESS ? key : nullptr;
+    return UniqueRegKey(error == ERROR_SUCCESS ? key : nullptr);
 }
 
-HKEY OpenRegistryPath(const CString& fullPath, bool create)
+UniqueRegKey OpenRegistryPath(const CString& fullPath, bool create)
 {
     int slash = fullPath.Find('\\');
     CString rootName = slash < 0 ? fullPath : fullPath.Left(slash);
     CString keyPath = slash < 0 ? CString() : fullPath.Mid(slash + 1);
     for (const RootName& entry : kRoots)
         if (std::strcmp(rootName, entry.name) == 0) return OpenRegistryKey(entry.root, keyPath, create);
-    return nullptr;
+    return UniqueRegKey();
 }
 
 bool QueryRegistryString(HKEY key, const CString& valueName, CString& result)
@@ -71,19 +71,19 @@ bool SetRegistryDword(HKEY key, const CString& valueName, DWORD value)
 
 bool WriteRegistryPathString(const CString& fullPath, const CString& valueName, const CString& text)
 {
-    UniqueRegKey key(OpenRegistryPath(fullPath, true));
+    UniqueRegKey key = OpenRegistryPath(fullPath, true);
     return key && SetRegistryString(key.get(), valueName, text);
 }
 
 bool WriteRegistryPathDword(const CString& fullPath, const CString& valueName, DWORD value)
 {
-    UniqueRegKey key(OpenRegistryPath(fullPath, true));
+    UniqueRegKey key = OpenRegistryPath(fullPath, true);
     return key && SetRegistryDword(key.get(), valueName, value);
 }
 
 bool CRunMaint::ReadRegistryString(HKEY root, const CString& keyPath, const CString& valueName, CString& result)
 {
-    UniqueRegKey key(OpenRegistryKey(root, keyPath, false));
+    UniqueRegKey key = OpenRegistryKey(root, keyPath, false);
     result.Empty();
     return key && QueryRegistryString(key.get(), valueName, result);
 }
@@ -91,6 +91,6 @@ bool CRunMaint::ReadRegistryString(HKEY root, const CString& keyPath, const CStr
 bool CRunMaint::WriteRegistryString(HKEY root, const CString& keyPath, const CString& valueName,
                                     const CString& text)
 {
-    UniqueRegKey key(OpenRegistryKey(root, keyPath, false));
+    UniqueRegKey key = OpenRegistryKey(root, keyPath, false);
     return key && SetRegistryString(key.get(), valueName, text);
 }

@@ -7,15 +7,16 @@
 #include <windows.h>
 
 #include "FrameworkString.h"
+#include "RegistryKey.h"
 
 // Opens root\keyPath with full access, or with create creates it when missing.
-// Returns the key, which the caller closes, or nullptr.
-HKEY OpenRegistryKey(HKEY root, const CString& keyPath, bool create);
+// Returns the key in its owner, empty on failure.
+UniqueRegKey OpenRegistryKey(HKEY root, const CString& keyPath, bool create);
 
 // The same for a full path such as "HKEY_CURRENT_USER\Software\Corvane";
 // the root names are case-sensitive, and one without a backslash names the
-// root itself. nullptr for an unknown root name.
-HKEY OpenRegistryPath(const CString& fullPath, bool create);
+// root itself. Empty for an unknown root name.
+UniqueRegKey OpenRegistryPath(const CString& fullPath, bool create);
 
 // Reads a string value whole; result changes only on success, which needs
 // the value to exist with the string type.

@@ -5,6 +5,7 @@
 #include "RunMaint.h"
 
 #include "CsrLog.h"
+#include "FindHandle.h"
 #include "Retenta.h"
 #include "SavedFileCatalogue.h"
 #include "SavedKeyImport.h"
@@ -51,11 +52,9 @@ int CRunMaint::RestoreConfig(const char* mediaRoot, const char* persistRoot, HKE
     const std::string bookFolder = TextPrefix(persistRoot, 3) + "ZelData\\DatalinkData";
     const std::string bookTarget = bookFolder + "\\AddressBook.txt";
     WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA(savedBook.c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) {
+    if (!UniqueFind().First(savedBook.c_str(), &found)) {
         CsrLog(CSRLOG_TRACE, "RestoreConfig: File (%s) not present on removable media\n", savedBook.c_str());
     } else {
-        FindClose(find);
         CsrLog(CSRLOG_TRACE, "RestoreConfig Copying %s to %s\n", savedBook.c_str(), bookTarget.c_str());
         CreateDirectoryA(bookFolder.c_str(), nullptr);
         if (CopyFileA(savedBook.c_str(), bookTarget.c_str(), FALSE))

@@ -15,6 +15,7 @@
 
 #include "FileException.h"
 #include "FrameworkString.h"
+#include "RegistryKey.h"
 #include "RunWindow.h"
 
 // Size of the media-root and persist-root buffers of GetUpdatePath: a
@@ -79,9 +80,10 @@ public:
 
     // Media paths and run services
     // The media root and the persist root (each cut to its buffer's size - 1,
-    // MAINT_ROOT_SIZE takes them whole), and the open key "Software\Corvane",
-    // which the caller closes. Raises CFileException on failure.
-    bool GetUpdatePath(char* mediaRoot, size_t mediaSize, char* persistRoot, size_t persistSize, HKEY* key);
+    // MAINT_ROOT_SIZE takes them whole), and, for a caller that asks, the
+    // open key "Software\Corvane" in its owner. Raises CFileException on failure.
+    bool GetUpdatePath(char* mediaRoot, size_t mediaSize, char* persistRoot, size_t persistSize,
+                       UniqueRegKey* key = nullptr);
     // The media root, when it fits into size - 1 characters.
     bool GetMediaRoot(char* buffer, size_t size);
     bool FileOnMedia(const char* subPath, const char* name);

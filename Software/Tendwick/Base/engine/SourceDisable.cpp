@@ -92,9 +92,7 @@ Roots GetRoots(CRunMaint& engine)
 {
     char media[MAINT_ROOT_SIZE] = "E:\\";
     char persist[MAINT_ROOT_SIZE] = {};
-    HKEY key = nullptr;
-    engine.GetUpdatePath(media, sizeof(media), persist, sizeof(persist), &key);
-    UniqueRegKey owner(key);
+    engine.GetUpdatePath(media, sizeof(media), persist, sizeof(persist));
     return {media, persist};
 }
 

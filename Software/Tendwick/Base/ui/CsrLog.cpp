@@ -1,6 +1,8 @@
 #include "CsrLog.h"
 #include "CsrLogTesting.h"
 
+#include "RegistryKey.h"
+
 #include <windows.h>
 
 #include <cstdarg>
@@ -31,23 +33,6 @@ std::ofstream& LogStream()
     return *stream;
 }
 
-class RegKey {
-public:
-    RegKey() = default;
-    ~RegKey() { if (m_hKey) RegCloseKey(m_hKey); }
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-
-    bool Open(HKEY parent, const char* subKey, REGSAM access)
-    {
-        return RegOpenKeyExA(parent, subKey, 0, access, &m_hKey) == ERROR_SUCCESS;
-    }
-    HKEY get() const { return m_hKey; }
-
-private:
-    HKEY m_hKey = nullptr;
-};
-
 // The media drive's root: the "CDROM" setting with a backslash added when it
 // has none, or "E:\" when it cannot be read. Only a drive root is kept, so a
 // setting that names a folder below the drive still logs at the drive's root.
@@ -56,8 +41,8 @@ void GetDriveRoot(char (&root)[kDriveRootChars + 1])
     char value[kCdromValueBytes + 1] = {};
     std::strcpy(value, kDefaultDriveRoot);
 
-    RegKey key;
-    if (key.Open(HKEY_CURRENT_USER, "Software\\Corvane", KEY_ALL_ACCESS)) {
+    UniqueRegKey key;
+    if (key.Open(HKEY_CURRENT_USER, "Software\\Corvane") == ERROR_SUCCESS) {
         char read[kCdromValueBytes + 1] = {};
         DWORD type = 0;
         DWORD size = kCdromValueBytes;

@@ -89,12 +89,11 @@ void CShellScreenConfig::GetSoftKeySize(SIZE& size)
 CPlatformScreenConfig::CPlatformScreenConfig() : m_pszRegistryPath(CORVANE_REG_KEY), m_nPlatformId(PLATFORM_UNKNOWN)
 {
     std::string name;
-    HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, m_pszRegistryPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+    UniqueRegKey key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, m_pszRegistryPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(),
                         nullptr) == ERROR_SUCCESS) {
-        UniqueRegKey owner(key);
         // A value that does not fit the 32-byte buffer reads as nothing.
-        if (QueryTextValue(owner.get(), "Platform", kPlatformBytes, name) != ERROR_SUCCESS) name.clear();
+        if (QueryTextValue(key.get(), "Platform", kPlatformBytes, name) != ERROR_SUCCESS) name.clear();
     }
     m_nPlatformId = PlatformIdFromName(name.c_str());
     BuildPlatformKeyTable(m_dwKeyTable);

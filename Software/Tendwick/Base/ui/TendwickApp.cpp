@@ -30,12 +30,12 @@ const DWORD kMainWindowStyle = WS_VISIBLE | WS_MAXIMIZE;   // 0x12000000
 const DWORD kAssertExceptionCode = 0xE0DB0002;
 const char kAssertHeader[] = "Software\\Tendwick\\Base\\Tendwick";
 
-HKEY CreateFullAccessKey(HKEY root, const char* path)
+UniqueRegKey CreateFullAccessKey(HKEY root, const char* path)
 {
     HKEY key = nullptr;
     if (RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
-        return nullptr;
-    return key;
+        return UniqueRegKey();
+    return UniqueRegKey(key);
 }
 
 // The one application object.
@@ -87,21 +87,19 @@ CTendwickApp::~CTendwickApp()
 bool CTendwickApp::DetectUnitShell()
 {
     std::string logonShell;
-    if (HKEY key = CreateFullAccessKey(HKEY_LOCAL_MACHINE, kWinlogonKey)) {
-        UniqueRegKey owner(key);
-        if (QueryTextValue(owner.get(), "Shell", kShellBytes, logonShell) != ERROR_SUCCESS) logonShell.clear();
+    if (UniqueRegKey winlogon = CreateFullAccessKey(HKEY_LOCAL_MACHINE, kWinlogonKey)) {
+        if (QueryTextValue(winlogon.get(), "Shell", kShellBytes, logonShell) != ERROR_SUCCESS) logonShell.clear();
     }
 
-    HKEY key = CreateFullAccessKey(HKEY_CURRENT_USER, kCorvaneKeyWithSlash);
-    UniqueRegKey owner(key);
+    UniqueRegKey corvane = CreateFullAccessKey(HKEY_CURRENT_USER, kCorvaneKeyWithSlash);
     std::string savedShell;
-    bool haveSaved = key && QueryTextValue(key, "shell", kShellBytes, savedShell) == ERROR_SUCCESS;
+    bool haveSaved = corvane && QueryTextValue(corvane.get(), "shell", kShellBytes, savedShell) == ERROR_SUCCESS;
 
     bool saveShell = false;
     bool unitShell = ::IsUnitShell(logonShell.c_str(), haveSaved ? savedShell.c_str() : nullptr, &saveShell);
-    if (saveShell && key) {
+    if (saveShell && corvane) {
         // Kept in its own letter case, stored without a terminating zero.
-        RegSetValueExA(key, "shell", 0, REG_SZ, reinterpret_cast<const BYTE*>(logonShell.data()),
+        RegSetValueExA(corvane.get(), "shell", 0, REG_SZ, reinterpret_cast<const BYTE*>(logonShell.data()),
                        static_cast<DWORD>(logonShell.size()));
     }
     return unitShell;

@@ -19,14 +19,13 @@ protected:
         char persist[MAINT_ROOT_SIZE + 4];
         std::memset(media, 'Z', sizeof(media));
         std::memset(persist, 'Z', sizeof(persist));
-        HKEY key = nullptr;
+        UniqueRegKey key;
         EXPECT_TRUE(engine.GetUpdatePath(media, MAINT_ROOT_SIZE, persist, MAINT_ROOT_SIZE, &key));
-        EXPECT_NE(nullptr, key);
+        EXPECT_TRUE(key);
         if (key) {
             DWORD size = 0;
-            EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "PersistPath", nullptr, nullptr, nullptr, &size))
+            EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key.get(), "PersistPath", nullptr, nullptr, nullptr, &size))
                 << "the key handed back is \"Software\\Corvane\", open";
-            RegCloseKey(key);
         }
         for (size_t i = MAINT_ROOT_SIZE; i < sizeof(media); ++i) {
             EXPECT_EQ('Z', media[i]);
@@ -64,9 +63,7 @@ TEST_F(MediaServices, DataPathStandsInForAMissingPersistPath)
     registry.SetString(HKEY_CURRENT_USER, kCorvane, "DataPath", "C:\\Data");
     registry.SetString(HKEY_CURRENT_USER, kCorvane, "CDROM", "F:\\");
     char media[MAINT_ROOT_SIZE], persist[MAINT_ROOT_SIZE];
-    HKEY key = nullptr;
-    EXPECT_TRUE(engine.GetUpdatePath(media, sizeof(media), persist, sizeof(persist), &key));
-    RegCloseKey(key);
+    EXPECT_TRUE(engine.GetUpdatePath(media, sizeof(media), persist, sizeof(persist)));
     EXPECT_STREQ("F:\\", media);
     EXPECT_STREQ("C:\\Data\\", persist);
 }
@@ -75,7 +72,7 @@ TEST_F(MediaServices, WithoutAPersistPathItRaisesError23)
 {
     registry.Delete(HKEY_CURRENT_USER, kCorvane, "PersistPath");
     char media[MAINT_ROOT_SIZE] = "E:\\", persist[MAINT_ROOT_SIZE] = {};
-    HKEY key = nullptr;
+    UniqueRegKey key;
     try {
         engine.GetUpdatePath(media, sizeof(media), persist, sizeof(persist), &key);
         ADD_FAILURE() << "no exception";
@@ -84,7 +81,7 @@ TEST_F(MediaServices, WithoutAPersistPathItRaisesError23)
         EXPECT_STREQ("Persist Path", e.m_strFileName);
         EXPECT_EQ(CFileException::hardIO, e.m_cause);
     }
-    EXPECT_EQ(nullptr, key);
+    EXPECT_FALSE(key) << "no key handed out";
     EXPECT_EQ(1u, LoggedAt("ERROR", "GetUpdatePath: Unable to Find Persist Data Path\n"));
     EXPECT_THROW(engine.ClearRemovableMedia(), CFileException);
     EXPECT_THROW(engine.GetMediaRoot(media, sizeof(media)), CFileException);
@@ -93,9 +90,8 @@ TEST_F(MediaServices, WithoutAPersistPathItRaisesError23)
 TEST_F(NoCorvaneKeyTest, GetUpdatePathRaisesTheOpenError)
 {
     char media[MAINT_ROOT_SIZE], persist[MAINT_ROOT_SIZE];
-    HKEY key = nullptr;
     try {
-        engine.GetUpdatePath(media, sizeof(media), persist, sizeof(persist), &key);
+        engine.GetUpdatePath(media, sizeof(media), persist, sizeof(persist));
         ADD_FAILURE() << "no exception";
     } catch (const CFileException& e) {
         EXPECT_EQ(ERROR_FILE_NOT_FOUND, e.m_lOsError);
@@ -116,9 +112,7 @@ TEST_F(MediaServices, RootsOfAnyLengthStayInsideTheirBuffers)
 
     char media[10], persist[10];
     std::memset(media, 'Z', sizeof(media));
-    HKEY key = nullptr;
-    engine.GetUpdatePath(media, 8, persist, 8, &key);
-    RegCloseKey(key);
+    engine.GetUpdatePath(media, 8, persist, 8);
     EXPECT_EQ(std::string("E:\\rrrr"), media) << "cut to size - 1";
     EXPECT_EQ('Z', media[8]);
 

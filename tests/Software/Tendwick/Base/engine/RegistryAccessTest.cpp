@@ -28,82 +28,76 @@ private:
 
 TEST_F(RegistryAccess, FullPathsNameTheirRootExactly)
 {
-    HKEY root = OpenRegistryPath("HKEY_CURRENT_USER", false);
-    ASSERT_NE(nullptr, root) << "the root itself";
-    HKEY software = nullptr;
-    EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(root, "Software", 0, KEY_READ, &software));
-    RegCloseKey(software);
-    RegCloseKey(root);
+    UniqueRegKey root = OpenRegistryPath("HKEY_CURRENT_USER", false);
+    ASSERT_TRUE(root) << "the root itself";
+    UniqueRegKey software;
+    EXPECT_EQ(ERROR_SUCCESS, software.Open(root.get(), "Software", KEY_READ));
 
-    EXPECT_EQ(nullptr, OpenRegistryPath("hkey_current_user", false));
-    EXPECT_EQ(nullptr, OpenRegistryPath("hkey_current_user\\Software", true));
-    EXPECT_EQ(nullptr, OpenRegistryPath("HKEY_BOGUS\\Software", true));
-    EXPECT_EQ(nullptr, OpenRegistryPath("", false));
+    EXPECT_FALSE(OpenRegistryPath("hkey_current_user", false));
+    EXPECT_FALSE(OpenRegistryPath("hkey_current_user\\Software", true));
+    EXPECT_FALSE(OpenRegistryPath("HKEY_BOGUS\\Software", true));
+    EXPECT_FALSE(OpenRegistryPath("", false));
 
-    HKEY machine = OpenRegistryPath("HKEY_LOCAL_MACHINE\\SYSTEM", false);
-    EXPECT_NE(nullptr, machine);
-    RegCloseKey(machine);
+    UniqueRegKey machine = OpenRegistryPath("HKEY_LOCAL_MACHINE\\SYSTEM", false);
+    EXPECT_TRUE(machine);
 }
 
 TEST_F(RegistryAccess, FullPathWritersCreateMissingKeys)
 {
     std::string path = FullPath() + "\\Services\\EventLog\\Application\\Maint";
-    EXPECT_EQ(nullptr, OpenRegistryPath(path.c_str(), false));
+    EXPECT_FALSE(OpenRegistryPath(path.c_str(), false));
     EXPECT_TRUE(WriteRegistryPathString(path.c_str(), "EventMessageFile", "C:\\zelsys\\Tendwick.exe"));
     EXPECT_TRUE(WriteRegistryPathDword(path.c_str(), "TypesSupported", 7));
 
-    HKEY key = OpenRegistryPath(path.c_str(), false);
-    ASSERT_NE(nullptr, key);
+    UniqueRegKey key = OpenRegistryPath(path.c_str(), false);
+    ASSERT_TRUE(key);
     CString text;
-    EXPECT_TRUE(QueryRegistryString(key, "EventMessageFile", text));
+    EXPECT_TRUE(QueryRegistryString(key.get(), "EventMessageFile", text));
     EXPECT_STREQ("C:\\zelsys\\Tendwick.exe", text);
     DWORD type = 0, value = 0, size = sizeof(value);
-    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "TypesSupported", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size));
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key.get(), "TypesSupported", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size));
     EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
     EXPECT_EQ(4u, size);
     EXPECT_EQ(7u, value);
-    RegCloseKey(key);
 
     EXPECT_FALSE(WriteRegistryPathString("HKEY_NOWHERE\\x", "v", "t"));
 }
 
 TEST_F(RegistryAccess, StringsRoundTripAndEmptyIsOneNul)
 {
-    HKEY key = OpenRegistryKey(HKEY_CURRENT_USER, Key().c_str(), true);
-    ASSERT_NE(nullptr, key);
-    EXPECT_TRUE(SetRegistryString(key, "oemlogo", "C:\\zelsys\\splash.bmp"));
+    UniqueRegKey key = OpenRegistryKey(HKEY_CURRENT_USER, Key().c_str(), true);
+    ASSERT_TRUE(key);
+    EXPECT_TRUE(SetRegistryString(key.get(), "oemlogo", "C:\\zelsys\\splash.bmp"));
     CString text = "stale";
-    EXPECT_TRUE(QueryRegistryString(key, "oemlogo", text));
+    EXPECT_TRUE(QueryRegistryString(key.get(), "oemlogo", text));
     EXPECT_STREQ("C:\\zelsys\\splash.bmp", text);
 
-    EXPECT_TRUE(SetRegistryString(key, "empty", ""));
+    EXPECT_TRUE(SetRegistryString(key.get(), "empty", ""));
     DWORD type = 0, size = 0;
-    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "empty", nullptr, &type, nullptr, &size));
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key.get(), "empty", nullptr, &type, nullptr, &size));
     EXPECT_EQ(1u, size);
     text = "stale";
-    EXPECT_TRUE(QueryRegistryString(key, "empty", text));
+    EXPECT_TRUE(QueryRegistryString(key.get(), "empty", text));
     EXPECT_TRUE(text.IsEmpty());
 
     // Long values are read whole; data without a NUL ends at its end.
     std::string big(10 * 1024, 'b');
-    EXPECT_TRUE(SetRegistryString(key, "big", big.c_str()));
-    EXPECT_TRUE(QueryRegistryString(key, "big", text));
+    EXPECT_TRUE(SetRegistryString(key.get(), "big", big.c_str()));
+    EXPECT_TRUE(QueryRegistryString(key.get(), "big", text));
     EXPECT_EQ(big.size(), static_cast<size_t>(text.GetLength()));
-    RegSetValueExA(key, "raw", 0, REG_SZ, reinterpret_cast<const BYTE*>("abc"), 3);
-    EXPECT_TRUE(QueryRegistryString(key, "raw", text));
+    RegSetValueExA(key.get(), "raw", 0, REG_SZ, reinterpret_cast<const BYTE*>("abc"), 3);
+    EXPECT_TRUE(QueryRegistryString(key.get(), "raw", text));
     EXPECT_STREQ("abc", text);
-    RegCloseKey(key);
 }
 
 TEST_F(RegistryAccess, ANumberIsNoStringAndEmptiesTheResult)
 {
-    HKEY key = OpenRegistryKey(HKEY_CURRENT_USER, Key().c_str(), true);
-    ASSERT_NE(nullptr, key);
-    EXPECT_TRUE(SetRegistryDword(key, "Map", 5));
+    UniqueRegKey key = OpenRegistryKey(HKEY_CURRENT_USER, Key().c_str(), true);
+    ASSERT_TRUE(key);
+    EXPECT_TRUE(SetRegistryDword(key.get(), "Map", 5));
     CString text = "stale";
-    EXPECT_FALSE(QueryRegistryString(key, "Map", text));
+    EXPECT_FALSE(QueryRegistryString(key.get(), "Map", text));
     EXPECT_STREQ("stale", text) << "a failed query leaves the result";
-    RegCloseKey(key);
 
     EXPECT_FALSE(engine.ReadRegistryString(HKEY_CURRENT_USER, Key().c_str(), "Map", text));
     EXPECT_TRUE(text.IsEmpty());
@@ -118,11 +112,9 @@ TEST_F(RegistryAccess, KeyPathWritersNeverCreateKeys)
     EXPECT_FALSE(engine.WriteRegistryString(HKEY_CURRENT_USER, missing.c_str(), "Map", "x"));
     EXPECT_FALSE(RegistryKeyExists(HKEY_CURRENT_USER, missing));
     EXPECT_FALSE(RegistryKeyExists(HKEY_CURRENT_USER, Key()));
-    EXPECT_EQ(nullptr, OpenRegistryKey(HKEY_CURRENT_USER, missing.c_str(), false));
+    EXPECT_FALSE(OpenRegistryKey(HKEY_CURRENT_USER, missing.c_str(), false));
 
-    HKEY created = OpenRegistryKey(HKEY_CURRENT_USER, missing.c_str(), true);
-    ASSERT_NE(nullptr, created);
-    RegCloseKey(created);
+    ASSERT_TRUE(OpenRegistryKey(HKEY_CURRENT_USER, missing.c_str(), true));
     EXPECT_TRUE(engine.WriteRegistryString(HKEY_CURRENT_USER, missing.c_str(), "Map", "map.exe,C:\\Zelsys,0"));
     CString text;
     EXPECT_TRUE(engine.ReadRegistryString(HKEY_CURRENT_USER, missing.c_str(), "Map", text));

@@ -1,5 +1,6 @@
 // The save against the real registry, store files and media drive E:.
 #include "EngineFixture.h"
+#include "FindHandle.h"
 
 #include "Crc32.h"
 #include "KeyFileFormat.h"
@@ -17,8 +18,8 @@ const std::string kPersistMedia = std::string(kMediaConfig) + "\\Persist\\";
 void ListFiles(const std::string& folder, const std::string& prefix, std::vector<std::string>& out)
 {
     WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE) return;
+    UniqueFind find;
+    if (!find.First((folder + "\\*").c_str(), &entry)) return;
     do {
         std::string name = entry.cFileName;
         if (name == "." || name == "..") continue;
@@ -26,8 +27,7 @@ void ListFiles(const std::string& folder, const std::string& prefix, std::vector
             ListFiles(folder + "\\" + name, prefix + name + "\\", out);
         else
             out.push_back(prefix + name);
-    } while (FindNextFileA(find, &entry));
-    FindClose(find);
+    } while (find.Next(&entry));
 }
 
 std::vector<std::string> MediaFiles()
