@@ -24,7 +24,7 @@ bool IsCSpace(unsigned char c)
 
 // The atoi reading of text; inRange(i) says whether byte i may be read.
 template <class InRange>
-uint32_t ParseAtoi(const char* text, InRange inRange)
+DecimalReading ParseAtoi(const char* text, InRange inRange)
 {
     size_t i = 0;
     while (inRange(i) && IsCSpace(static_cast<unsigned char>(text[i])))
@@ -35,11 +35,13 @@ uint32_t ParseAtoi(const char* text, InRange inRange)
         ++i;
     }
     uint32_t value = 0; // unsigned: wraps modulo 2^32 by definition
+    bool nonZero = false;
     while (inRange(i) && text[i] >= '0' && text[i] <= '9') {
         value = value * 10u + static_cast<uint32_t>(text[i] - '0');
+        nonZero = nonZero || text[i] != '0';
         ++i;
     }
-    return negative ? 0u - value : value;
+    return {negative ? 0u - value : value, nonZero};
 }
 
 } // namespace
@@ -52,13 +54,18 @@ size_t FormatCrcLine(uint32_t crc, char* out)
 
 uint32_t ParseDword(const char* text, size_t len)
 {
-    return ParseAtoi(text, [len](size_t i) { return i < len; });
+    return ReadDecimal(text, len).value;
 }
 
 uint32_t ParseDword(const char* text)
 {
     // A NUL is neither space, sign nor digit, so the scan stops there.
-    return ParseAtoi(text, [](size_t) { return true; });
+    return ParseAtoi(text, [](size_t) { return true; }).value;
+}
+
+DecimalReading ReadDecimal(const char* text, size_t len)
+{
+    return ParseAtoi(text, [len](size_t i) { return i < len; });
 }
 
 size_t FormatDwordUnsigned(uint32_t value, char* out)

@@ -19,6 +19,15 @@ uint32_t ParseDword(const char* text);
 // The same over at most len bytes, for value text inside a key's block.
 uint32_t ParseDword(const char* text, size_t len);
 
+// The same reading with what the modulo loses kept: whether any of the digits
+// read is not 0, so that a reader asking "is the number non-zero" also gets
+// the right answer for multiples of 2^32.
+struct DecimalReading {
+    uint32_t value;      // as ParseDword gives it
+    bool     nonZero;    // the number itself (before the modulo) is not 0
+};
+DecimalReading ReadDecimal(const char* text, size_t len);
+
 // Decimal forms of a dword: created lines carry "%u", rewritten lines "%d".
 // out needs 12 bytes; returns the digit count.
 size_t FormatDwordUnsigned(uint32_t value, char* out);

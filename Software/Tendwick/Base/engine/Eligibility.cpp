@@ -3,43 +3,27 @@
 #include "RunMaint.h"
 
 #include "CsrLog.h"
+#include "EngineLimits.h"
 #include "EngineWin32.h"
 #include "IdentityRules.h"
+#include "MediaRoot.h"
 #include "ReleasePairs.h"
 #include "Retenta.h"
 #include "TextFields.h"
 
 #include <string>
 
-namespace {
-
-const int kStoreTimeout = 1000;
-const DWORD kRootValueBytes = 512;
-const size_t kMediaRootChars = 64;
-
-} // namespace
-
 bool CRunMaint::AreThereSavedFiles()
 {
-    std::string media = "E:\\";
-    UniqueRegKey corvane;
-    if (corvane.Open(HKEY_CURRENT_USER, CORVANE_REG_KEY) != ERROR_SUCCESS) {
-        CsrLog(CSRLOG_WARNING, "AreThereSavedFiles: Could not open RegKey");
-    } else {
-        std::string value;
-        if (QueryTextValue(corvane.get(), "CDROM", kRootValueBytes, value) == ERROR_SUCCESS) {
-            media = value;
-            AddTrailingBackslash(media);
-        } else {
-            CsrLog(CSRLOG_WARNING, "AreThereSavedFiles: Could not open RegValue");
-        }
-    }
-    corvane.reset();
+    std::string media;
+    MediaRootSource source = ReadMediaRoot(kSavedFilesRootRule, media);
+    if (source == MediaRootSource::NoKey) CsrLog(CSRLOG_WARNING, "AreThereSavedFiles: Could not open RegKey");
+    if (source == MediaRootSource::NoValue) CsrLog(CSRLOG_WARNING, "AreThereSavedFiles: Could not open RegValue");
 
     // The saved registry file marks a save, but only with the identity record
     // that a save writes last: without it the save was cut off, its remains
     // are no save, and a new save may clear them.
-    std::string folder = TextPrefix(media.c_str(), kMediaRootChars) + "ZelConfig\\";
+    std::string folder = media + "ZelConfig\\";
     return PathExists(JoinPath(folder.c_str(), "CorvaneUserRegistry.reg")) &&
            PathExists(JoinPath(folder.c_str(), "SWPartNum.txt"));
 }

@@ -3,6 +3,7 @@
 #include "RunMaint.h"
 
 #include "Crc32.h"
+#include "MessagePump.h"
 #include "Win32Handle.h"
 
 #include <memory>
@@ -11,16 +12,6 @@
 namespace {
 
 const DWORD kBlockBytes = 8192;
-
-void LetWindowsRun()
-{
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-    Sleep(0);
-}
 
 } // namespace
 
@@ -46,7 +37,7 @@ DWORD CRunMaint::GetFileCrc(const char* path, uint32_t* crc)
             }
             if (read == 0) break;
             sum = keyfile::Crc32(block.get(), read, sum);
-            LetWindowsRun();
+            DrainMessages();
         }
     } catch (...) {
         result = GetLastError();

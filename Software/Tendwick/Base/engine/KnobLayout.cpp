@@ -3,6 +3,7 @@
 #include "RunMaint.h"
 
 #include "CsrLog.h"
+#include "EngineLimits.h"
 #include "PersistSection.h"
 #include "Retenta.h"
 
@@ -39,7 +40,7 @@ const char* const kPages[] = {"ShellPersist\\UI_Taws", "ShellPersist\\UI_KTX", "
 void CRunMaint::SetKnobConfig(const char* persistRoot)
 {
     unsigned long levels = 0;
-    if (GetOnePersistedDW(kShellPersist, "ShellConfig", 1000, "KnobLevels", &levels) == PERS_FAILED) {
+    if (GetOnePersistedDW(kShellPersist, "ShellConfig", kStoreTimeout, "KnobLevels", &levels) == PERS_FAILED) {
         CsrLog(CSRLOG_WARNING, "SetKnobConfig: Unable to extract KnobLevels from ShellConfig; GetLastError = %d\n",
                static_cast<int>(GetLastError()));
         return;

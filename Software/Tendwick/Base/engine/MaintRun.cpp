@@ -4,6 +4,7 @@
 #include "RunMaint.h"
 
 #include "CsrLog.h"
+#include "EngineLimits.h"
 #include "EngineWin32.h"
 #include "IdentityRules.h"
 #include "Retenta.h"
@@ -15,10 +16,7 @@ namespace {
 
 const uint32_t kSaveKey = 0x70;
 const uint32_t kRestoreKey = 0x72;
-const int kStoreTimeout = 1000;
 const size_t kIdentityChars = 128;
-// The catalogue's rows: one progress step each.
-const int kProgressSteps = 59;
 
 } // namespace
 
@@ -38,7 +36,7 @@ void CRunMaint::UndoSave()
         UndoSaveMenu();
     else
         UndoSaveShell();
-    ClearRemovableMedia();
+    // Each variant clears the media as its last step.
 }
 
 int CRunMaint::MaintRun(RunWindow* window, uint32_t keyCode)
@@ -56,7 +54,7 @@ int CRunMaint::MaintRun(RunWindow* window, uint32_t keyCode)
     // Without a real serial-number source the keys do nothing at all.
     if (!GetSwPartNum(partText, serial, sizeof(serial))) return 0;
 
-    m_pOwner->SetProgressRange(0, kProgressSteps);
+    m_pOwner->SetProgressRange(0, kSaveProgressSteps);
     int result = 0;
     if (keyCode == kSaveKey) {
         if (m_bSaveAllowed) {
@@ -71,18 +69,18 @@ int CRunMaint::MaintRun(RunWindow* window, uint32_t keyCode)
                 // on the media stands (it read back whole before the disabling
                 // began), and the disabling is made again to its end.
                 CsrLog(CSRLOG_EVENT, "MaintRun: Finishing the disabling after this unit's save\n");
-                saved = 1;
+                saved = SAVE_DONE;
             } else {
                 saved = SaveConfig(media, persist, key.get(), partText, serial);
             }
-            if (saved == 1) {
+            if (saved == SAVE_DONE) {
                 m_pOwner->SetStatusText("Configuration Saved", 0);
                 m_pOwner->SetDetailText("", 0);
                 m_pOwner->SetNoteText("", 0);
                 FinishSave();
                 PumpMessages(500);
                 result = 1;
-            } else if (saved == 6) {
+            } else if (saved == SAVE_NOT_WRITTEN) {
                 m_pOwner->SetStatusText("Save of configuration files to removable media could not be verified", 0);
                 m_pOwner->SetDetailText("Save and Restore cannot continue", 0);
                 m_pOwner->SetNoteText("Press Cancel to Exit", 0);

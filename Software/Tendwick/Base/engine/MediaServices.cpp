@@ -3,9 +3,13 @@
 #include "RunMaint.h"
 
 #include "CsrLog.h"
+#include "EngineLimits.h"
 #include "EngineWin32.h"
+#include "MediaRoot.h"
+#include "MessagePump.h"
 #include "TextFields.h"
 #include "Win32Handle.h"
+#include "WholeRoot.h"
 
 #include <cstring>
 #include <string>
@@ -13,13 +17,10 @@
 
 namespace {
 
-const char kDefaultMediaRoot[] = "E:\\";
 const char kMediaConfigFolder[] = "ZelConfig\\";
 const char kIdentityRecord[] = "SWPartNum.txt";
 const char kSavedRegistry[] = "CorvaneUserRegistry.reg";
 const DWORD kRootValueBytes = 512;
-// How much of the media root the media folders are built from.
-const size_t kMediaRootChars = 64;
 // How much of a folder DeleteFolderContents works on.
 const size_t kClearFolderChars = 255;
 
@@ -43,11 +44,8 @@ bool CRunMaint::GetUpdatePath(char* mediaRoot, size_t mediaSize, char* persistRo
     if (error != ERROR_SUCCESS) CFileException::ThrowOsError(error);
 
     std::string media;
-    if (QueryTextValue(corvane.get(), "CDROM", kRootValueBytes, media) != ERROR_SUCCESS) {
-        media = kDefaultMediaRoot;
+    if (ReadMediaRoot(corvane.get(), kUpdatePathRootRule, media) != MediaRootSource::Setting)
         CsrLog(CSRLOG_WARNING, "GetUpdatePath: Force Default Removeable Media %s\n", kDefaultMediaRoot);
-    }
-    AddTrailingBackslash(media);
 
     std::string persist;
     if (QueryTextValue(corvane.get(), "PersistPath", kRootValueBytes, persist) != ERROR_SUCCESS &&
@@ -76,13 +74,9 @@ bool CRunMaint::GetMediaRoot(char* buffer, size_t size)
 
 bool CRunMaint::FileOnMedia(const char* subPath, const char* name)
 {
-    std::string media = kDefaultMediaRoot;
-    UniqueRegKey corvane;
-    if (corvane.Open(HKEY_CURRENT_USER, CORVANE_REG_KEY) == ERROR_SUCCESS) {
-        std::string value;
-        if (QueryTextValue(corvane.get(), "CDROM", kRootValueBytes, value) == ERROR_SUCCESS) media = value;
-    }
-    std::string folder = TextPrefix(media.c_str(), kMediaRootChars) + (subPath ? subPath : "");
+    std::string media;
+    ReadMediaRoot(kFileOnMediaRootRule, media);
+    std::string folder = media + (subPath ? subPath : "");
     return PathExists(JoinPath(folder.c_str(), name));
 }
 
@@ -92,13 +86,7 @@ void CRunMaint::ClearRemovableMedia()
     char persist[MAINT_ROOT_SIZE] = {};
     GetUpdatePath(media, sizeof(media), persist, sizeof(persist));
 
-    // A root longer than the part the folder is built from would name some
-    // other folder, perhaps another save: refused, as the save and restore do.
-    if (std::strlen(media) > kMediaRootChars) {
-        CsrLog(CSRLOG_ERROR, "ClearRemovableMedia: Media root longer than %u characters: \"%.80s...\"\n",
-               static_cast<unsigned>(kMediaRootChars), media);
-        CFileException::ThrowOsError(ERROR_FILENAME_EXCED_RANGE, media);
-    }
+    RequireWholeRoot("ClearRemovableMedia", "Media root", media, kMediaRootChars);
     std::string folder = std::string(media) + kMediaConfigFolder;
 
     // The files that make the media hold a save go first, the identity record
@@ -150,9 +138,5 @@ void CRunMaint::EnableBackupPrivileges()
 
 void CRunMaint::PumpMessages(int milliseconds)
 {
-    for (int round = 0; round < milliseconds / 10; ++round) {
-        MSG msg;
-        if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-        Sleep(1);
-    }
+    PumpMessagesFor(milliseconds);
 }

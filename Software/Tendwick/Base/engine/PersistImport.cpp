@@ -4,6 +4,7 @@
 #include "RunMaint.h"
 
 #include "CsrLog.h"
+#include "EngineLimits.h"
 #include "EngineWin32.h"
 #include "IdentityRules.h"
 #include "KeyFileFormat.h"
@@ -12,6 +13,7 @@
 #include "SavedFileCatalogue.h"
 #include "SavedKeyImport.h"
 #include "TextFields.h"
+#include "WholeRoot.h"
 
 #include <cstdio>
 #include <cstring>
@@ -19,8 +21,6 @@
 
 namespace {
 
-const int kStoreTimeout = 1000;
-const size_t kMediaRootChars = 64;
 const size_t kStatusTextSize = 256;
 const size_t kKeyNameSize = 256;
 
@@ -225,11 +225,7 @@ bool CRunMaint::RetrieveSavedPersistSetting(const char* mediaFile, const char* v
     GetUpdatePath(media, sizeof(media), persist, sizeof(persist));
 
     // A cut root would name another folder: such a root finds nothing.
-    if (std::strlen(media) > kMediaRootChars) {
-        CsrLog(CSRLOG_ERROR, "RetrieveSavedPersistSetting: Media root longer than %u characters: \"%.80s...\"\n",
-               static_cast<unsigned>(kMediaRootChars), media);
-        return false;
-    }
+    if (!RootIsWhole("RetrieveSavedPersistSetting", "Media root", media, kMediaRootChars)) return false;
     std::string folder = std::string(media) + "ZelConfig\\" + "Persist\\";
     std::string path = JoinPath(folder.c_str(), mediaFile);
 

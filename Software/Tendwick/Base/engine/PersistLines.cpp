@@ -1,5 +1,7 @@
 #include "PersistLines.h"
 
+#include "KeyFileFormat.h"
+
 #include <cstring>
 
 namespace {
@@ -87,11 +89,5 @@ int32_t ReadSignedValue(const char* text)
 
 uint32_t ReadDwordValue(const char* text)
 {
-    if (!text) return 0;
-    while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
-    bool negative = false;
-    if (*text == '-' || *text == '+') negative = *text++ == '-';
-    uint32_t number = 0;
-    for (; *text >= '0' && *text <= '9'; ++text) number = number * 10u + static_cast<uint32_t>(*text - '0');
-    return negative ? 0u - number : number;
+    return text ? keyfile::ParseDword(text) : 0;
 }

@@ -5,39 +5,29 @@
 #include "RunMaint.h"
 
 #include "CsrLog.h"
+#include "EngineLimits.h"
 #include "FindHandle.h"
 #include "Retenta.h"
 #include "SavedFileCatalogue.h"
 #include "SavedKeyImport.h"
 #include "TextFields.h"
+#include "WholeRoot.h"
 
 #include <cstring>
 #include <string>
 
 namespace {
 
-const int kStoreTimeout = 1000;
-const size_t kMediaRootChars = 64;
 const size_t kLocalRootChars = 511;
-
-// A root longer than the part the paths are built from would give cut paths
-// that name somewhere else; the restore refuses it instead.
-void RequireWholeRoot(const char* what, const char* root, size_t maxChars)
-{
-    if (std::strlen(root) <= maxChars) return;
-    CsrLog(CSRLOG_ERROR, "RestoreConfig: %s longer than %u characters: \"%.80s...\"\n", what,
-           static_cast<unsigned>(maxChars), root);
-    CFileException::ThrowOsError(ERROR_FILENAME_EXCED_RANGE, root);
-}
 
 } // namespace
 
 int CRunMaint::RestoreConfig(const char* mediaRoot, const char* persistRoot, HKEY)
 {
-    RequireWholeRoot("Media root", mediaRoot, kMediaRootChars);
-    RequireWholeRoot("Persist root", persistRoot, kLocalRootChars);
+    RequireWholeRoot("RestoreConfig", "Media root", mediaRoot, kMediaRootChars);
+    RequireWholeRoot("RestoreConfig", "Persist root", persistRoot, kLocalRootChars);
     const std::string configFolder = TextPrefix(mediaRoot, kMediaRootChars) + "ZelConfig\\";
-    m_pOwner->SetProgressRange(0, 60);
+    m_pOwner->SetProgressRange(0, kRestoreProgressSteps);
     const std::string persistFolder = configFolder + "Persist\\";
     const std::string localRoot = TextPrefix(persistRoot, kLocalRootChars);
 

@@ -25,6 +25,16 @@ const size_t MAINT_ROOT_SIZE = 514;
 // Where the engine's settings live in the current user's registry.
 const char CORVANE_REG_KEY[] = "Software\\Corvane";
 
+// Where one press of Save left the save (SaveConfig's result).
+enum SaveStage {
+    SAVE_DONE = 1,             // saved, and every copy read back as written
+    SAVE_CONFIRM_SHOWN = 2,    // the question is on the screen
+    SAVE_SERIAL_ENTRY = 3,     // the serial-number entry is under way
+    SAVE_UNIT_DISABLED = 5,    // the unit is disabled already
+    SAVE_NOT_WRITTEN = 6,      // the media is not writable, or a copy on it not
+                               // proven (nothing of this save stays on it)
+};
+
 class CRunMaint {
 public:
     // Construction
@@ -93,10 +103,8 @@ public:
     void PumpMessages(int milliseconds);
 
     // Save, restore, text import and knob layout
-    // Writes the unit's configuration to the media in stages across presses:
-    // 1 saved and read back intact, 2 prompt shown, 3 serial-number entry
-    // under way, 5 unit already disabled, 6 media not writable or the copy on
-    // it not proven (then nothing of this save stays on the media).
+    // Writes the unit's configuration to the media in stages across presses;
+    // returns a SaveStage.
     int SaveConfig(const char* mediaRoot, const char* persistRoot, HKEY userKey, char* partNumberText,
                    char* serialNumber);
     // Imports the save on the media into this unit's store; always 1.

@@ -4,11 +4,13 @@
 // every copy back before the source unit may be disabled.
 #include "RunMaint.h"
 
-#include "CsrLog.h"
 #include "Crc32.h"
+#include "CsrLog.h"
+#include "EngineLimits.h"
 #include "EngineWin32.h"
 #include "SavedFileCatalogue.h"
 #include "TextFields.h"
+#include "WholeRoot.h"
 #include "Win32Handle.h"
 
 #include <cstdio>
@@ -22,7 +24,6 @@ CRunMaint::SaveReadBackHook CRunMaint::s_pfnSaveReadBackHook = nullptr;
 
 namespace {
 
-const size_t kMediaRootChars = 64;
 const size_t kProbeRootChars = 512;
 const size_t kPersistRootChars = 512;
 const char kLocalRegistryCopy[] = "C:\\CopyOfCorvaneUserReg.reg";
@@ -36,16 +37,6 @@ struct MediaCopy {
 };
 
 const DWORD kCopyBlockBytes = 65536;
-
-// A root longer than the part the media folders are built from would give
-// cut paths that name somewhere else; the save refuses it instead.
-void RequireWholeRoot(const char* what, const char* root, size_t maxChars)
-{
-    if (std::strlen(root) <= maxChars) return;
-    CsrLog(CSRLOG_ERROR, "SaveConfig: %s longer than %u characters: \"%.80s...\"\n", what,
-           static_cast<unsigned>(maxChars), root);
-    CFileException::ThrowOsError(ERROR_FILENAME_EXCED_RANGE, root);
-}
 
 // A path the ANSI file calls cannot take is refused, not cut.
 const std::string& RequireShortPath(const std::string& path)
@@ -162,8 +153,8 @@ std::string ProveCopy(const MediaCopy& copy)
 int CRunMaint::SaveConfig(const char* mediaRoot, const char* persistRoot, HKEY userKey, char* partNumberText,
                           char* serialNumber)
 {
-    RequireWholeRoot("Media root", mediaRoot, kMediaRootChars);
-    RequireWholeRoot("Persist root", persistRoot, kPersistRootChars);
+    RequireWholeRoot("SaveConfig", "Media root", mediaRoot, kMediaRootChars);
+    RequireWholeRoot("SaveConfig", "Persist root", persistRoot, kPersistRootChars);
     const std::string configFolder = TextPrefix(mediaRoot, kMediaRootChars) + "ZelConfig\\";
     const std::string probe = TextPrefix(mediaRoot, kProbeRootChars) + "ZIPPATH\\";
     const std::string registryFile = RequireShortPath(JoinPath(configFolder.c_str(), "CorvaneUserRegistry.reg"));
@@ -179,7 +170,7 @@ int CRunMaint::SaveConfig(const char* mediaRoot, const char* persistRoot, HKEY u
                "CRunMaint::SaveConfig: Attempt to write removable media (CreateDirectory of \"%s\") failed.  "
                "GetLastError = %d\n",
                probe.c_str(), static_cast<int>(GetLastError()));
-        return 6;
+        return SAVE_NOT_WRITTEN;
     }
     if (!RemoveDirectoryA(probe.c_str()))
         CsrLog(CSRLOG_ERROR,
@@ -189,7 +180,7 @@ int CRunMaint::SaveConfig(const char* mediaRoot, const char* persistRoot, HKEY u
 
     if (IsUnitDisabled()) {
         m_pOwner->SetStatusText("Cannot resave data without restore.", 0);
-        return 5;
+        return SAVE_UNIT_DISABLED;
     }
 
     if (!m_bConfirmShown) {
@@ -197,7 +188,7 @@ int CRunMaint::SaveConfig(const char* mediaRoot, const char* persistRoot, HKEY u
                                                        : "Save will disable this unit. Continue save?",
                               true);
         m_bConfirmShown = true;
-        return 2;
+        return SAVE_CONFIRM_SHOWN;
     }
 
     if (!HasValidSerialNum()) {
@@ -205,10 +196,10 @@ int CRunMaint::SaveConfig(const char* mediaRoot, const char* persistRoot, HKEY u
             m_bSerialPromptShown = true;
             m_pOwner->BeginSerialEntry("");
             m_pOwner->ShowSerialEntry();
-            return 3;
+            return SAVE_SERIAL_ENTRY;
         }
         char entered[128] = {};
-        if (!m_pOwner->GetEnteredSerial(entered, sizeof(entered))) return 3;
+        if (!m_pOwner->GetEnteredSerial(entered, sizeof(entered))) return SAVE_SERIAL_ENTRY;
         entered[sizeof(entered) - 1] = '\0';
         SaveNewSn(entered);
         CopyText(serialNumber, 128, entered);
@@ -295,10 +286,10 @@ int CRunMaint::SaveConfig(const char* mediaRoot, const char* persistRoot, HKEY u
                copy.media.c_str(), fault.c_str());
         ClearRemovableMedia();
         m_bConfirmShown = false;
-        return 6;
+        return SAVE_NOT_WRITTEN;
     }
     CsrLog(CSRLOG_TRACE, "SaveConfig: %u files read back as saved\n", static_cast<unsigned>(written.size()));
 
     m_bConfirmShown = false;
-    return 1;
+    return SAVE_DONE;
 }

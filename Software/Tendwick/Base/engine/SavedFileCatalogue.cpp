@@ -1,5 +1,7 @@
 #include "SavedFileCatalogue.h"
 
+#include "KeyFileFormat.h"
+
 #include <cstring>
 
 const ValueFilterItem ShellValueFilter[SHELL_FILTER_COUNT] = {
@@ -113,11 +115,6 @@ const SavedFileEntry SavedFileCatalogue[SAVED_FILE_COUNT] = {
     {MFD_CONFIG, "CFG_ENGINE.pri", "ShellPersist-Config-CFG_ENGINE.pri", nullptr, 0, nullptr, 1},
 };
 
-bool ValueFilterAdmits(const SavedFileEntry& entry, const char* pszValueName)
-{
-    return FilterListAdmits(entry.pFilter, entry.dwFilterCount, pszValueName);
-}
-
 bool FilterListAdmits(const ValueFilterItem* pFilter, uint32_t dwCount, const char* pszValueName)
 {
     if (dwCount == 0 || pFilter == nullptr) return true;
@@ -127,23 +124,6 @@ bool FilterListAdmits(const ValueFilterItem* pFilter, uint32_t dwCount, const ch
     }
     return false;
 }
-
-namespace {
-
-// The flag's text read as a decimal integer (leading blanks, a sign, then
-// digits; anything else ends it): whether that number is not 0. Only the
-// digits' being zero matters, so no text can overflow the reading.
-bool DecimalIsNonZero(const char* text)
-{
-    while (*text == ' ' || *text == '\t' || *text == '\n' || *text == '\r' || *text == '\v' || *text == '\f') ++text;
-    if (*text == '+' || *text == '-') ++text;
-    for (; *text >= '0' && *text <= '9'; ++text) {
-        if (*text != '0') return true;
-    }
-    return false;
-}
-
-}  // namespace
 
 bool IsFactoryConfigured(const SavedFileEntry& entry, FactoryFlagReader read, void* context,
                          const char* const* gatedList, size_t gatedCount)
@@ -160,5 +140,6 @@ bool IsFactoryConfigured(const SavedFileEntry& entry, FactoryFlagReader read, vo
     char text[kFactoryFlagChars + 1] = {};
     if (read == nullptr || !read(entry.pszConfigName, text, sizeof(text), context)) return false;
     text[kFactoryFlagChars] = '\0';
-    return DecimalIsNonZero(text);
+    // The flag reads like a key file's number; only its being 0 matters.
+    return keyfile::ReadDecimal(text, sizeof(text)).nonZero;
 }

@@ -38,10 +38,9 @@ extern const ValueFilterItem MapValueFilter[MAP_FILTER_COUNT];
 extern const char* const* const GatedKeyList;
 extern const size_t GatedKeyCount;
 
-// Whether a restore takes over the value of this name: always without a
-// filter, otherwise only a name equal to one of the filter's items.
-bool ValueFilterAdmits(const SavedFileEntry& entry, const char* pszValueName);
-// The same for a bare list and its count (nullptr or 0: every name).
+// Whether a restore takes over the value of this name, by a row's filter and
+// its count: always without a filter (nullptr or 0), otherwise only a name
+// equal to one of the filter's items.
 bool FilterListAdmits(const ValueFilterItem* pFilter, uint32_t dwCount, const char* pszValueName);
 
 // Where the factory flag lives: this store directory, the configuration name

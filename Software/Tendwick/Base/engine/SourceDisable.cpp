@@ -5,6 +5,7 @@
 #include "RunMaint.h"
 
 #include "CsrLog.h"
+#include "EngineLimits.h"
 #include "EngineWin32.h"
 #include "EventReporter.h"
 #include "Retenta.h"
@@ -20,7 +21,6 @@
 
 namespace {
 
-const int kStoreTimeout = 1000;
 const char kShellPersist[] = "ShellPersist";
 const char kShellConfig[] = "ShellConfig";
 const char kSystemData[] = "SystemData";

@@ -3,8 +3,10 @@
 #include "RunMaint.h"
 
 #include "CsrLog.h"
+#include "EngineLimits.h"
 #include "EngineWin32.h"
 #include "IdentityRules.h"
+#include "MediaRoot.h"
 #include "Retenta.h"
 #include "TextFields.h"
 
@@ -14,15 +16,12 @@
 
 namespace {
 
-const int kStoreTimeout = 1000;
 const char kShellPersist[] = "ShellPersist";
 const char kSystemData[] = "SystemData";
 
 const char kSysSetupKey[] = "Software\\Corvane\\SysSetup";
 const char kComputerNameKey[] = "SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName";
 
-const DWORD kSavedRootValueBytes = 128;
-const size_t kSavedRootChars = 128;
 
 // Reads a string value of at most size - 1 bytes into buffer (always
 // terminated); the system's error code.
@@ -116,14 +115,9 @@ bool CRunMaint::SaveNewSn(const char* serial)
 
 void CRunMaint::ReadSavedPartNum(char* partOut, int* revisionOut, char* serialOut)
 {
-    UniqueRegKey corvane;
-    if (corvane.Open(HKEY_CURRENT_USER, CORVANE_REG_KEY) != ERROR_SUCCESS) return;
     std::string media;
-    if (QueryTextValue(corvane.get(), "CDROM", kSavedRootValueBytes, media) != ERROR_SUCCESS) media = "E:\\";
-    AddTrailingBackslash(media);
-    corvane.reset();
-
-    std::string folder = TextPrefix(media.c_str(), kSavedRootChars) + "ZelConfig\\";
+    if (ReadMediaRoot(kSavedIdentityRootRule, media) == MediaRootSource::NoKey) return;
+    std::string folder = media + "ZelConfig\\";
     std::string path = JoinPath(folder.c_str(), "SWPartNum.txt");
 
     FILE* file = std::fopen(path.c_str(), "r");

@@ -1,7 +1,7 @@
 #include "CsrLog.h"
 #include "CsrLogTesting.h"
 
-#include "RegistryKey.h"
+#include "MediaRoot.h"
 
 #include <windows.h>
 
@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <string>
 
 namespace {
 
@@ -17,10 +18,8 @@ const char* const kLevelLabels[] = {"ERROR", "WARNING", "EVENT", ""};
 const size_t kLineBytes = 1024;       // prefix and message together
 const size_t kPathBytes = 256;
 const size_t kProgramPathBytes = 260;
-const size_t kCdromValueBytes = 512;
 const size_t kDriveRootChars = 3;     // "E:\"; with its terminator the four characters used
 
-const char kDefaultDriveRoot[] = "E:\\";
 const char kLogFolder[] = "ZelData\\VURLog\\";
 const char kLogFileName[] = "CsrLog.txt";
 
@@ -38,29 +37,10 @@ std::ofstream& LogStream()
 // setting that names a folder below the drive still logs at the drive's root.
 void GetDriveRoot(char (&root)[kDriveRootChars + 1])
 {
-    char value[kCdromValueBytes + 1] = {};
-    std::strcpy(value, kDefaultDriveRoot);
-
-    UniqueRegKey key;
-    if (key.Open(HKEY_CURRENT_USER, "Software\\Corvane") == ERROR_SUCCESS) {
-        char read[kCdromValueBytes + 1] = {};
-        DWORD type = 0;
-        DWORD size = kCdromValueBytes;
-        if (RegQueryValueExA(key.get(), "CDROM", nullptr, &type, reinterpret_cast<BYTE*>(read), &size) ==
-                ERROR_SUCCESS &&
-            (type == REG_SZ || type == REG_EXPAND_SZ)) {
-            read[size < kCdromValueBytes ? size : kCdromValueBytes] = '\0';
-            size_t length = std::strlen(read);
-            std::memcpy(value, read, length + 1);
-            if ((length == 0 || value[length - 1] != '\\') && length < kCdromValueBytes) {
-                value[length] = '\\';
-                value[length + 1] = '\0';
-            }
-        }
-    }
-
+    std::string drive;
+    ReadMediaRoot(kRunLogDriveRootRule, drive);
     std::memset(root, 0, sizeof(root));
-    std::strncpy(root, value, kDriveRootChars);
+    std::strncpy(root, drive.c_str(), kDriveRootChars);
 }
 
 // Creates each folder along the path, from the left; failures do not matter

@@ -108,6 +108,22 @@ TEST(KeyFile, ParseDwordReadsLikeAtoiModulo2To32)
     EXPECT_EQ(0u, ParseDword("9", 0));
 }
 
+TEST(KeyFile, ReadDecimalKeepsWhetherTheNumberIsZero)
+{
+    const struct { const char* text; uint32_t value; bool nonZero; } cases[] = {
+        {"0", 0u, false}, {"-0", 0u, false}, {" 000x", 0u, false}, {"", 0u, false}, {"abc", 0u, false},
+        {"4294967296", 0u, true}, {"-4294967296", 0u, true}, {"12abc", 12u, true}, {"+007", 7u, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        DecimalReading r = ReadDecimal(c.text, std::strlen(c.text));
+        EXPECT_EQ(c.value, r.value);
+        EXPECT_EQ(c.nonZero, r.nonZero);
+        EXPECT_EQ(ParseDword(c.text), r.value);
+    }
+    EXPECT_FALSE(ReadDecimal("0001", 3).nonZero) << "no further than len";
+}
+
 TEST(KeyFile, CreatedLinesAreUnsignedRewrittenLinesSigned)
 {
     char out[12];

@@ -160,11 +160,11 @@ TEST(ValueFilters, ShellRowAdmitsOnlyItsTwoNamesExactly)
 {
     const SavedFileEntry& shell = SavedFileCatalogue[42];
     ASSERT_STREQ("ShellConfig.pri", shell.pszFile);
-    EXPECT_TRUE(ValueFilterAdmits(shell, "KnobLevels"));
-    EXPECT_TRUE(ValueFilterAdmits(shell, "ExternalVideo"));
+    EXPECT_TRUE(FilterListAdmits(shell.pFilter, shell.dwFilterCount, "KnobLevels"));
+    EXPECT_TRUE(FilterListAdmits(shell.pFilter, shell.dwFilterCount, "ExternalVideo"));
     for (const char* other : {"Platform", "NumStartupApps", "StartupApp1", "knoblevels", "KnobLevel", "KnobLevelsX",
                               " KnobLevels", ""}) {
-        EXPECT_FALSE(ValueFilterAdmits(shell, other)) << "\"" << other << "\"";
+        EXPECT_FALSE(FilterListAdmits(shell.pFilter, shell.dwFilterCount, other)) << "\"" << other << "\"";
     }
 }
 
@@ -173,29 +173,29 @@ TEST(ValueFilters, MapRowAdmitsNavSettingsButNotItsLowerCase)
     const SavedFileEntry& map = SavedFileCatalogue[44];
     ASSERT_STREQ("OP_SETTINGS.pri", map.pszFile);
     for (const char* name : {"AirptFltr", "EngineStatusBlk", "MetarUnits", "NavSettings", "RecentLatLon", "StatusBlocks"})
-        EXPECT_TRUE(ValueFilterAdmits(map, name)) << name;
-    EXPECT_FALSE(ValueFilterAdmits(map, "navsettings"));
-    EXPECT_FALSE(ValueFilterAdmits(map, "MapRange"));
+        EXPECT_TRUE(FilterListAdmits(map.pFilter, map.dwFilterCount, name)) << name;
+    EXPECT_FALSE(FilterListAdmits(map.pFilter, map.dwFilterCount, "navsettings"));
+    EXPECT_FALSE(FilterListAdmits(map.pFilter, map.dwFilterCount, "MapRange"));
 }
 
 TEST(ValueFilters, AlertsRowsAdmitTheBusValuesOnly)
 {
     for (int row : {25, 26}) {
         const SavedFileEntry& e = SavedFileCatalogue[row - 1];
-        EXPECT_TRUE(ValueFilterAdmits(e, "MBus")) << "row " << row;
-        EXPECT_TRUE(ValueFilterAdmits(e, "EBus")) << "row " << row;
-        EXPECT_FALSE(ValueFilterAdmits(e, "FuelFlowAlert")) << "row " << row;
+        EXPECT_TRUE(FilterListAdmits(e.pFilter, e.dwFilterCount, "MBus")) << "row " << row;
+        EXPECT_TRUE(FilterListAdmits(e.pFilter, e.dwFilterCount, "EBus")) << "row " << row;
+        EXPECT_FALSE(FilterListAdmits(e.pFilter, e.dwFilterCount, "FuelFlowAlert")) << "row " << row;
     }
 }
 
 TEST(ValueFilters, RowsWithoutAFilterAdmitEveryName)
 {
     const SavedFileEntry& radar = SavedFileCatalogue[36];
-    EXPECT_TRUE(ValueFilterAdmits(radar, "AnyValue"));
-    EXPECT_TRUE(ValueFilterAdmits(radar, ""));
+    EXPECT_TRUE(FilterListAdmits(radar.pFilter, radar.dwFilterCount, "AnyValue"));
+    EXPECT_TRUE(FilterListAdmits(radar.pFilter, radar.dwFilterCount, ""));
     SavedFileEntry countless = SavedFileCatalogue[42];
     countless.dwFilterCount = 0;   // a list with count 0 is no filter
-    EXPECT_TRUE(ValueFilterAdmits(countless, "Platform"));
+    EXPECT_TRUE(FilterListAdmits(countless.pFilter, countless.dwFilterCount, "Platform"));
 }
 
 // ---- the factory-configuration gate ------------------------------------------------
@@ -248,6 +248,7 @@ TEST(FactoryGate, GatedRadarRowsFollowTheStoredFlag)
         {true, "0", false},  {true, "1", true},      {true, "12abc", true}, {false, "", false},
         {true, "abc", false}, {true, "", false},     {true, "  7", true},   {true, "-3", true},
         {true, "000", false}, {true, "0000000000000000000001", false},   // only 16 characters are read
+        {true, "4294967296", true},   // a multiple of 2^32 is no 0
     };
     for (const Case& c : cases) {
         for (int row = 37; row <= 40; ++row) {

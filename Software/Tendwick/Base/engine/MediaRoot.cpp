@@ -1,0 +1,32 @@
+#include "MediaRoot.h"
+
+#include "EngineWin32.h"
+
+namespace {
+
+const char kCorvaneKey[] = "Software\\Corvane";
+
+} // namespace
+
+MediaRootSource ReadMediaRoot(HKEY corvane, const MediaRootRule& rule, std::string& root)
+{
+    MediaRootSource source = MediaRootSource::Setting;
+    if (QueryTextValue(corvane, "CDROM", rule.dwValueBytes, root) != ERROR_SUCCESS) {
+        root = kDefaultMediaRoot;
+        source = MediaRootSource::NoValue;
+    }
+    if (rule.bEndWithBackslash && (root.empty() || root.back() != '\\')) root += '\\';
+    if (rule.nKeepChars != 0 && root.size() > rule.nKeepChars) root.resize(rule.nKeepChars);
+    return source;
+}
+
+MediaRootSource ReadMediaRoot(const MediaRootRule& rule, std::string& root)
+{
+    UniqueRegKey corvane;
+    if (corvane.Open(HKEY_CURRENT_USER, kCorvaneKey) != ERROR_SUCCESS) {
+        root = kDefaultMediaRoot;
+        if (rule.nKeepChars != 0 && root.size() > rule.nKeepChars) root.resize(rule.nKeepChars);
+        return MediaRootSource::NoKey;
+    }
+    return ReadMediaRoot(corvane.get(), rule, root);
+}

@@ -1,0 +1,40 @@
+// The media root as the "CDROM" setting of "Software\Corvane" gives it, read
+// in one place. The readers differ only in their length rules, which each
+// passes as a MediaRootRule.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <string>
+
+// The root when the setting cannot be read.
+const char kDefaultMediaRoot[] = "E:\\";
+
+struct MediaRootRule {
+    DWORD  dwValueBytes;       // a longer setting counts as missing
+    bool   bEndWithBackslash;  // one is added when the setting has none
+    size_t nKeepChars;         // the root is cut to this many characters; 0 keeps it whole
+};
+
+// The engine's paths: read whole, checked by their users.
+const MediaRootRule kUpdatePathRootRule = {512, true, 0};
+// Whether a save lies on the media: the part its folders are built from.
+const MediaRootRule kSavedFilesRootRule = {512, true, 64};
+// Whether a marker file lies on the media: the setting as it stands.
+const MediaRootRule kFileOnMediaRootRule = {512, false, 64};
+// The identity record of a save: a shorter setting, as the opening screen reads it.
+const MediaRootRule kSavedIdentityRootRule = {128, true, 128};
+// The run log: the drive's root only ("E:\").
+const MediaRootRule kRunLogDriveRootRule = {512, true, 3};
+
+enum class MediaRootSource {
+    Setting,   // the "CDROM" setting
+    NoKey,     // "Software\Corvane" cannot be opened: the default
+    NoValue,   // no usable setting: the default
+};
+
+// From the open "Software\Corvane" key.
+MediaRootSource ReadMediaRoot(HKEY corvane, const MediaRootRule& rule, std::string& root);
+// Opens the key itself.
+MediaRootSource ReadMediaRoot(const MediaRootRule& rule, std::string& root);
