@@ -188,7 +188,7 @@ zelconfig_files() { # the files below the media configuration folder
 # file under its media name, the address book, the hive and its CRC line, the
 # identity record; nothing else.
 check_media_after_save() { # persist-root-before-the-save zeldata serial part-text
-  python3 - "$here/Software/Tendwick/Base/engine/SavedFileCatalogue.cpp" "$1" "$2" "$media" "$3|$4" <<'PY'
+  python3 - "$here/Software/Tendwick/Base/engine/rules/SavedFileCatalogue.cpp" "$1" "$2" "$media" "$3|$4" <<'PY'
 import os, re, sys
 cat, data, zeldata, media, ident = sys.argv[1:]
 consts = dict(re.findall(r'const char (\w+)\[\] = "([^"]*)";', open(cat).read()))
