@@ -28,27 +28,24 @@ const size_t kKeyNameSize = 256;
 // may be longer than any log line.
 void LogRefusedLine(const char* who, int level, ParseOutcome outcome, const char* line)
 {
-    switch (outcome) {
-    case PARSE_LINE_TOO_LONG:
-        CsrLog(level, "%s: Line longer than %u characters skipped - %.80s...\n", who,
-               static_cast<unsigned>(PARSE_LINE_SIZE - 1), line);
-        break;
-    case PARSE_NAME_TOO_LONG:
-        CsrLog(level, "%s: Value name longer than %u characters skipped - %.80s...\n", who,
-               static_cast<unsigned>(PARSE_NAME_SIZE - 1), line);
-        break;
-    case PARSE_TYPE_TOO_LONG:
-        CsrLog(level, "%s: Type word longer than %u characters skipped - %.80s...\n", who,
-               static_cast<unsigned>(PARSE_TYPE_SIZE - 1), line);
-        break;
-    case PARSE_VALUE_TOO_LONG:
-        CsrLog(level, "%s: Value longer than %u characters skipped - %.80s...\n", who,
-               static_cast<unsigned>(PARSE_VALUE_SIZE - 1), line);
-        break;
-    default:
-        CsrLog(level, "%s: ParseLine Failed - %s\n", who, line);
-        break;
+    struct Refusal {
+        ParseOutcome outcome;
+        const char*  what;
+        size_t       size;   // the field's buffer, terminator included
+    };
+    static const Refusal kRefusals[] = {
+        {PARSE_LINE_TOO_LONG, "Line", PARSE_LINE_SIZE},
+        {PARSE_NAME_TOO_LONG, "Value name", PARSE_NAME_SIZE},
+        {PARSE_TYPE_TOO_LONG, "Type word", PARSE_TYPE_SIZE},
+        {PARSE_VALUE_TOO_LONG, "Value", PARSE_VALUE_SIZE},
+    };
+    for (const Refusal& refusal : kRefusals) {
+        if (refusal.outcome != outcome) continue;
+        CsrLog(level, "%s: %s longer than %u characters skipped - %.80s...\n", who, refusal.what,
+               static_cast<unsigned>(refusal.size - 1), line);
+        return;
     }
+    CsrLog(level, "%s: ParseLine Failed - %s\n", who, line);
 }
 
 bool ReadFactoryFlag(const char* configName, char* buffer, size_t size, void*)
