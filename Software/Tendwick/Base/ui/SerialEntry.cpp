@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "CsrLog.h"
+#include "EngineLimits.h"
 #include "GdiOwners.h"
 #include "IdentityRules.h"
 #include "KeyRules.h"
@@ -18,7 +19,6 @@
 
 namespace {
 
-const int kStoreTimeout = 1000;
 const size_t kRestoreSerialBytes = 50;
 
 RECT ToRect(const ScreenRect& r)
