@@ -45,13 +45,26 @@ void PrepareAttempt(int attempt, const char* destination)
     }
 }
 
+// CopyFile leaves the copy in the cache. Until it is on the disk, a power
+// cut during the next save, which rewrites the copy's source at once, could
+// leave neither file valid. A flush that fails is reported like any failed
+// call; the copy itself stands.
+void FlushCopy(const char* destination)
+{
+    CStoreFile copy;
+    if (copy.Open(destination, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING)) copy.Flush();
+}
+
 } // namespace
 
 bool FileCopy(const char* destination, const char* source)
 {
     for (int attempt = 0; attempt < kCopyAttempts; ++attempt) {
         PrepareAttempt(attempt, destination);
-        if (StoreCopyFile(source, destination, FALSE)) return true;
+        if (StoreCopyFile(source, destination, FALSE)) {
+            FlushCopy(destination);
+            return true;
+        }
         StoreDebugText("Retenta CopyFile failed, GetLastError = %d\n", static_cast<int>(GetLastError()));
     }
     return false;

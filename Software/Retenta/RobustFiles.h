@@ -3,7 +3,8 @@
 #pragma once
 
 // Copies source over destination in up to four attempts, each failure of a
-// file call written to the debug output.
+// file call written to the debug output. A copy made is flushed to the disk
+// before the call returns.
 bool FileCopy(const char* destination, const char* source);
 
 // Creates every missing directory of path; a plain file in the way is
