@@ -42,14 +42,8 @@ for arg in "$@"; do
   esac
 done
 
-if [ -z "${UNIT_IMAGE_BIN:-}" ]; then
-  cmake -S . -B build/win32 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake \
-        >build/kill-test.configure.log 2>&1 || { tail -n 30 build/kill-test.configure.log; exit 1; }
-  cmake --build build/win32 --target unit_image_tools >build/kill-test.build.log 2>&1 \
-    || { tail -n 40 build/kill-test.build.log; exit 1; }
-  export UNIT_IMAGE_BIN=$here/build/win32/bin
-fi
 . tools/unit-image.sh
+unit_image_build kill-test || exit 1
 for f in two_unit_run.exe kill_run.exe; do
   [ -f "$UNIT_IMAGE_BIN/$f" ] || { echo "kill-test: $UNIT_IMAGE_BIN/$f missing (build unit_image_tools)"; exit 1; }
 done

@@ -25,25 +25,18 @@ done
 . "$here/tools/unit-image.sh"
 
 work=$(mktemp -d /tmp/measure-tendwick.XXXXXX)
-xvfb_pid=
 units=()
+. "$here/tools/xvfb.sh"
 cleanup() {
   for u in "${units[@]}"; do unit_image_destroy "$u"; done
-  if [ -n "$xvfb_pid" ]; then
-    kill "$xvfb_pid" 2>/dev/null
-    wait "$xvfb_pid" 2>/dev/null
-  fi
+  xvfb_stop
   rm -rf "$work"
 }
 trap cleanup EXIT
 
 # The desktop of each unit's prefix takes its display when its wineserver
 # starts: the screen comes first.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || { echo "measure-tendwick: Xvfb did not start" >&2; exit 1; }
-export DISPLAY=:$(cat "$work/display")
+xvfb_start "$work" || { echo "measure-tendwick: Xvfb did not start" >&2; exit 1; }
 
 source_unit=(--tag A --serial A1234 --serial-source reg --part 612-00340-800 --rev 0 --platform ZR455 --variant dc)
 target_unit=(--tag B --serial B5678 --serial-source store --part 612-00340-800 --rev 1 --platform ZR455 --variant single)

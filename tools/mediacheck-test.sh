@@ -15,14 +15,8 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 
-if [ -z "${UNIT_IMAGE_BIN:-}" ]; then
-  cmake -S . -B build/win32 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake \
-        >build/mediacheck-test.configure.log 2>&1 || { tail -n 30 build/mediacheck-test.configure.log; exit 1; }
-  cmake --build build/win32 --target unit_image_tools unit_shell Dormantis mediacheck \
-        >build/mediacheck-test.build.log 2>&1 || { tail -n 40 build/mediacheck-test.build.log; exit 1; }
-  export UNIT_IMAGE_BIN=$here/build/win32/bin
-fi
 . tools/unit-image.sh
+unit_image_build mediacheck-test unit_shell Dormantis mediacheck || exit 1
 for f in two_unit_run.exe mediacheck.exe; do
   [ -f "$UNIT_IMAGE_BIN/$f" ] || { echo "mediacheck-test: $UNIT_IMAGE_BIN/$f missing"; exit 1; }
 done

@@ -36,26 +36,16 @@ fi
 step "tests (Windows, under Wine)"
 root=$(mktemp -d /tmp/unit-test.XXXXXX)
 . tools/wine-prefix.sh
-xvfb_pid=
+. tools/xvfb.sh
 cleanup() {
   unit_prefix_destroy
-  if [ -n "$xvfb_pid" ]; then
-    kill "$xvfb_pid" 2>/dev/null
-    wait "$xvfb_pid" 2>/dev/null
-  fi
+  xvfb_stop
   rm -rf "$root"
 }
 trap cleanup EXIT
 # One virtual screen for the programs with windows. The prefix's desktop takes
 # its display when the wineserver starts, so DISPLAY is set before that.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$root/display" >"$root/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do [ -s "$root/display" ] && break; sleep 0.1; done
-if [ -s "$root/display" ]; then
-  export DISPLAY=:$(cat "$root/display")
-else
-  fail "Xvfb did not start: $(cat "$root/xvfb.log")"
-fi
+xvfb_start "$root" || fail "Xvfb did not start: $(cat "$root/xvfb.log")"
 if unit_prefix_create "$root"; then
   export UNIT_TEST_ROOT=$root
   (cd build/win32 && ctest -j2 --output-on-failure) || fail "Windows tests"

@@ -19,21 +19,15 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 
-if [ -z "${UNIT_IMAGE_BIN:-}" ]; then
-  cmake -S . -B build/win32 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake \
-        >build/two-unit.configure.log 2>&1 || { tail -n 30 build/two-unit.configure.log; exit 1; }
-  cmake --build build/win32 --target unit_image_tools >build/two-unit.build.log 2>&1 \
-    || { tail -n 40 build/two-unit.build.log; exit 1; }
-  export UNIT_IMAGE_BIN=$here/build/win32/bin
-fi
 . tools/unit-image.sh
+unit_image_build two-unit || exit 1
 
 root=$(mktemp -d /tmp/two-unit.XXXXXX)
 A=$root/A B=$root/B media=$root/media
-xvfb_pid=
+. tools/xvfb.sh
 cleanup() {
   unit_image_destroy "$A"; unit_image_destroy "$B"; unit_image_destroy "$root/C"
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  xvfb_stop
   rm -rf "$root"
 }
 trap cleanup EXIT
@@ -42,10 +36,7 @@ trap cleanup EXIT
 # read here (the run's DISPLAY without Xvfb); set before any unit's Wine starts,
 # as its desktop keeps the display it began with.
 if command -v Xvfb >/dev/null 2>&1; then
-  Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$root/display" 2>/dev/null &
-  xvfb_pid=$!
-  for _ in $(seq 50); do [ -s "$root/display" ] && break; sleep 0.1; done
-  [ -s "$root/display" ] && export DISPLAY=:$(cat "$root/display")
+  xvfb_start "$root" 800x600x24
 fi
 
 failures=0

@@ -12,6 +12,8 @@
 #                                           as C:\Zelsys\ZelShell.exe) starts the store's startup applications;
 #                                           args go to it (--wait-event NAME --watch MS)
 #   unit_image_destroy ROOT                 stop ROOT's wineserver
+#   unit_image_build NAME [TARGET...]       unless UNIT_IMAGE_BIN was given, build the tree's build/win32
+#                                           (the unit image tools and the TARGETs; logs build/NAME.*.log)
 #
 # Options go to unit_image.exe: --part --rev --serial --serial-source reg|store|name --platform
 # --variant dc|single --tag --persist --backup-drive --computer-name (see tools/unitimage/UnitImage.cpp).
@@ -22,7 +24,20 @@
 # Run: bash tools/unit-image.sh ROOT MEDIA [options]  lays out one unit, checks it and stops its server.
 
 unit_image_tree=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+unit_image_bin_given=${UNIT_IMAGE_BIN:+1}
 : "${UNIT_IMAGE_BIN:=$unit_image_tree/build/win32/bin}"
+
+unit_image_build() {
+  [ -n "$unit_image_bin_given" ] && return 0
+  local name=$1 build=$unit_image_tree/build/win32; shift
+  mkdir -p "$unit_image_tree/build"
+  cmake -S "$unit_image_tree" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$unit_image_tree/cmake/toolchain-i686-mingw.cmake" \
+        >"$unit_image_tree/build/$name.configure.log" 2>&1 \
+    || { tail -n 30 "$unit_image_tree/build/$name.configure.log"; return 1; }
+  cmake --build "$build" --target unit_image_tools "$@" >"$unit_image_tree/build/$name.build.log" 2>&1 \
+    || { tail -n 40 "$unit_image_tree/build/$name.build.log"; return 1; }
+  export UNIT_IMAGE_BIN=$build/bin
+}
 
 unit_image_use() {
   export WINEPREFIX=$1/pfx WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="

@@ -10,19 +10,16 @@ export UNIT_IMAGE_BIN=$bin
 . "$tree/tools/unit-image.sh"
 
 root=$(mktemp -d /tmp/tendwick-window.XXXXXX)
-xvfb_pid=
+. "$tree/tools/xvfb.sh"
 cleanup() {
   unit_image_destroy "$root"
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  xvfb_stop
   rm -rf "$root"
 }
 trap cleanup EXIT
 
 if [ -z "${DISPLAY:-}" ]; then
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$root/display" 2>/dev/null &
-  xvfb_pid=$!
-  for _ in $(seq 50); do [ -s "$root/display" ] && break; sleep 0.1; done
-  export DISPLAY=:$(cat "$root/display")
+  xvfb_start "$root" || { echo "run-window-tests: Xvfb did not start" >&2; exit 1; }
 fi
 
 unit_image_create "$root" "$root/media" --tag A >"$root/lay.log" 2>&1 || { cat "$root/lay.log"; exit 1; }
