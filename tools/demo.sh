@@ -15,8 +15,10 @@
 # knobs (a refused and an accepted number) and meets a failed save that a
 # second press retries; a unit the media's save does not fit is refused; an
 # unsupported part; finally A's save goes back onto A (the undo) and A boots
-# into its system program. DEMO_BUILD names the build folder (default
-# build/win32, or the folder above UNIT_IMAGE_BIN when that is set).
+# into its system program. DEMO_BUILD names the build folder (default: this
+# tree's build for the Wine architecture the host runs, build/win32 where it
+# starts 32-bit programs and build/win64 where it cannot; UNIT_WINE_ARCH=win32|win64
+# forces one; or the folder above UNIT_IMAGE_BIN when that is set).
 set -uo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -32,17 +34,15 @@ while [ $# -gt 0 ]; do
 done
 cd "$here"
 bash tools/setup.sh || exit 1
+. tools/wine-arch.sh
+unit_wine_arch_select || exit 1
+echo "demo: Wine architecture $UNIT_WINE_ARCH"
 
 if [ -n "${DEMO_BUILD:-}" ]; then build=$(realpath -m "$DEMO_BUILD")
 elif [ -n "${UNIT_IMAGE_BIN:-}" ]; then build=$(realpath -m "$UNIT_IMAGE_BIN/..")
-else build=$here/build/win32
+else build=$UNIT_BUILD_DIR
 fi
-mkdir -p "$build"
-if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake \
-        -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$build/demo.configure.log" 2>&1 \
-    || { tail -n 40 "$build/demo.configure.log"; exit 1; }
-fi
+unit_wine_configure "$build" "$UNIT_WINE_ARCH" || exit 1
 export UNIT_IMAGE_BIN=$build/bin TENDWICK_BIN=$build/bin
 
 if [ "$mode" = store ]; then
@@ -51,7 +51,7 @@ if [ "$mode" = store ]; then
   . tools/wine-prefix.sh
   trap 'unit_prefix_destroy; rm -rf "$root"' EXIT
   unit_prefix_create "$root" || { echo "demo: could not create the demo unit" >&2; exit 1; }
-  wine reg add 'HKCU\Software\Corvane' /v PersistBkupDrive /t REG_SZ /d E /f >/dev/null 2>&1
+  unit_wine reg add 'HKCU\Software\Corvane' /v PersistBkupDrive /t REG_SZ /d E /f >/dev/null 2>&1
   echo "Demo unit: D: = $root/D, E: = $root/E (backup drive)"
   bash tools/wine-exec.sh "$build/bin/store_demo.exe"
   exit $?
@@ -406,3 +406,4 @@ tr -d '\r' <"$media/ZelData/VURLog/CsrLog.txt" | grep -v '^$' | tail -n 14 | sed
 
 section "Done in $(( ($(date +%s%N) - run_started) / 1000000000 )) s"
 note "Pictures of every screen: $DEMO_SHOTS ($(ls "$DEMO_SHOTS" | wc -l) files)"
+note "Programs of $build, run under Wine $UNIT_WINE_ARCH"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS
 # (default 60), each from its own seeds in tests/fuzz/seeds. Finds are written
-# under build/fuzz/findings.
+# under build/fuzz/findings. Every target of tests/expected-tests.txt must
+# have been built and must have run.
 set -uo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
@@ -10,10 +11,12 @@ mkdir -p build
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DUNIT_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   >build/fuzz.configure.log 2>&1 || { cat build/fuzz.configure.log; exit 1; }
 cmake --build build/fuzz >build/fuzz.build.log 2>&1 || { tail -n 40 build/fuzz.build.log; exit 1; }
+bash tools/check-expected.sh fuzz build/fuzz/bin || exit 1
 mkdir -p build/fuzz/findings
-rc=0
+rc=0 ran=0
 for target in build/fuzz/bin/fuzz_*; do
   [ -x "$target" ] || continue
+  ran=$((ran + 1))
   name=$(basename "$target")
   corpus=build/fuzz/corpus/$name
   mkdir -p "$corpus"
@@ -31,4 +34,5 @@ for target in build/fuzz/bin/fuzz_*; do
     echo "fuzz: $name: FINDING" >&2; tail -n 30 build/fuzz/$name.log >&2; rc=1
   fi
 done
+[ $ran -gt 0 ] || { echo "fuzz: no target ran" >&2; rc=1; }
 exit $rc

@@ -12,11 +12,14 @@
 # media. Each save and restore runs on freshly laid-out units.
 #
 # TENDWICK_BIN: folder with Tendwick.exe, tendwick_measure.exe and the unit
-# image tools (default build/win32/bin of this tree).
+# image tools (default: the bin folder of this tree's build for the Wine
+# architecture tools/wine-arch.sh chooses; UNIT_WINE_ARCH forces it).
 set -uo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 repeat=${1:-5}
-: "${TENDWICK_BIN:=${UNIT_IMAGE_BIN:-$here/build/win32/bin}}"
+. "$here/tools/wine-arch.sh"
+unit_wine_arch_select || exit 1
+: "${TENDWICK_BIN:=${UNIT_IMAGE_BIN:-$UNIT_BUILD_DIR/bin}}"
 TENDWICK_BIN=$(cd "$TENDWICK_BIN" && pwd) || exit 1
 export UNIT_IMAGE_BIN=$TENDWICK_BIN
 for f in Tendwick.exe tendwick_measure.exe; do
@@ -90,7 +93,7 @@ describe() { # name: median and every value, in milliseconds
       printf "%-22s median %8.1f ms over %d runs (sorted:%s)\n", n, m, NR, all }' <<<"$values"
 }
 
-echo "Tendwick through its window, Wine $(wine --version 2>/dev/null), warm wineserver, Xvfb $DISPLAY"
+echo "Tendwick through its window, Wine $(unit_wine --version 2>/dev/null) ($UNIT_WINE_ARCH), warm wineserver, Xvfb $DISPLAY"
 echo "startup_shown_ms:   process start to the window visible with label 1 set"
 echo "startup_painted_ms: process start to the window idle with nothing left to paint"
 echo "question_ms:        F1 key-up to the save question shown (soft key 1 reads Confirm)"

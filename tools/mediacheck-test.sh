@@ -9,14 +9,15 @@
 # imports all the same. When a native mediacheck is at hand (MEDIACHECK_NATIVE,
 # default build/native/bin/mediacheck) it must print what the .exe prints.
 #
-# UNIT_IMAGE_BIN: folder of the built programs; without it the tree's
-# build/win32 is built first. MEDIACHECK_KEEP=DIR keeps the outputs there.
+# UNIT_IMAGE_BIN: folder of the built programs; without it the tree's build
+# folder for the chosen Wine architecture is built first. MEDIACHECK_KEEP=DIR keeps the outputs there.
 set -uo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 
 . tools/unit-image.sh
 unit_image_build mediacheck-test unit_shell Dormantis mediacheck || exit 1
+echo "mediacheck-test: Wine architecture $UNIT_WINE_ARCH, programs from $UNIT_IMAGE_BIN"
 for f in two_unit_run.exe mediacheck.exe; do
   [ -f "$UNIT_IMAGE_BIN/$f" ] || { echo "mediacheck-test: $UNIT_IMAGE_BIN/$f missing"; exit 1; }
 done

@@ -4,8 +4,13 @@
 set -euo pipefail
 
 need=()
+# Both cross compilers: the unit's i686 build and the x86_64 build for hosts
+# that run 64-bit code only.
 command -v i686-w64-mingw32-g++-posix >/dev/null 2>&1 || need+=(mingw-w64)
-command -v wine >/dev/null 2>&1 || need+=(wine wine64)
+command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || need+=(mingw-w64)
+# Both Wine loaders; tools/wine-arch.sh finds out which one this host can start.
+command -v wine >/dev/null 2>&1 || need+=(wine)
+[ -x /usr/lib/wine/wine64 ] || need+=(wine64)
 dpkg -s wine32:i386 >/dev/null 2>&1 || need+=(wine32:i386)
 command -v Xvfb >/dev/null 2>&1 || need+=(xvfb)
 command -v xauth >/dev/null 2>&1 || need+=(xauth)

@@ -16,13 +16,16 @@
 #   tendwick_stop ROOT                 stops the program, ROOT's wineserver and the Xvfb
 #
 # TENDWICK_BIN names the folder with Tendwick.exe, screen_probe.exe and Retenta.dll
-# (default: UNIT_IMAGE_BIN, else build/win32/bin of this tree). TENDWICK_SCREEN is
+# (default: UNIT_IMAGE_BIN, else the bin folder of this tree's build for the Wine architecture
+# that tools/wine-arch.sh chooses, UNIT_WINE_ARCH forcing it). TENDWICK_SCREEN is
 # the Xvfb screen (default 1024x768x24; the program needs at least 800x600).
 #
 # Run: bash tools/tendwick-run.sh start|press|xkey|screen|wait-text|wait-exit|shot|log|probe|stop ROOT [ARGS]
 
 tendwick_tree=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-: "${TENDWICK_BIN:=${UNIT_IMAGE_BIN:-$tendwick_tree/build/win32/bin}}"
+. "$tendwick_tree/tools/wine-arch.sh"
+unit_wine_arch_select || return 1 2>/dev/null || exit 1
+: "${TENDWICK_BIN:=${UNIT_IMAGE_BIN:-$UNIT_BUILD_DIR/bin}}"
 : "${TENDWICK_SCREEN:=1024x768x24}"
 
 # What a run leaves in ROOT/tendwick: display, xvfb.pid, runner.pid, out.txt, rc.
@@ -31,7 +34,7 @@ tendwick_state() { echo "$1/tendwick"; }
 tendwick_env() {
   local state
   state=$(tendwick_state "$1")
-  export WINEPREFIX=$1/pfx WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  export WINEPREFIX=$1/pfx WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   [ -s "$state/display" ] && export DISPLAY=:$(cat "$state/display")
   return 0
 }
@@ -59,7 +62,7 @@ tendwick_display() {
   wineserver -k >/dev/null 2>&1
   wineserver -w
   wineserver -p >/dev/null 2>&1
-  wine wineboot >/dev/null 2>&1
+  unit_wine wineboot.exe >/dev/null 2>&1
 }
 
 tendwick_probe() {
@@ -68,7 +71,7 @@ tendwick_probe() {
   local out rc
   out=$(mktemp "${TMPDIR:-/tmp}/tendwick-run.XXXXXX")
   # Output to a file: Wine services started by the probe would keep a pipe open.
-  timeout "${TENDWICK_PROBE_TIMEOUT:-660}" wine "$TENDWICK_BIN/screen_probe.exe" "$@" >"$out" 2>&1 </dev/null
+  timeout "${TENDWICK_PROBE_TIMEOUT:-660}" unit_wine "$TENDWICK_BIN/screen_probe.exe" "$@" >"$out" 2>&1 </dev/null
   rc=$?
   tr -d '\r' <"$out"
   rm -f "$out"
@@ -92,7 +95,7 @@ tendwick_start() {
   tendwick_display "$root" || return 1
   tendwick_env "$root"
   rm -f "$state/rc"
-  ( cd "$TENDWICK_BIN" && wine "$exe" "$@" >"$state/out.txt" 2>&1 </dev/null; echo $? >"$state/rc" ) >/dev/null 2>&1 </dev/null &
+  ( cd "$TENDWICK_BIN" && unit_wine "$exe" "$@" >"$state/out.txt" 2>&1 </dev/null; echo $? >"$state/rc" ) >/dev/null 2>&1 </dev/null &
   echo $! >"$state/runner.pid"
   # Back as soon as the window is ready; at once when the program ends first.
   local i

@@ -13,14 +13,15 @@
 # on an Xvfb started here, or on the run's DISPLAY without Xvfb (the boots are
 # skipped, visibly, without either). Non-zero on any failure.
 #
-# UNIT_IMAGE_BIN: folder of the built programs; without it the tree's
-# build/win32 is built first.
+# UNIT_IMAGE_BIN: folder of the built programs; without it the tree's build
+# folder for the chosen Wine architecture is built first.
 set -uo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 
 . tools/unit-image.sh
 unit_image_build two-unit || exit 1
+echo "two-unit: Wine architecture $UNIT_WINE_ARCH, programs from $UNIT_IMAGE_BIN"
 
 root=$(mktemp -d /tmp/two-unit.XXXXXX)
 A=$root/A B=$root/B media=$root/media
@@ -77,10 +78,10 @@ expect_eq "unit B ShellConfig KnobLevels" '"KnobLevels"=dword:1' \
 expect_eq "unit B alerts filter value" '"MBus"=string:"B-MBus"' \
   "$(grep -a '^"MBus"' "$B/D/Data/EnginePersist/Vardon Alerts.pri" | tr -d '\r')"
 
-echo "== from outside: registry, through wine reg"
+echo "== from outside: registry, through Wine's reg"
 reg_value() { # root key value
   unit_image_use "$1"
-  timeout 60 wine reg query "$2" /v "$3" 2>/dev/null </dev/null | tr -d '\r' | awk -v v="$3" '$1 == v { $1 = ""; $2 = ""; sub(/^  /, ""); print }'
+  timeout 60 unit_wine reg query "$2" /v "$3" 2>/dev/null </dev/null | tr -d '\r' | awk -v v="$3" '$1 == v { $1 = ""; $2 = ""; sub(/^  /, ""); print }'
 }
 expect_eq "unit A SerialNumber" "A1234" "$(reg_value "$A" 'HKCU\Software\Corvane\SysSetup' SerialNumber)"
 expect_eq "unit B SerialNumber (none in the registry)" "" "$(reg_value "$B" 'HKCU\Software\Corvane\SysSetup' SerialNumber)"
@@ -301,7 +302,7 @@ if [ -f "$run" ]; then
   [ -e "$C/D/Data/Dormantis.exe" ] && fail "C: Dormantis.exe installed despite dontDisable.dat"
   unit_image_destroy "$C"
 else
-  echo "== save and restore across the units: skipped (two_unit_run.exe is built once the engine has its flows)"
+  fail "save and restore across the units: $run missing (build the unit_image_tools target)"
 fi
 
 if [ $failures -eq 0 ]; then echo "two-unit: all passed"; else echo "two-unit: $failures failures"; fi

@@ -12,35 +12,38 @@
 #                                           as C:\Zelsys\ZelShell.exe) starts the store's startup applications;
 #                                           args go to it (--wait-event NAME --watch MS)
 #   unit_image_destroy ROOT                 stop ROOT's wineserver
-#   unit_image_build NAME [TARGET...]       unless UNIT_IMAGE_BIN was given, build the tree's build/win32
-#                                           (the unit image tools and the TARGETs; logs build/NAME.*.log)
+#   unit_image_build NAME [TARGET...]       unless UNIT_IMAGE_BIN was given, build the tree's build folder
+#                                           of the chosen architecture (the unit image tools and the
+#                                           TARGETs; logs build/NAME.*.log)
 #
 # Options go to unit_image.exe: --part --rev --serial --serial-source reg|store|name --platform
 # --variant dc|single --tag --persist --backup-drive --computer-name (see tools/unitimage/UnitImage.cpp).
 # UNIT_IMAGE_BIN names the folder with unit_image.exe, unit_placeholder.exe, unit_shell.exe,
-# Dormantis.exe and Retenta.dll (default build/win32/bin of this tree). The media's "VevezaDE1.DAT" is
-# the real Dormantis.exe; "ZelUtil.DAT" stays a placeholder.
+# Dormantis.exe and Retenta.dll (default: the bin folder of this tree's build for the chosen
+# architecture). The media's "VevezaDE1.DAT" is the real Dormantis.exe; "ZelUtil.DAT" stays a placeholder.
+# The Wine architecture of the prefixes is tools/wine-arch.sh's choice (UNIT_WINE_ARCH forces it): it must
+# be the one the programs in UNIT_IMAGE_BIN were built for.
 #
 # Run: bash tools/unit-image.sh ROOT MEDIA [options]  lays out one unit, checks it and stops its server.
 
 unit_image_tree=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+. "$unit_image_tree/tools/wine-prefix.sh"
+unit_wine_arch_select || return 1 2>/dev/null || exit 1
 unit_image_bin_given=${UNIT_IMAGE_BIN:+1}
-: "${UNIT_IMAGE_BIN:=$unit_image_tree/build/win32/bin}"
+: "${UNIT_IMAGE_BIN:=$UNIT_BUILD_DIR/bin}"
 
 unit_image_build() {
   [ -n "$unit_image_bin_given" ] && return 0
-  local name=$1 build=$unit_image_tree/build/win32; shift
+  local name=$1 build=$UNIT_BUILD_DIR; shift
   mkdir -p "$unit_image_tree/build"
-  cmake -S "$unit_image_tree" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$unit_image_tree/cmake/toolchain-i686-mingw.cmake" \
-        >"$unit_image_tree/build/$name.configure.log" 2>&1 \
-    || { tail -n 30 "$unit_image_tree/build/$name.configure.log"; return 1; }
+  unit_wine_configure "$build" "$UNIT_WINE_ARCH" || return 1
   cmake --build "$build" --target unit_image_tools "$@" >"$unit_image_tree/build/$name.build.log" 2>&1 \
     || { tail -n 40 "$unit_image_tree/build/$name.build.log"; return 1; }
   export UNIT_IMAGE_BIN=$build/bin
 }
 
 unit_image_use() {
-  export WINEPREFIX=$1/pfx WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  export WINEPREFIX=$1/pfx WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 }
 
 unit_image_run() {
@@ -49,7 +52,7 @@ unit_image_run() {
   local out
   out=$(mktemp "${TMPDIR:-/tmp}/unit-image.XXXXXX")
   # Output to a file: Wine services started by the program would keep a pipe open.
-  timeout "${UNIT_IMAGE_TIMEOUT:-120}" wine "$@" >"$out" 2>&1 </dev/null
+  timeout "${UNIT_IMAGE_TIMEOUT:-120}" unit_wine "$@" >"$out" 2>&1 </dev/null
   local rc=$?
   tr -d '\r' <"$out"
   rm -f "$out"
@@ -64,19 +67,16 @@ unit_image_create() {
   done
   mkdir -p "$root/D" "$media"
   unit_image_use "$root"
-  wineboot -i >/dev/null 2>&1 || { echo "unit-image: wineboot failed for $root" >&2; return 1; }
+  unit_wine wineboot.exe -i >/dev/null 2>&1 || { echo "unit-image: wineboot failed for $root" >&2; return 1; }
   wineserver -w
   # Drives are read when the wineserver starts: map them before it does.
   ln -sfn "$root/D" "$WINEPREFIX/dosdevices/d:"
   ln -sfn "$(cd "$media" && pwd)" "$WINEPREFIX/dosdevices/e:"
-  wine reg add 'HKLM\Software\Wine\Drives' /v e: /d floppy /f >/dev/null 2>&1
-  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /t REG_SZ /d false /f >/dev/null 2>&1
-  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /t REG_SZ /d 1 /f >/dev/null 2>&1
-  # DirectDraw in software, the same on every machine.
-  wine reg add 'HKCU\Software\Wine\Direct3D' /v renderer /d no3d /f >/dev/null 2>&1
+  unit_wine reg add 'HKLM\Software\Wine\Drives' /v e: /d floppy /f >/dev/null 2>&1
+  unit_prefix_settings
   wineserver -w
   wineserver -p
-  wine wineboot >/dev/null 2>&1
+  unit_wine wineboot.exe >/dev/null 2>&1
 
   # The unit's own system program, the one a restore makes its startup application,
   # and its shell, which starts the startup applications at boot.

@@ -1,23 +1,31 @@
-# Sourced, not run. unit_prefix_create DIR: a throwaway 32-bit Wine prefix in
-# DIR/pfx with D: -> DIR/D and E: -> DIR/E, crash dialogs off, and one
-# wineserver kept alive for the run. unit_prefix_destroy stops everything it
-# started.
+# Sourced, not run. unit_prefix_create DIR [ARCH]: a throwaway Wine prefix in
+# DIR/pfx of the architecture tools/wine-arch.sh chooses (ARCH forces one),
+# with D: -> DIR/D and E: -> DIR/E, crash dialogs off, and one wineserver kept
+# alive for the run. unit_prefix_destroy stops everything it started.
+. "$(dirname "${BASH_SOURCE[0]}")/wine-arch.sh"
+
 unit_prefix_create() {
   local root=$1
+  unit_wine_arch_select ${2:+"$2"} || return 1
   mkdir -p "$root/D" "$root/E"
-  export WINEPREFIX=$root/pfx WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-  wineboot -i >/dev/null 2>&1 || return 1
+  export WINEPREFIX=$root/pfx WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  unit_wine wineboot.exe -i >/dev/null 2>&1 || return 1
   wineserver -w
   # Drives are read when the wineserver starts: map them before it does.
   ln -sfn "$root/D" "$WINEPREFIX/dosdevices/d:"
   ln -sfn "$root/E" "$WINEPREFIX/dosdevices/e:"
-  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /t REG_SZ /d false /f >/dev/null 2>&1
-  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /t REG_SZ /d 1 /f >/dev/null 2>&1
-  # DirectDraw in software, the same on every machine.
-  wine reg add 'HKCU\Software\Wine\Direct3D' /v renderer /d no3d /f >/dev/null 2>&1
+  unit_prefix_settings
   wineserver -w
   wineserver -p
-  wine wineboot >/dev/null 2>&1
+  unit_wine wineboot.exe >/dev/null 2>&1
+}
+
+# What every prefix of the project sets: no crash dialog, DirectDraw in
+# software (the same on every machine).
+unit_prefix_settings() {
+  unit_wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /t REG_SZ /d false /f >/dev/null 2>&1
+  unit_wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /t REG_SZ /d 1 /f >/dev/null 2>&1
+  unit_wine reg add 'HKCU\Software\Wine\Direct3D' /v renderer /d no3d /f >/dev/null 2>&1
 }
 
 unit_prefix_destroy() {

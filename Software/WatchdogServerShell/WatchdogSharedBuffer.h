@@ -19,6 +19,7 @@ struct WatchdogBlock {
 };
 #pragma pack(pop)
 static_assert(sizeof(WatchdogBlock) == 3096, "the block's layout is the server's");
+static_assert(offsetof(WatchdogBlock, wb_valid) == 4, "the block's layout is the server's");
 static_assert(offsetof(WatchdogBlock, wb_signature) == 5, "the block's layout is the server's");
 
 class WatchdogClient {

@@ -1,5 +1,6 @@
 #include "ExceptionReport.h"
 
+#include <cinttypes>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -94,23 +95,69 @@ void WriteFrameLine(uintptr_t address)
     OutFormat("  %04X:%08X %s\n", hit.section, static_cast<unsigned>(hit.offset), module);
 }
 
+// One slot of a stack frame: the saved frame pointer and the return address
+// are pointer-sized, 4 bytes on the unit's 32-bit build and 8 on x86_64.
+using FrameSlot = uintptr_t;
+
 // Why the walk cannot go on to `next` from `current`, or nullptr.
-const char* StopReason(const DWORD* next, const DWORD* current)
+const char* StopReason(const FrameSlot* next, const FrameSlot* current)
 {
-    if (reinterpret_cast<uintptr_t>(next) & 3) return " ... not DWORD aligned\n";
+    if (reinterpret_cast<uintptr_t>(next) & (sizeof(FrameSlot) - 1)) return " ... not DWORD aligned\n";
     if (reinterpret_cast<uintptr_t>(next) <= reinterpret_cast<uintptr_t>(current)) return " ... end\n";
-    if (IsBadWritePtr(const_cast<DWORD*>(next), 2 * sizeof(DWORD))) return " ... IsBadWritePtr\n";
+    if (IsBadWritePtr(const_cast<FrameSlot*>(next), 2 * sizeof(FrameSlot))) return " ... IsBadWritePtr\n";
     return nullptr;
 }
 
+#if defined(__x86_64__) || defined(_M_X64)
+
+uintptr_t ProgramCounter(const CONTEXT& context) { return context.Rip; }
+
+// On x86_64 a frame pointer need not point at the caller's saved one (the
+// compiler may set it anywhere in the frame, and leaf functions keep none),
+// so the walk unwinds each frame by the image's unwind tables from Rip and
+// Rsp; a function without an entry there is a leaf whose return address lies
+// at Rsp. Each step must move up the stack, as the saved frame pointers do.
+void WalkFrames(const CONTEXT& faultContext)
+{
+    const int kMaxFrames = 256;
+    CONTEXT context = faultContext;
+    WriteFrameLine(context.Rip);
+    for (int depth = 0; depth < kMaxFrames; ++depth) {
+        const FrameSlot* stack = reinterpret_cast<const FrameSlot*>(context.Rsp);
+        if (const char* stop = StopReason(stack, nullptr)) {
+            Out(stop);
+            return;
+        }
+        DWORD64 imageBase = 0;
+        PRUNTIME_FUNCTION entry = RtlLookupFunctionEntry(context.Rip, &imageBase, nullptr);
+        if (entry) {
+            void* handlerData = nullptr;
+            DWORD64 establisher = 0;
+            RtlVirtualUnwind(UNW_FLAG_NHANDLER, imageBase, context.Rip, entry, &context, &handlerData,
+                             &establisher, nullptr);
+        } else {
+            context.Rip = stack[0];
+            context.Rsp += sizeof(FrameSlot);
+        }
+        if (!context.Rip || context.Rsp <= reinterpret_cast<uintptr_t>(stack)) {
+            Out(" ... end\n");
+            return;
+        }
+        WriteFrameLine(context.Rip);
+    }
+    Out(" ... end\n");
+}
+
+#else
+
+uintptr_t ProgramCounter(const CONTEXT& context) { return context.Eip; }
+
 // Follows the saved frame pointers from the faulting frame: each frame holds
 // the caller's frame pointer, and above it the return address.
-void WriteStackTrace(const CONTEXT& context)
+void WalkFrames(const CONTEXT& context)
 {
-    Out("Stack Trace\n");
-    Out("  Logical addr  Module\n");
     uintptr_t address = context.Eip;
-    const DWORD* frame = reinterpret_cast<const DWORD*>(static_cast<uintptr_t>(context.Ebp));
+    const FrameSlot* frame = reinterpret_cast<const FrameSlot*>(static_cast<uintptr_t>(context.Ebp));
     WriteFrameLine(address);
     // The faulting frame is checked like every later one before it is read:
     // code without a frame pointer may have left anything in the register.
@@ -120,7 +167,7 @@ void WriteStackTrace(const CONTEXT& context)
     }
     for (;;) {
         address = frame[1];
-        const DWORD* next = reinterpret_cast<const DWORD*>(static_cast<uintptr_t>(frame[0]));
+        const FrameSlot* next = reinterpret_cast<const FrameSlot*>(frame[0]);
         if (const char* stop = StopReason(next, frame)) {
             Out(stop);
             return;
@@ -128,6 +175,15 @@ void WriteStackTrace(const CONTEXT& context)
         frame = next;
         WriteFrameLine(address);
     }
+}
+
+#endif
+
+void WriteStackTrace(const CONTEXT& context)
+{
+    Out("Stack Trace\n");
+    Out("  Logical addr  Module\n");
+    WalkFrames(context);
 }
 
 void WriteReport(const EXCEPTION_POINTERS& pointers)
@@ -140,7 +196,7 @@ void WriteReport(const EXCEPTION_POINTERS& pointers)
     OutFormat("  Code     %X : %s\n", static_cast<unsigned>(record.ExceptionCode),
               ExceptionCodeName(record.ExceptionCode));
     OutFormat("  Flags    %X\n", static_cast<unsigned>(record.ExceptionFlags));
-    OutFormat("  Address  %X\n", static_cast<unsigned>(reinterpret_cast<uintptr_t>(record.ExceptionAddress)));
+    OutFormat("  Address  %" PRIXPTR "\n", reinterpret_cast<uintptr_t>(record.ExceptionAddress));
 
     char module[kReportModuleChars] = "Not Available";
     char rva[32] = "Not Available";
@@ -169,6 +225,16 @@ void WriteReport(const EXCEPTION_POINTERS& pointers)
     if (pointers.ContextRecord) WriteStackTrace(*pointers.ContextRecord);
 }
 
+// The codes under which the x86_64 runtime raises a C++ throw and its unwind
+// ("GCC" with 0x20, 0x21 and 0x22 in the top byte). The 32-bit runtime
+// unwinds by tables and raises nothing.
+bool IsGccThrowInFlight(const EXCEPTION_RECORD& record)
+{
+    const DWORD code = record.ExceptionCode;
+    const bool gcc = code == 0x20474343u || code == 0x21474343u || code == 0x22474343u;
+    return gcc && !(record.ExceptionFlags & EXCEPTION_NONCONTINUABLE);
+}
+
 // A C++ exception that nothing caught goes to the report directly, from where
 // it was thrown (no handler was found, so the stack has not been unwound).
 // It is not raised as a structured exception: one raised inside a window
@@ -194,7 +260,7 @@ void WriteReport(const EXCEPTION_POINTERS& pointers)
     EXCEPTION_RECORD record = {};
     record.ExceptionCode = code;
     record.ExceptionFlags = EXCEPTION_NONCONTINUABLE;
-    record.ExceptionAddress = reinterpret_cast<void*>(static_cast<uintptr_t>(context.Eip));
+    record.ExceptionAddress = reinterpret_cast<void*>(ProgramCounter(context));
     record.NumberParameters = 1;
     record.ExceptionInformation[0] = argument;
     EXCEPTION_POINTERS pointers = {&record, &context};
@@ -206,6 +272,12 @@ void WriteReport(const EXCEPTION_POINTERS& pointers)
 
 LONG WINAPI FerxUnhandledExceptionFilter(EXCEPTION_POINTERS* pointers)
 {
+    // On x86_64 a C++ throw travels as a structured exception, and one that
+    // finds no handler reaches this filter before the runtime gives up on it.
+    // The runtime expects it back (as its own start-up filter would do) and
+    // then calls std::terminate, which reports it with its C++ details.
+    if (pointers && pointers->ExceptionRecord && IsGccThrowInFlight(*pointers->ExceptionRecord))
+        return EXCEPTION_CONTINUE_EXECUTION;
     // An exception inside the report must not come back here.
     SetUnhandledExceptionFilter(nullptr);
     if (pointers && pointers->ExceptionRecord) WriteReport(*pointers);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <windows.h>
+#include <cstddef>
 #include <cstdint>
 
 #include "Win32Handle.h"
@@ -20,6 +21,16 @@ struct SharedControlBlock {
     volatile LONG scb_length;     // bytes of the data block in use
 };
 static_assert(sizeof(SharedControlBlock) == 28, "control block layout is binding");
+// 32-bit and 64-bit programs share one block on a 64-bit unit: every field
+// keeps its offset in both widths.
+static_assert(sizeof(LONG) == 4, "control block fields are 32 bits in both widths");
+static_assert(offsetof(SharedControlBlock, scb_refCount) == 0, "control block layout is binding");
+static_assert(offsetof(SharedControlBlock, scb_writer) == 4, "control block layout is binding");
+static_assert(offsetof(SharedControlBlock, scb_spin) == 8, "control block layout is binding");
+static_assert(offsetof(SharedControlBlock, scb_readers) == 12, "control block layout is binding");
+static_assert(offsetof(SharedControlBlock, scb_waiters) == 16, "control block layout is binding");
+static_assert(offsetof(SharedControlBlock, scb_capacity) == 20, "control block layout is binding");
+static_assert(offsetof(SharedControlBlock, scb_length) == 24, "control block layout is binding");
 
 // How far a region's data block may grow, in elements. The owner of the
 // region decides; the region only keeps to it.

@@ -19,12 +19,16 @@ ChildProcess::~ChildProcess()
 
 bool ChildProcess::Start(const std::string& mode, const std::string& arguments)
 {
-    if (m_process) return false;
     char exe[MAX_PATH];
     DWORD n = GetModuleFileNameA(nullptr, exe, sizeof(exe));
     if (n == 0 || n >= sizeof(exe)) return false;
+    return StartProgram(exe, mode, arguments);
+}
 
-    std::string commandLine = std::string("\"") + exe + "\" --child=" + mode;
+bool ChildProcess::StartProgram(const std::string& exe, const std::string& mode, const std::string& arguments)
+{
+    if (m_process) return false;
+    std::string commandLine = "\"" + exe + "\" --child=" + mode;
     if (!arguments.empty()) commandLine += " " + arguments;
     std::vector<char> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back('\0');
@@ -34,7 +38,7 @@ bool ChildProcess::Start(const std::string& mode, const std::string& arguments)
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi;
     std::memset(&pi, 0, sizeof(pi));
-    if (!CreateProcessA(exe, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
+    if (!CreateProcessA(exe.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
     CloseHandle(pi.hThread);
     m_process = pi.hProcess;
     m_pid = pi.dwProcessId;

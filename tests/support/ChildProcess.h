@@ -23,6 +23,10 @@ public:
 
     // Starts this program again as "<exe> --child=<mode> <arguments>".
     bool Start(const std::string& mode, const std::string& arguments = std::string());
+    // Starts another build of a test program the same way (the other width's
+    // copy, say): "<exe> --child=<mode> <arguments>".
+    bool StartProgram(const std::string& exe, const std::string& mode,
+                      const std::string& arguments = std::string());
 
     // True when the child has ended within ms.
     bool Wait(DWORD ms);

@@ -27,6 +27,7 @@ TEST(PowerCutSoak, CutsAtRandomPointsLoseNoSavedRound)
     CPowerCutKey key;
     ASSERT_TRUE(key.Ready());
     unsigned seed = g_powerCut.seed ? g_powerCut.seed : GetTickCount();
+    std::printf("power-cut soak: seed %u\n", seed);   // before the first round: a hang still names it
     powercut::CRandomFates random(seed);
     auto fates = [&random](const powercut::DiskOp& op) { return random(op); };
 

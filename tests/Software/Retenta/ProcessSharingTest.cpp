@@ -193,13 +193,16 @@ int PeerChild(int argc, char** argv)
     return 0;   // ends without closing: the parent saves
 }
 
-// Writes one value into a key that the parent holds open, and closes it.
+// Writes one new value (--name, "Child" by default) into a key that the
+// parent holds open, and closes it.
 int WriteCloseChild(int argc, char** argv)
 {
     SetPersistBasePath(ChildArgument(argc, argv, "base").c_str());
     std::string sub = ChildArgument(argc, argv, "sub"), key = ChildArgument(argc, argv, "key");
     if (OpenPersistKey(sub.c_str(), key.c_str(), 1000) != PERS_SUCCESS) return 10;
-    if (PersistDW("Child", 42, 1000) != PERS_SUCCESS_INFO) return 11;
+    std::string name = ChildArgument(argc, argv, "name");
+    if (name.empty()) name = "Child";
+    if (PersistDW(name.c_str(), 42, 1000) != PERS_SUCCESS_INFO) return 11;
     if (ClosePersistKey(1000) != PERS_SUCCESS) return 12;
     return 0;
 }

@@ -96,6 +96,7 @@ TEST(ReliabilityKill, KilledWhileChangingTheKeyLosesNothing)
     });
 
     unsigned seed = g_reliability.seed ? g_reliability.seed : GetTickCount();
+    std::printf("reliability kills: seed %u\n", seed);   // before the first round: a hang still names it
     Lcg random(seed);
     int old = 0, fresh = 0, lost = 0, recreated = 0, repairedSecondary = 0, repairedPrimary = 0, notStarted = 0;
     int badFiles = 0;
@@ -108,7 +109,8 @@ TEST(ReliabilityKill, KilledWhileChangingTheKeyLosesNothing)
         {
             ChildProcess child;
             ASSERT_TRUE(child.Start("change-loop",
-                                    "--base=" + store.dir.Path() + " --map=" + progress.Name() + " --ready=" + ready));
+                                    "--base=" + store.dir.Path() + " --map=" + progress.Name() + " --ready=" + ready))
+                << "kill " << kill << ": the child did not start, error " << GetLastError();
             if (!readyEvent.Wait(20000)) {
                 ++notStarted;
                 ADD_FAILURE() << "child " << kill << " never got its key open; exit code " << child.ExitCode();

@@ -69,15 +69,19 @@ count=$(wc -w <<<"$exported")
 [ "$count" -eq 28 ] || fail "$dll exports $count ordinals, expected 28: $exported"
 
 # Import of the program: the Retenta.dll block lists "vma hint/ordinal member-name";
-# an ordinal import has the high bit set in its thunk and no member name.
+# an ordinal import has the top bit of its thunk set (bit 31 in a 32-bit
+# program, bit 63 in a 64-bit one), the ordinal in the thunk's low 16 bits, and
+# no member name. The ordinal is read from the thunk, which both widths print alike.
 imports=$("$objdump" -p "$exe" | awk 'tolower($0) ~ /dll name: retenta\.dll/ {on=1; next}
                                          on && /^[[:space:]]*$/ {exit}
                                          on && !/Hint\/Ord/ {print}')
 [ -n "$imports" ] || fail "$exe does not import Retenta.dll"
-while read -r thunk ordinal member _; do
+while read -r thunk _ member _; do
   [ -n "$thunk" ] || continue
-  if [ "$member" != "<none>" ] || [ $((0x$thunk & 0x80000000)) -eq 0 ]; then
-    fail "$exe imports Retenta.dll by name: $thunk $ordinal $member"
+  top=$(( (0x$thunk >> (${#thunk} * 4 - 1)) & 1 ))
+  ordinal=$(( 0x$thunk & 0xffff ))
+  if [ "$member" != "<none>" ] || [ $top -eq 0 ]; then
+    fail "$exe imports Retenta.dll by name: $thunk $member"
   fi
   [ "$ordinal" -ge 1 ] && [ "$ordinal" -le 28 ] || fail "$exe imports unknown ordinal $ordinal"
 done <<<"$imports"
