@@ -1,5 +1,6 @@
-// Entry point of Retenta.dll: every process starts with the registry's base
-// path, and a thread's keys are released when it ends.
+// Entry point of Retenta.dll: a thread's keys are released when it ends.
+// Nothing here touches the registry or the files (the loader lock is held):
+// the base path is read from the registry at the store's first use.
 #include <windows.h>
 
 #include "Retenta.h"
@@ -10,7 +11,6 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
     switch (reason) {
     case DLL_PROCESS_ATTACH:
         StoreProcessAttach();
-        SetPersistBasePath(nullptr);
         break;
     case DLL_THREAD_DETACH:
         DiscardThreadState();

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "KeyFileFormat.h"
+#include "KeyIndex.h"
 #include "KeyNames.h"
 #include "StoreCalls.h"
 #include "StoreLocation.h"
@@ -27,12 +28,29 @@ void EmptySlot(ThreadStoreState* state, int slot)
 // between the last user's leaving and mapping the data block itself), and a
 // data block made anew is all zero whatever length the control block still
 // records. A loaded block always ends its indexed text at or past the index.
+// A block that another process damaged counts as not loaded: it is loaded
+// again from the files.
 bool HoldsLoadedKey(SharedMemory& memory)
 {
-    if (memory.GetLength() < keyfile::kIndexBytes) return false;
     const auto* block = static_cast<const keyfile::KeyDataBlock*>(memory.Data());
-    int32_t count = block->count;
-    return count >= 0 && count <= keyfile::kMaxIndexedLines && block->offsets[count] >= keyfile::kIndexBytes;
+    return block && keyfile::BlockSound(block, memory.GetLength(), memory.ViewBytes());
+}
+
+// Loads a key whose block holds no loaded key, under its write lock. Whoever
+// gets the lock first and still finds it unloaded loads it, so a key is read
+// from its files once and never reloaded over a user's changes.
+StoreOutcome LoadIfNeeded(SharedKey& key, int timeout, bool* reloaded = nullptr)
+{
+    StoreOutcome loaded{PERS_SUCCESS, 0};
+    if (HoldsLoadedKey(key.sk_memory)) return loaded;
+    if (reloaded) *reloaded = true;
+    CKeyWriteLock lock(key.sk_memory);
+    if (!lock.Take(timeout)) {
+        ReportDetail(PERS_FAILED_SHARED_MEMORY_CREATION);
+        return StoreOutcome{PERS_FAILED, PERS_FAILED_SHARED_MEMORY_CREATION};
+    }
+    if (!HoldsLoadedKey(key.sk_memory)) loaded = OpenKeyWithRecovery(key.sk_paths, lock);
+    return loaded;
 }
 
 // Forms the primary, secondary and key directory of a key and its shared
@@ -91,9 +109,18 @@ long OpenPersistKey(const char* subdirectory, const char* keyName, int timeout)
         }
         if (std::strcmp(existing->sk_name, key->sk_name) == 0) {
             delete key;
+            // Found damaged since this thread last used it: read from the files again.
+            // Changes it kept unsaved went with the damaged block.
+            bool reloaded = false;
+            StoreOutcome outcome = LoadIfNeeded(*existing, timeout, &reloaded);
+            if (outcome.result == PERS_FAILED) {
+                EmptySlot(state, slot);
+                return Finish(PERS_FAILED, outcome.detail);
+            }
+            if (reloaded) existing->sk_unsaved = false;
             state->ts_current = existing;
             state->ts_dirty = existing->sk_unsaved;
-            return Finish(PERS_SUCCESS, 0);
+            return Finish(outcome.result, outcome.detail);
         }
     }
     if (freeSlot < 0) {
@@ -107,28 +134,13 @@ long OpenPersistKey(const char* subdirectory, const char* keyName, int timeout)
         return Refuse(PERS_FAILED_SHARED_MEMORY_CREATION);
     }
     // A block that another user has loaded is current: no files are read.
-    // One not loaded yet is being (or was never) loaded; whoever gets the
-    // write lock first and still finds it unloaded loads it, so a key is read
-    // from its files once and never reloaded over a user's changes.
-    if (!HoldsLoadedKey(key->sk_memory)) {
-        CKeyWriteLock lock(key->sk_memory);
-        if (!lock.Take(timeout)) {
-            EmptySlot(state, freeSlot);
-            return Refuse(PERS_FAILED_SHARED_MEMORY_CREATION);
-        }
-        if (!HoldsLoadedKey(key->sk_memory)) {
-            StoreOutcome outcome = OpenKeyWithRecovery(key->sk_paths, lock);
-            lock.Release();
-            if (outcome.result == PERS_FAILED) {
-                EmptySlot(state, freeSlot);
-                return Finish(PERS_FAILED, outcome.detail);
-            }
-            state->ts_current = key;
-            return Finish(outcome.result, outcome.detail);
-        }
+    StoreOutcome outcome = LoadIfNeeded(*key, timeout);
+    if (outcome.result == PERS_FAILED) {
+        EmptySlot(state, freeSlot);
+        return Finish(PERS_FAILED, outcome.detail);
     }
     state->ts_current = key;
-    return Finish(PERS_SUCCESS, 0);
+    return Finish(outcome.result, outcome.detail);
 }
 
 long ClosePersistKey(int timeout)
@@ -148,7 +160,8 @@ long ClosePersistKey(int timeout)
     }
     DWORD total = 0;
     StoreOutcome outcome{PERS_FAILED, PERS_KEY_CLOSED_SAVE_FAILED};
-    if (CurrentTotal(key, &total)) {
+    // A damaged block is never saved over the files that still hold the key.
+    if (SoundTotal(key, &total)) {
         outcome = SaveKeyFiles(key.sk_paths, key.Block()->text(), total - keyfile::kIndexBytes);
     } else {
         ReportDetail(PERS_KEY_CLOSED_SAVE_FAILED);
@@ -187,12 +200,24 @@ ThreadStoreState* CheckValueCall(const char* name, size_t* nameLen)
 
 bool CurrentTotal(SharedKey& key, DWORD* total)
 {
-    return UsableTotal(key.sk_memory.GetLength(), key.sk_memory.GetCapacity(), total);
+    return UsableTotal(key.sk_memory.GetLength(), key.sk_memory.ViewBytes(), total);
 }
 
-bool UsableTotal(DWORD length, DWORD capacity, DWORD* total)
+bool UsableTotal(DWORD length, DWORD viewBytes, DWORD* total)
 {
-    if (length < keyfile::kIndexBytes || length >= capacity) return false;
+    if (length < keyfile::kIndexBytes || length >= viewBytes) return false;
     *total = length;
     return true;
+}
+
+bool SoundTotal(SharedKey& key, DWORD* total)
+{
+    DWORD length = key.sk_memory.GetLength();
+    const keyfile::KeyDataBlock* block = key.Block();
+    if (block && keyfile::BlockSound(block, length, key.sk_memory.ViewBytes())) {
+        *total = length;
+        return true;
+    }
+    if (length != 0) key.sk_memory.DiscardContent();
+    return false;
 }

@@ -86,34 +86,37 @@ LoadOutcome LoadKeyFile(const char* path, SharedMemory& shm)
     return LoadOutcome{LoadResult::Valid, total, 0};
 }
 
-// The last 15 bytes before each file's final byte hold its CRC line, and
-// equal end positions mean equal sizes: together they stand for the content.
-bool SameTail(const char* primary, const char* secondary)
+// A whole file, read without sharing; false when it cannot be read whole.
+bool ReadWhole(const char* path, std::unique_ptr<char[]>* data, DWORD* size)
 {
-    CStoreFile files[2];
-    if (!files[0].Open(primary, GENERIC_READ, 0, OPEN_EXISTING)) {
+    CStoreFile file;
+    LONGLONG length = 0;
+    if (!file.Open(path, GENERIC_READ, 0, OPEN_EXISTING) || !file.Size(&length) || length < 0 ||
+        length > kMaxReadBytes)
+        return false;
+    *size = static_cast<DWORD>(length);
+    data->reset(new (std::nothrow) char[*size + 1]);
+    return *data && file.ReadAll(data->get(), *size);
+}
+
+// Whether the secondary holds what the valid primary holds. Its size and
+// last bytes are not enough: a copy or a rewrite that a power cut tore in the
+// middle keeps both. So the secondary must pass its own checksum, and match
+// the primary byte for byte (a valid but older secondary does not).
+bool SecondaryCurrent(const char* primary, const char* secondary)
+{
+    std::unique_ptr<char[]> bytes[2];
+    DWORD sizes[2] = {};
+    if (!ReadWhole(primary, &bytes[0], &sizes[0])) {
         // The primary loaded a moment ago; it is held elsewhere. Counting the
-        // tails as different makes the secondary a fresh copy of it.
+        // secondary as stale makes it a fresh copy of the primary.
         StoreAssertFailed(kAssertPrimaryHeld);
         return false;
     }
-    if (!files[1].Open(secondary, GENERIC_READ, 0, OPEN_EXISTING)) return false;
-
-    struct Tail {
-        LONGLONG position;
-        DWORD    got;
-        char     bytes[15];
-    } tails[2] = {};
-    for (int i = 0; i < 2; ++i) {
-        if (!files[i].Seek(-16, FILE_END, &tails[i].position)) {
-            // Shorter than 16 bytes: compare the whole file from its start.
-            tails[i].position = -1;
-            files[i].Seek(0, FILE_BEGIN, nullptr);
-        }
-        files[i].Read(tails[i].bytes, sizeof tails[i].bytes, &tails[i].got);
-    }
-    return tails[0].position == tails[1].position && tails[0].got == tails[1].got &&
-           std::memcmp(tails[0].bytes, tails[1].bytes, tails[0].got) == 0;
+    size_t textLength = 0;
+    return ReadWhole(secondary, &bytes[1], &sizes[1]) && sizes[0] == sizes[1] &&
+           keyfile::ValidateKeyFile(bytes[1].get(), sizes[1], &textLength) &&
+           std::memcmp(bytes[0].get(), bytes[1].get(), sizes[0]) == 0;
 }
 
 // An empty key: the primary written new, the secondary copied from it. Only
@@ -129,8 +132,11 @@ bool CreateNewKeyFiles(const KeyPaths& paths)
     return true;
 }
 
-// Writes one key file in full. Only a flushed file counts as written: a save
-// that reports success must be on the disk.
+// Writes one key file in full, over its old content, and cuts it to its new
+// length: rewriting a file in place costs the disk less than making it anew.
+// Only a flushed file counts as written: a save that reports success must be
+// on the disk. A cut before the flush leaves the file torn, which its
+// checksum shows; the other file still holds the last save.
 bool WriteKeyFile(const char* path, const char* text, DWORD length)
 {
     // Saves of one key by several users run side by side under their read
@@ -139,13 +145,13 @@ bool WriteKeyFile(const char* path, const char* text, DWORD length)
     // briefly instead of failing the close.
     CStoreFile file;
     for (int attempt = 0; attempt < kSharedWriteAttempts; ++attempt) {
-        if (file.Open(path, GENERIC_WRITE, 0, CREATE_ALWAYS) || GetLastError() != ERROR_SHARING_VIOLATION) break;
+        if (file.Open(path, GENERIC_WRITE, 0, OPEN_ALWAYS) || GetLastError() != ERROR_SHARING_VIOLATION) break;
         Sleep(kSharedWritePauseMs);
     }
     if (!file.IsOpen() || !file.WriteAll(text, length)) return false;
     char crcLine[24];
     size_t crcLength = keyfile::FormatCrcLine(keyfile::Crc32(text, length), crcLine);
-    return file.WriteAll(crcLine, static_cast<DWORD>(crcLength)) && file.Flush();
+    return file.WriteAll(crcLine, static_cast<DWORD>(crcLength)) && file.SetEnd() && file.Flush();
 }
 
 StoreOutcome Failed(DWORD detail)
@@ -186,7 +192,7 @@ StoreOutcome RecoverInExistingDirectory(const KeyPaths& paths, SharedMemory& shm
     }
     if (primary.result == LoadResult::Valid) {
         *total = primary.total;
-        if (SameTail(paths.primary, paths.secondary)) return StoreOutcome{PERS_SUCCESS, 0};
+        if (SecondaryCurrent(paths.primary, paths.secondary)) return StoreOutcome{PERS_SUCCESS, 0};
         FileCopy(paths.secondary, paths.primary);
         ReportDetail(PERS_SECONDARY_MISSING_RECOVERED);
         return StoreOutcome{PERS_SUCCESS, PERS_SECONDARY_MISSING_RECOVERED};
@@ -251,7 +257,10 @@ StoreOutcome OpenKeyWithRecovery(const KeyPaths& paths, SharedMemory& shm)
 StoreOutcome SaveKeyFiles(const KeyPaths& paths, const char* text, DWORD length)
 {
     if (WriteKeyFile(paths.primary, text, length)) {
-        FileCopy(paths.secondary, paths.primary);
+        // The secondary gets the same bytes, written the same way; one that
+        // cannot be written so is replaced by a copy of the primary, with
+        // every step of the robust copy.
+        if (!WriteKeyFile(paths.secondary, text, length)) FileCopy(paths.secondary, paths.primary);
         return StoreOutcome{PERS_SUCCESS, 0};
     }
     if (!WriteKeyFile(paths.secondary, text, length)) return Failed(PERS_KEY_CLOSED_SAVE_FAILED);

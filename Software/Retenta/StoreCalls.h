@@ -24,10 +24,16 @@ inline long Refuse(DWORD detail)
 // detail code is then set).
 ThreadStoreState* CheckValueCall(const char* name, size_t* nameLen);
 
-// The current key's total length, sanity-checked against its capacity. A
-// block shorter than its index was never loaded and counts as unusable.
+// The current key's total length, checked against the block as this process
+// mapped it. A block shorter than its index was never loaded (or was found
+// damaged) and counts as unusable.
 bool CurrentTotal(SharedKey& key, DWORD* total);
-bool UsableTotal(DWORD length, DWORD capacity, DWORD* total);
+bool UsableTotal(DWORD length, DWORD viewBytes, DWORD* total);
+
+// The current key's block with every index offset checked, for a change or a
+// save. A damaged block is marked so that the key is loaded again from its
+// files at its next open (0x201C set, written to the debug output).
+bool SoundTotal(SharedKey& key, DWORD* total);
 
 // The dword and bool reads, with or without creating a missing value: the
 // forms without a default argument fail on a missing value instead.

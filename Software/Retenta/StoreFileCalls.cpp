@@ -236,6 +236,13 @@ bool CStoreFile::Flush()
     return false;
 }
 
+bool CStoreFile::SetEnd()
+{
+    if (FileCalls().osSetEndOfFile(m_hFile)) return true;
+    Failed("SetEndOfFile");
+    return false;
+}
+
 bool CStoreFile::Size(LONGLONG* size)
 {
     LARGE_INTEGER value;

@@ -102,6 +102,7 @@ public:
     bool ReadAll(void* buffer, DWORD size);           // false on a short read
     bool WriteAll(const void* data, DWORD size);      // false unless every byte went
     bool Flush();
+    bool SetEnd();                                    // the end of the file at the position
     bool Size(LONGLONG* size);
     bool Seek(LONGLONG distance, DWORD method, LONGLONG* position);
     void Close();

@@ -76,9 +76,14 @@ bool NamesDirectory(const char* path)
     return StoreFindFile(search, &found) && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-} // namespace
+// Whether a base path was chosen in this process, by a program or at the
+// store's first use.
+volatile LONG g_baseChosen = 0;
 
-bool SetPersistBasePath(const char* path)
+// Chooses the base path: the argument when it names a directory, else the
+// registry's. With `unlessChosen`, a path chosen meanwhile (by a program on
+// another thread) stands.
+bool ChooseBasePath(const char* path, bool unlessChosen)
 {
     char chosen[kPathChars + 1] = "";
     bool taken = false;
@@ -109,13 +114,26 @@ bool SetPersistBasePath(const char* path)
     }
 
     BaseLock lock;
+    if (unlessChosen && g_baseChosen) return taken;
     std::memcpy(Base().path, chosen, sizeof chosen);
+    InterlockedExchange(&g_baseChosen, 1);
     return taken;
+}
+
+} // namespace
+
+bool SetPersistBasePath(const char* path)
+{
+    return ChooseBasePath(path, false);
 }
 
 void CopyBasePath(char* out, size_t outSize)
 {
     if (outSize == 0) return;
+    // The registry's base path is read at the store's first use, not when the
+    // library is loaded: the loader lock is held then, and registry calls
+    // made under it can deadlock the process.
+    if (!g_baseChosen) ChooseBasePath(nullptr, true);
     BaseLock lock;
     size_t length = std::strlen(Base().path);
     if (length >= outSize) length = outSize - 1;

@@ -13,7 +13,7 @@ using keyfile::ValueType;
 
 namespace {
 
-enum class Found { Value, Missing, WrongType, Unusable, TimedOut };
+enum class Found { Value, Missing, WrongType, Unusable, Damaged, TimedOut };
 
 // Copies a value's bytes forward, four at a step (out may be in itself).
 // Values are a few dozen bytes: this costs less than a call into the C
@@ -38,17 +38,27 @@ struct Look {
     size_t        valueLength = 0;   // the whole string value
 };
 
-// Looks the name up in a block of `length` bytes in use out of `capacity`.
-void LookIn(const void* data, DWORD length, DWORD capacity, const char* name, size_t nameLen, ValueType type,
+// Looks the name up in a block of `length` bytes in use out of the
+// `viewBytes` this process mapped; nothing outside them is read, whatever
+// another process stored in the block.
+void LookIn(const void* data, DWORD length, DWORD viewBytes, const char* name, size_t nameLen, ValueType type,
             char* text, size_t room, Look* look)
 {
     DWORD total = 0;
-    if (!UsableTotal(length, capacity, &total)) {
-        look->found = Found::Unusable;
+    if (!UsableTotal(length, viewBytes, &total)) {
+        look->found = length == 0 ? Found::Unusable : Found::Damaged;
         return;
     }
     const auto* block = static_cast<const KeyDataBlock*>(data);
-    keyfile::Lookup found = keyfile::FindValue(block, name, nameLen);
+    if (!keyfile::BlockFrameSound(block, total, viewBytes)) {
+        look->found = Found::Damaged;
+        return;
+    }
+    keyfile::Lookup found = keyfile::FindValue(block, total, name, nameLen);
+    if (found.damaged) {
+        look->found = Found::Damaged;
+        return;
+    }
     if (!found.found) {
         look->found = Found::Missing;
         return;
@@ -80,16 +90,20 @@ Look LookUp(SharedKey& key, int timeout, const char* name, size_t nameLen, Value
 {
     Look look;
     SharedMemory& memory = key.sk_memory;
-    auto lookIn = [&](const void* data, DWORD length, DWORD capacity) {
-        LookIn(data, length, capacity, name, nameLen, type, text, room, &look);
+    auto lookIn = [&](const void* data, DWORD length, DWORD viewBytes) {
+        LookIn(data, length, viewBytes, name, nameLen, type, text, room, &look);
     };
-    if (hold == Hold::Brief && memory.ReadBriefly(lookIn)) return look;
-    CKeyReadHold readHold(memory);
-    if (!readHold.Take(timeout)) {
-        look.found = Found::TimedOut;
-        return look;
+    if (hold != Hold::Brief || !memory.ReadBriefly(lookIn)) {
+        CKeyReadHold readHold(memory);
+        if (!readHold.Take(timeout)) {
+            look.found = Found::TimedOut;
+            return look;
+        }
+        lookIn(memory.Data(), memory.GetLength(), memory.ViewBytes());
     }
-    lookIn(memory.Data(), memory.GetLength(), memory.GetCapacity());
+    // Damaged by another process: every user fails until the key is loaded
+    // again from its files, at its next open.
+    if (look.found == Found::Damaged) memory.DiscardContent();
     return look;
 }
 
@@ -101,6 +115,7 @@ long Refusal(Found found)
     case Found::WrongType:
         return Refuse(PERS_FAILED_VALUE_WRONG_TYPE);
     case Found::Unusable:
+    case Found::Damaged:
         return Refuse(PERS_FAILED_SHARED_MEMORY_CREATION);
     case Found::TimedOut:
         return PERS_FAILED;

@@ -23,8 +23,11 @@ public:
     {
         if (!m_lock.Take(timeout)) return false;
         DWORD total = 0;
-        if (!CurrentTotal(m_key, &total)) {
-            SetLastError(PERS_FAILED_SHARED_MEMORY_CREATION);   // released unchanged
+        if (!SoundTotal(m_key, &total)) {
+            // Not loaded, or damaged by another process: released as
+            // "never loaded", so that the next open reads the files.
+            m_lock.SetTotal(0);
+            SetLastError(PERS_FAILED_SHARED_MEMORY_CREATION);
             return false;
         }
         return true;
@@ -55,7 +58,7 @@ long WriteValue(const char* name, ValueType type, const char* newText, const cha
     CValueWriteLock lock(key);
     if (!lock.Take(timeout)) return PERS_FAILED;
     KeyDataBlock* block = lock.block();
-    keyfile::Lookup found = keyfile::FindValue(block, name, nameLen);
+    keyfile::Lookup found = keyfile::FindValue(block, lock.total(), name, nameLen);
     block->position = found.index;
 
     if (found.found) {
@@ -136,7 +139,7 @@ long DeleteValue(const char* name, int timeout)
     CValueWriteLock lock(*state->ts_current);
     if (!lock.Take(timeout)) return PERS_FAILED;
     KeyDataBlock* block = lock.block();
-    keyfile::Lookup found = keyfile::FindValue(block, name, nameLen);
+    keyfile::Lookup found = keyfile::FindValue(block, lock.total(), name, nameLen);
     block->position = found.index;
     if (!found.found) return Finish(PERS_SUCCESS, 0);
     lock.set_total(keyfile::DeleteLine(block, lock.total(), found.index));

@@ -1,13 +1,16 @@
 // A named region shared between processes, with a reader/writer lock whose
 // state lives in a small control block beside it. Three named objects per
 // region N: the data block N, the control block N + "_Data" and the
-// auto-reset event N + "_Event".
+// auto-reset event N + "_Event"; beside them the table of holders,
+// N + "_Holders" (SharedHolders.h), through which a lock outlives a holder
+// that dies.
 #pragma once
 
 #include <windows.h>
 #include <cstddef>
 #include <cstdint>
 
+#include "SharedHolders.h"
 #include "Win32Handle.h"
 
 // The control block; its layout binds every process that maps the region.
@@ -77,11 +80,13 @@ public:
     GrowResult Reserve(DWORD elements, const GrowthLimits& limits);
 
     // A read that takes the spin word once instead of taking and releasing a
-    // read hold: look(data, length, capacity) runs with the spin word held
+    // read hold: look(data, length, viewBytes) runs with the spin word held
     // while no writer holds or claims the lock, so the block cannot change
-    // under it. `look` must be short and must neither wait nor touch memory
-    // that could fault. False, without calling it, when a writer is there or
-    // the region is unusable: the caller then takes a read hold.
+    // under it. viewBytes is what this process mapped, the bound of every
+    // access: the length is only what some process stored. `look` must be
+    // short and must neither wait nor touch memory outside the view. False,
+    // without calling it, when a writer is there or the region is unusable:
+    // the caller then takes a read hold.
     template <class Look>
     bool ReadBriefly(Look&& look)
     {
@@ -89,17 +94,20 @@ public:
         SharedControlBlock* scb = Control();
         TakeSpin();
         bool noWriter = scb->scb_writer == 0;
-        if (noWriter)
-            look(static_cast<const void*>(m_view.get()), static_cast<DWORD>(scb->scb_length),
-                 static_cast<DWORD>(scb->scb_capacity));
+        if (noWriter) look(static_cast<const void*>(m_view.get()), static_cast<DWORD>(scb->scb_length), m_viewBytes);
         ReleaseSpin();
         return noWriter;
     }
+
+    // Stores length 0 under the spin word: the owner's mark for content that
+    // is not to be trusted (never loaded, or found damaged).
+    void DiscardContent();
 
     // Releases every hold of this instance, closes its objects. Safe to repeat.
     void Destroy();
 
     void*  Data() const { return m_view.get(); }
+    DWORD  ViewBytes() const { return m_viewBytes; }   // the data block as this process mapped it
     bool   IsOpen() const { return m_control.get() != nullptr; }
     bool   HoldsWriteLock() const { return m_holdsWrite; }
     LONG   ReadHolds() const { return m_readHolds; }
@@ -109,6 +117,15 @@ private:
     bool   Usable() const;           // control block mapped and initialised
     void   TakeSpin();
     void   ReleaseSpin();
+    bool   TakeSpinFromGone(DWORD stuckSince);   // the spin word's holder died holding it
+    void   JoinHolders();
+    void   LeaveHolders();
+    // Takes back the holds of every process that died holding some (`idle`:
+    // also the reference of those that held none). True when any was taken.
+    bool   ReclaimGoneHolders(bool idle);
+    void   ReclaimLocked(uint32_t slot);   // spin word held
+    SharedHolder* OwnSlot() const { return m_slot >= 0 ? &Holders()->sht_slots[m_slot] : nullptr; }
+    SharedHolderTable* Holders() const { return static_cast<SharedHolderTable*>(m_holders.get()); }
     // Announces a wait and waits on the event (spin word held on entry,
     // released); true when woken or when `ready` holds, false on timeout.
     bool   WaitTurn(int timeoutMs, bool (*ready)(const SharedControlBlock*));
@@ -118,6 +135,9 @@ private:
     char          m_name[272] = {};
     DWORD         m_elementSize = 0;
     DWORD         m_elementCount = 0;
+    DWORD         m_viewBytes = 0;
+    int           m_slot = -1;         // this instance's slot in the holder table
+    bool          m_untracked = false; // counted in sht_untracked instead
     LONG          m_readHolds = 0;
     bool          m_holdsWrite = false;
     bool          m_counted = false;   // this instance's share of scb_refCount is in
@@ -126,4 +146,6 @@ private:
     UniqueView    m_control;
     UniqueHandle  m_dataMapping;
     UniqueView    m_view;
+    UniqueHandle  m_holdersMapping;
+    UniqueView    m_holders;
 };

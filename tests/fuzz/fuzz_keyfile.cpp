@@ -1,11 +1,15 @@
 // Arbitrary bytes as a key file: the validity rule, then the text (of a valid
 // file, or the raw bytes) loaded into a full-size block, indexed, looked up and
 // edited. Every step must keep the block's index consistent and stay inside it.
+// The same bytes also stand for a block that another process wrote into a
+// view smaller than 64 KiB: the checks and every read or edit they let
+// through must stay inside that view.
 #include "Crc32.h"
 #include "KeyDataBlock.h"
 #include "KeyFileFormat.h"
 #include "KeyIndex.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -202,10 +206,71 @@ void Exercise(const uint8_t* data, size_t size, const char* text, size_t textLen
     }
 }
 
+// The input as another process's block: its first byte picks the view (1 to
+// 15 pages), the next four the length that process stored (or, with the
+// sixth byte odd, a length inside the view), the rest the block's bytes. The
+// view is a heap buffer of exactly its size, so that a read past it is found.
+void ExerciseForeignBlock(const uint8_t* data, size_t size)
+{
+    if (size < 6)
+        return;
+    const uint32_t view = (1u + data[0] % 15u) * 4096u;
+    uint32_t length = 0;
+    std::memcpy(&length, data + 1, sizeof length);
+    if (data[5] & 1)
+        length = kIndexBytes + length % (view - kIndexBytes);
+    std::vector<char> bytes(view, '\0');
+    std::memcpy(bytes.data(), data + 6, std::min<size_t>(size - 6, view));
+    auto* block = reinterpret_cast<KeyDataBlock*>(bytes.data());
+
+    const bool frame = BlockFrameSound(block, length, view);
+    const bool sound = BlockSound(block, length, view);
+    CHECK(!sound || frame);
+    if (!frame)
+        return;
+    CHECK(length >= kIndexBytes && length < view);
+
+    for (size_t at = 6; at + 2 < size && at < 6 + 64; at += 7) {
+        size_t nameLen = 1 + data[at] % 16;
+        if (at + 1 + nameLen > size)
+            break;
+        const char* name = reinterpret_cast<const char*>(data) + at + 1;
+        if (std::memchr(name, 0, nameLen))
+            continue;
+        Lookup found = FindValue(block, length, name, nameLen);
+        CHECK(found.index >= 0 && found.index <= kMaxIndexedLines);
+        if (found.damaged)
+            continue;
+        if (found.found) {
+            ValueRef value = ReadValue(block, length, found.index, nameLen);
+            if (value.type != ValueType::None)
+                CHECK(value.offset > kIndexBytes && value.offset + value.length <= length);
+        }
+        if (!sound || !NameIsWritable(name, nameLen))
+            continue;
+        // A change, given the room a grown block would have.
+        uint32_t line = LineLength(ValueType::Dword, nameLen, 3);
+        if (length + line + 1 >= view)
+            continue;
+        if (found.found) {
+            ValueRef value = ReadValue(block, length, found.index, nameLen);
+            if (value.type != ValueType::None && value.length >= 3)
+                length = ReplaceValue(block, length, found.index, value, "123", 3);
+            else
+                length = DeleteLine(block, length, found.index);
+        } else {
+            length = InsertLine(block, length, found.index, name, nameLen, ValueType::Dword, "123", 3);
+        }
+        CHECK(length < view);
+        CHECK(BlockSound(block, length, view));
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    ExerciseForeignBlock(data, size);
     const char* bytes = reinterpret_cast<const char*>(data);
     CHECK(Crc32(bytes, size) == Crc32Bytewise(bytes, size));
     size_t textLength = 0;

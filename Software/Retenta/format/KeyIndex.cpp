@@ -98,29 +98,39 @@ uint32_t LineEnd(const KeyDataBlock* block, int index, int count, uint32_t total
 
 // The name against the line's bytes as if both ended in the closing quote:
 // 0 only for the same name, and the sign orders names the way the sorted flag
-// does. A NUL on the line side (the end of the text) ends the comparison, so
-// the scan never passes the text's terminator.
-int CompareName(const char* name, size_t nameLen, const char* line)
+// does. A NUL on the line side (the end of the text), or the end of the
+// `available` bytes, ends the comparison, so the scan never passes the text.
+int CompareName(const char* name, size_t nameLen, const char* line, size_t available)
 {
     for (size_t k = 0; k < nameLen; ++k) {
-        if (name[k] == line[k])
+        char l = k < available ? line[k] : '\0';
+        if (name[k] == l)
             continue;   // the name holds no NUL, so neither does the line here
         int a = Lower(name[k]);
-        int c = Lower(line[k]);
+        int c = Lower(l);
         if (c == 0)
             return a ? a : 1;
         if (a != c)
             return a - c;
     }
-    unsigned char after = static_cast<unsigned char>(line[nameLen]);
+    unsigned char after = static_cast<unsigned char>(nameLen < available ? line[nameLen] : '\0');
     if (after == '"')
         return 0;
     return int('"') - int(Lower(static_cast<char>(after)));
 }
 
-bool Matches(const KeyDataBlock* block, int index, const char* name, size_t nameLen, int* order)
+// Compares with line `index`, whose offset must lie inside the text: one
+// outside it (a block another process damaged) is reported instead.
+bool Matches(const KeyDataBlock* block, uint32_t total, int index, const char* name, size_t nameLen, int* order,
+             bool* damaged)
 {
-    *order = CompareName(name, nameLen, block->at(block->offsets[index]));
+    const uint32_t offset = block->offsets[index];   // read once: the block may be changing under a rogue writer
+    if (offset <= kIndexBytes || offset > total) {
+        *damaged = true;
+        *order = 0;
+        return false;
+    }
+    *order = CompareName(name, nameLen, block->at(offset), total - offset);
     return *order == 0;
 }
 
@@ -179,12 +189,22 @@ int CompareNoCase(const char* a, const char* b, size_t n)
 
 Lookup FindValue(const KeyDataBlock* block, const char* name, size_t nameLen)
 {
+    return FindValue(block, kLastByte, name, nameLen);
+}
+
+Lookup FindValue(const KeyDataBlock* block, uint32_t total, const char* name, size_t nameLen)
+{
     const int count = Count(block);
+    if (total > kLastByte)
+        total = kLastByte;
     int order = 0;
+    bool damaged = false;
     if (!block->sorted) {
         for (int i = 0; i < count; ++i) {
-            if (Matches(block, i, name, nameLen, &order))
+            if (Matches(block, total, i, name, nameLen, &order, &damaged))
                 return {true, i};
+            if (damaged)
+                return {false, count, true};
         }
         return {false, count};
     }
@@ -193,8 +213,10 @@ Lookup FindValue(const KeyDataBlock* block, const char* name, size_t nameLen)
     int high = count - 1;
     int middle = (count - 1) / 2;
     while (low <= high) {
-        if (Matches(block, middle, name, nameLen, &order))
+        if (Matches(block, total, middle, name, nameLen, &order, &damaged))
             return {true, middle};
+        if (damaged)
+            return {false, low, true};
         if (order < 0)
             high = middle - 1;
         else
@@ -202,6 +224,36 @@ Lookup FindValue(const KeyDataBlock* block, const char* name, size_t nameLen)
         middle = high - (high - low) / 2;
     }
     return {false, low};
+}
+
+bool BlockFrameSound(const KeyDataBlock* block, uint32_t length, uint32_t viewBytes)
+{
+    if (viewBytes <= kIndexBytes || length < kIndexBytes || length >= viewBytes || length > kLastByte)
+        return false;
+    const int32_t count = block->count;
+    if (count < 0 || count > kMaxIndexedLines)
+        return false;
+    const uint32_t end = block->offsets[count];
+    return end >= kIndexBytes && end <= length && *block->at(length) == '\0';
+}
+
+bool BlockSound(const KeyDataBlock* block, uint32_t length, uint32_t viewBytes)
+{
+    if (!BlockFrameSound(block, length, viewBytes))
+        return false;
+    const int count = block->count;
+    uint32_t previous = kIndexBytes;
+    for (int i = 0; i <= count; ++i) {
+        const uint32_t offset = block->offsets[i];
+        // Each line holds at least its CR LF, so offsets rise strictly; the
+        // end entry may equal the text's start only when there are no lines.
+        if (i < count ? offset <= previous : offset < previous)
+            return false;
+        if (offset > length)
+            return false;
+        previous = offset;
+    }
+    return true;
 }
 
 ValueRef ReadValue(const KeyDataBlock* block, uint32_t total, int index, size_t nameLen)

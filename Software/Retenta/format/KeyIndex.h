@@ -19,14 +19,29 @@ int CompareNoCase(const char* a, const char* b, size_t n);
 
 struct Lookup {
     bool found;
-    int  index;   // the matching line, or where a missing name is to be inserted
+    int  index;            // the matching line, or where a missing name is to be inserted
+    bool damaged = false;  // an offset on the way pointed outside the text
 };
 
 // Finds a name among the indexed lines: binary search when the sorted flag is
 // set, otherwise from the first line (a missing name then goes at the end).
 // Names compare without case as if followed by their closing quote, the order
-// the sorted flag was computed in. The text must end in its NUL.
+// the sorted flag was computed in. No byte at or past `total` is read: each
+// offset is checked before it is used, and one outside the text ends the
+// search as damaged.
+Lookup FindValue(const KeyDataBlock* block, uint32_t total, const char* name, size_t nameLen);
+// The same in a private block of full size whose text ends in its NUL.
 Lookup FindValue(const KeyDataBlock* block, const char* name, size_t nameLen);
+
+// What a process may trust of a block that every process maps, whose total
+// length `length` some process stored, given the `viewBytes` this process
+// mapped. The frame (enough for a read, which checks each offset it uses):
+// the length within the view, the count within 0..255, the end entry within
+// the text, and the NUL after the text.
+bool BlockFrameSound(const KeyDataBlock* block, uint32_t length, uint32_t viewBytes);
+// The frame and every indexed offset: inside the text and rising line by
+// line. Required before a change, which moves bytes by these offsets.
+bool BlockSound(const KeyDataBlock* block, uint32_t length, uint32_t viewBytes);
 
 struct ValueRef {
     ValueType type;      // None when the line has none of the three forms

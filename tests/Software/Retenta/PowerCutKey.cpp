@@ -70,9 +70,21 @@ CPowerCutKey::CPowerCutKey()
     : m_pri(m_dir.Path() + "\\" + kSub + "\\" + kKey + ".pri"),
       m_sec(m_dir.Path() + "\\" + kSub + "\\" + kKey + ".sec")
 {
-    m_backupDrive.Remove();
+    // The secondary on a drive of its own, as on a unit: two volumes whose
+    // changes of names keep no order between them.
+    std::string backup = m_dir.Path();
+    if (DriveExists('e') && m_dir.Path()[1] == ':') {
+        backup = m_dir.OnDrive('e');
+        m_backupDrive.Set("E");
+        m_bTwoVolumes = CreateDirectoryA(backup.c_str(), nullptr) &&
+                        CreateDirectoryA((backup + "\\" + kSub).c_str(), nullptr);
+        m_sec = backup + "\\" + kSub + "\\" + kKey + ".sec";
+    } else {
+        m_backupDrive.Remove();
+    }
     m_bReady = SetPersistBasePath(m_dir.Path().c_str()) &&
-               CreateDirectoryA((m_dir.Path() + "\\" + kSub).c_str(), nullptr);
+               CreateDirectoryA((m_dir.Path() + "\\" + kSub).c_str(), nullptr) &&
+               (m_bTwoVolumes || backup == m_dir.Path());
     m_names = {m_pri, m_sec};
 }
 

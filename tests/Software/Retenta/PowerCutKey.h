@@ -40,6 +40,7 @@ public:
     CPowerCutKey();
 
     bool               Ready() const { return m_bReady; }
+    bool               TwoVolumes() const { return m_bTwoVolumes; }   // the secondary on E:
     const std::string& Pri() const { return m_pri; }
     const std::string& Sec() const { return m_sec; }
 
@@ -58,6 +59,7 @@ private:
     CorvaneValue          m_backupDrive{"PersistBkupDrive"};
     std::string           m_pri, m_sec;
     bool                  m_bReady = false;
+    bool                  m_bTwoVolumes = false;
     std::set<std::string> m_names;   // every file name the sessions saw
 };
 

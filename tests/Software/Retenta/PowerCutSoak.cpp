@@ -64,8 +64,10 @@ TEST(PowerCutSoak, CutsAtRandomPointsLoseNoSavedRound)
     }
     check(key.Run(image, 0));
 
-    std::printf("[  FIGURE  ] power cuts: %d, rounds run: %d, saved before their cut: %d, keys lost: %d (seed %u)\n",
-                n.cuts, n.roundsRun, n.roundsSaved, n.lost, seed);
+    std::printf("[  FIGURE  ] power cuts: %d, rounds run: %d, saved before their cut: %d, keys lost: %d (seed %u, "
+                "%s)\n",
+                n.cuts, n.roundsRun, n.roundsSaved, n.lost, seed,
+                key.TwoVolumes() ? "secondary on E:, a volume of its own" : "both files on one volume: no E:");
     std::printf("[  FIGURE  ] power cuts: opens that repaired the secondary from the primary: %d, the primary from "
                 "the secondary: %d; keys created new: %d; files unrepaired after the open: %d; changes recorded: %lu\n",
                 n.repairedSecondary, n.repairedPrimary, n.createdNew, n.unrepaired,

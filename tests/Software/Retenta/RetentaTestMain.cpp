@@ -4,8 +4,9 @@
 
 int PeerChild(int argc, char** argv);
 int WriteCloseChild(int argc, char** argv);
+int HoldChild(int argc, char** argv);
 
 int main(int argc, char** argv)
 {
-    return RunTestsOrChildMode(argc, argv, {{"peer", PeerChild}, {"write-close", WriteCloseChild}});
+    return RunTestsOrChildMode(argc, argv, {{"peer", PeerChild}, {"write-close", WriteCloseChild}, {"hold", HoldChild}});
 }

@@ -9,6 +9,16 @@ bool ChangesNames(OpKind kind)
     return kind == OpKind::Link || kind == OpKind::Unlink || kind == OpKind::Rename;
 }
 
+std::string VolumeOf(const std::string& name)
+{
+    size_t colon = name.find(':');
+    if (colon == std::string::npos) return std::string();
+    std::string volume = name.substr(0, colon + 1);
+    for (char& c : volume)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return volume;
+}
+
 std::string Describe(const DiskOp& op)
 {
     switch (op.kind) {
@@ -19,6 +29,7 @@ std::string Describe(const DiskOp& op)
     case OpKind::Write:
         return "write of " + std::to_string(op.data.size()) + " bytes at " + std::to_string(op.offset) + " to " + op.name;
     case OpKind::Flush: return "flush of " + op.name;
+    case OpKind::Times: return "times of " + op.name;
     }
     return std::string();
 }
@@ -87,7 +98,16 @@ void CDiskJournal::Flush(int file)
 
 void CDiskJournal::Copy(const std::string& to, const std::string& content)
 {
-    Write(Create(to, true), 0, content);
+    int file = Create(to, true);
+    SetSize(file, content.size());
+    Write(file, 0, content);
+    Times(file);
+}
+
+void CDiskJournal::Times(int file)
+{
+    if (file < 0) return;
+    Record(DiskOp{OpKind::Times, file, NameOf(file), std::string(), 0, std::string()});
 }
 
 void CDiskJournal::Move(const std::string& from, const std::string& to)
@@ -131,7 +151,25 @@ void CDiskJournal::Apply(Disk& disk, const DiskOp& op, uint64_t writeBytes)
         break;
     }
     case OpKind::Flush:
+    case OpKind::Times:   // times are not kept
         break;
+    }
+}
+
+void CDiskJournal::ApplySectors(Disk& disk, const DiskOp& op, const std::vector<bool>& sectors)
+{
+    const uint64_t begin = op.offset;
+    const uint64_t end = op.offset + op.data.size();
+    const uint64_t first = begin / kSectorBytes;
+    for (uint64_t s = first; s * kSectorBytes < end; ++s) {
+        size_t index = static_cast<size_t>(s - first);
+        if (index >= sectors.size() || !sectors[index]) continue;
+        uint64_t from = std::max(begin, s * kSectorBytes);
+        uint64_t to = std::min(end, (s + 1) * kSectorBytes);
+        DiskOp piece = op;
+        piece.offset = from;
+        piece.data = op.data.substr(static_cast<size_t>(from - begin), static_cast<size_t>(to - from));
+        Apply(disk, piece, piece.data.size());
     }
 }
 
@@ -154,16 +192,19 @@ Image CDiskJournal::AfterCut(size_t cut, const FateChooser& choose) const
 {
     cut = std::min(cut, m_ops.size());
 
-    // Changes of names up to the last one a flush before the cut forced.
+    // Changes of names, per volume, up to the last one a flush before the
+    // cut forced.
     std::map<int, long> lastNameChange;
-    long forcedNames = -1;
+    std::map<std::string, long> forcedNames;
     for (size_t i = 0; i < cut; ++i) {
         const DiskOp& op = m_ops[i];
         if (ChangesNames(op.kind)) {
             lastNameChange[op.file] = static_cast<long>(i);
         } else if (op.kind == OpKind::Flush) {
             auto found = lastNameChange.find(op.file);
-            if (found != lastNameChange.end()) forcedNames = std::max(forcedNames, found->second);
+            if (found == lastNameChange.end()) continue;
+            long& forced = forcedNames[VolumeOf(m_ops[found->second].name)];
+            forced = std::max(forced, found->second + 1);
         }
     }
     // Changes of content that a later flush of their file (before the cut) made durable.
@@ -176,16 +217,17 @@ Image CDiskJournal::AfterCut(size_t cut, const FateChooser& choose) const
     }
 
     Disk disk = m_base;
-    bool namesStillLanding = true;
+    std::set<std::string> namesStopped;   // volumes where a change of names did not land
     for (size_t i = 0; i < cut; ++i) {
         const DiskOp& op = m_ops[i];
         if (op.kind == OpKind::Flush) continue;
         uint64_t all = op.data.size();
         if (ChangesNames(op.kind)) {
-            if (static_cast<long>(i) <= forcedNames) {
+            std::string volume = VolumeOf(op.name);
+            if (static_cast<long>(i) < forcedNames[volume]) {
                 Apply(disk, op, all);
-            } else if (namesStillLanding) {
-                if (choose(op).kind == FateKind::Drop) namesStillLanding = false;
+            } else if (!namesStopped.count(volume)) {
+                if (choose(op).kind == FateKind::Drop) namesStopped.insert(volume);
                 else Apply(disk, op, all);
             }
             continue;
@@ -197,6 +239,10 @@ Image CDiskJournal::AfterCut(size_t cut, const FateChooser& choose) const
         Fate fate = choose(op);
         if (fate.kind == FateKind::Keep) Apply(disk, op, all);
         else if (fate.kind == FateKind::Part) Apply(disk, op, op.kind == OpKind::Write ? fate.keptBytes : all);
+        else if (fate.kind == FateKind::Sectors) {
+            if (op.kind == OpKind::Write) ApplySectors(disk, op, fate.sectors);
+            else Apply(disk, op, all);
+        }
     }
     return Files(disk);
 }
@@ -215,11 +261,17 @@ Fate CRandomFates::operator()(const DiskOp& op)
         uint64_t first = (op.offset / kSectorBytes + 1) * kSectorBytes;
         uint64_t last = ((op.offset + op.data.size() - 1) / kSectorBytes) * kSectorBytes;
         if (first <= last) {
-            uint32_t pick = Next(3);
+            uint32_t pick = Next(4);
             if (pick == 0) return Fate{FateKind::Keep};
             if (pick == 1) return Fate{FateKind::Drop};
-            uint64_t boundary = first + kSectorBytes * Next(static_cast<uint32_t>((last - first) / kSectorBytes + 1));
-            return Fate{FateKind::Part, boundary - op.offset};
+            if (pick == 2) {
+                uint64_t boundary = first + kSectorBytes * Next(static_cast<uint32_t>((last - first) / kSectorBytes + 1));
+                return Fate{FateKind::Part, boundary - op.offset};
+            }
+            Fate scattered{FateKind::Sectors};
+            size_t sectors = static_cast<size_t>((last - first) / kSectorBytes + 2);
+            for (size_t s = 0; s < sectors; ++s) scattered.sectors.push_back(Next(2) != 0);
+            return scattered;
         }
     }
     return Fate{Next(2) ? FateKind::Keep : FateKind::Drop};

@@ -10,15 +10,20 @@
 //   every earlier change of names that concerns it (its creation, a rename to
 //   its name).
 // - Any other change of content made before the cut is kept, dropped, or for
-//   a write kept in part up to a 512-byte boundary of the file, each on its
-//   own: a cache writes dirty sectors back in no particular order. A write
-//   past the end that lands without the bytes before it leaves zeros there.
-// - Changes of names reach the disk in the order they were made (the volume's
-//   journal, or FAT's directory updates done one by one): a kept one means
-//   every earlier one is kept, so a flush that forces one forces all before.
+//   a write kept in part: up to a 512-byte boundary of the file, or any set
+//   of its 512-byte sectors, a later one without an earlier one. Each change
+//   on its own: a cache writes dirty sectors back in no particular order. A
+//   write past the end that lands without the bytes before it leaves zeros
+//   there.
+// - Changes of names reach the disk in the order they were made on their
+//   volume (its journal, or FAT's directory updates done one by one): a kept
+//   one means every earlier one of that volume is kept, so a flush that
+//   forces one forces all before it on the same volume. The volumes of two
+//   drives (the text before a name's first colon) keep no order between them.
 // - CopyFile is no more than a new name (when the destination is new), a cut
-//   to size 0 and one write of the whole content: it flushes nothing.
-//   MoveFile and DeleteFile are changes of names.
+//   to size 0, the end of file set to the new size, one write of the whole
+//   content and the file's times: it flushes nothing. MoveFile and DeleteFile
+//   are changes of names.
 // - Directories are taken as made and attributes are not kept.
 #pragma once
 
@@ -36,7 +41,7 @@ using Image = std::map<std::string, std::string>;
 
 constexpr uint64_t kSectorBytes = 512;
 
-enum class OpKind { Link, Unlink, Rename, SetSize, Write, Flush };
+enum class OpKind { Link, Unlink, Rename, SetSize, Write, Flush, Times };
 
 // One change as it was made. `file` names the file itself, which keeps its
 // number through renames; `name` is the name it had then (a rename's old one).
@@ -51,14 +56,18 @@ struct DiskOp {
 
 bool ChangesNames(OpKind kind);
 
+// The volume a name lies on: "d:" for "D:\k.pri", empty without a drive.
+std::string VolumeOf(const std::string& name);
+
 // "write of 600 bytes at 0 to D:\k.pri", for failure messages.
 std::string Describe(const DiskOp& op);
 
-enum class FateKind { Keep, Drop, Part };
+enum class FateKind { Keep, Drop, Part, Sectors };
 
 struct Fate {
-    FateKind kind;
-    uint64_t keptBytes = 0;   // Part: the first bytes of the write that landed
+    FateKind          kind;
+    uint64_t          keptBytes = 0;   // Part: the first bytes of the write that landed
+    std::vector<bool> sectors;         // Sectors: per 512-byte sector the write touches, from its first: landed
 };
 
 // Decides what became of one change that no flush made durable. Asked in
@@ -75,7 +84,8 @@ public:
     void Write(int file, uint64_t offset, const std::string& data);
     void SetSize(int file, uint64_t size);
     void Flush(int file);
-    void Copy(const std::string& to, const std::string& content);
+    void Copy(const std::string& to, const std::string& content);   // as CopyFile makes it
+    void Times(int file);
     void Move(const std::string& from, const std::string& to);
     void Delete(const std::string& name);
 
@@ -95,6 +105,7 @@ private:
         std::map<int, std::string> contents;
     };
     static void  Apply(Disk& disk, const DiskOp& op, uint64_t writeBytes);
+    static void  ApplySectors(Disk& disk, const DiskOp& op, const std::vector<bool>& sectors);
     static Image Files(const Disk& disk);
     void         Record(DiskOp op);
     std::string  NameOf(int file) const;
@@ -106,8 +117,9 @@ private:
     int                   m_nNextFile = 0;
 };
 
-// Fates drawn from a seed: keep, drop and (for a write across a 512-byte
-// boundary) keep in part, alike often. The same seed gives the same fates.
+// Fates drawn from a seed: keep, drop and, for a write across a 512-byte
+// boundary, keep up to a boundary or keep a random set of its sectors, alike
+// often. The same seed gives the same fates.
 class CRandomFates {
 public:
     explicit CRandomFates(uint32_t seed) : m_state(seed * 2654435761u + 1u) {}

@@ -131,13 +131,15 @@ TEST(PowerCutModel, RandomFatesRepeatWithTheirSeedAndCutWritesAtSectorBoundaries
     DiskOp write{OpKind::Write, 0, "f", "", 100, Bytes(2000, 'a')};
     DiskOp small{OpKind::Write, 0, "f", "", 0, Bytes(512, 'a')};
     CRandomFates fates(7), again(7), other(8);
-    int seen[3] = {};
+    int seen[4] = {};
     for (int i = 0; i < 3000; ++i) {
         Fate fate = fates(write);
         Fate repeat = again(write);
         ASSERT_EQ(static_cast<int>(fate.kind), static_cast<int>(repeat.kind));
         ASSERT_EQ(fate.keptBytes, repeat.keptBytes);
         ++seen[static_cast<int>(fate.kind)];
+        ASSERT_EQ(fate.sectors, repeat.sectors);
+        if (fate.kind == FateKind::Sectors) EXPECT_EQ(5u, fate.sectors.size()) << "bytes 100 to 2099 touch five sectors";
         if (fate.kind == FateKind::Part) {
             EXPECT_GT(fate.keptBytes, 0u);
             EXPECT_LT(fate.keptBytes, write.data.size());
@@ -145,7 +147,67 @@ TEST(PowerCutModel, RandomFatesRepeatWithTheirSeedAndCutWritesAtSectorBoundaries
         }
         EXPECT_NE(FateKind::Part, other(small).kind) << "one sector has no boundary inside";
     }
-    for (int kind = 0; kind < 3; ++kind) EXPECT_GT(seen[kind], 800) << kind;
+    for (int kind = 0; kind < 4; ++kind) EXPECT_GT(seen[kind], 600) << kind;
+}
+
+TEST(PowerCutModel, AWriteLandsAsAnySetOfItsSectors)
+{
+    CDiskJournal journal(Image{{"f", kOld}});
+    const std::string fresh = Bytes(1500, 'A');
+    journal.Write(journal.FileAt("f"), 0, fresh);
+    struct Row {
+        const char*       what;
+        std::vector<bool> sectors;
+        std::string       expected;
+    };
+    const Row rows[] = {
+        {"a later sector without the first", {false, true, false},
+         kOld.substr(0, 512) + fresh.substr(512, 512) + kOld.substr(1024)},
+        {"the first and the last", {true, false, true},
+         fresh.substr(0, 512) + kOld.substr(512, 512) + fresh.substr(1024) + kOld.substr(1500)},
+        {"none", {false, false, false}, kOld},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Fate fate{FateKind::Sectors};
+        fate.sectors = row.sectors;
+        EXPECT_EQ(row.expected, journal.AfterCut(1, [&](const DiskOp&) { return fate; })["f"]);
+    }
+}
+
+TEST(PowerCutModel, ACopySetsTheEndFirstAndCanTearInTheMiddleKeepingSizeAndTail)
+{
+    const std::string fresh = Bytes(1600, 'A');
+    CDiskJournal journal(Image{{"s", kOld.substr(0, 1600)}});
+    journal.Copy("s", fresh);
+    std::vector<std::string> ops;
+    for (const DiskOp& op : journal.Ops()) ops.push_back(Describe(op));
+    EXPECT_EQ((std::vector<std::string>{"size 0 of s", "size 1600 of s", "write of 1600 bytes at 0 to s", "times of s"}),
+              ops);
+    // The cut to 0 lost, the new end kept, of the data only the last sector.
+    auto tornMiddle = [](const DiskOp& op) {
+        if (op.kind == OpKind::SetSize) return Fate{op.offset == 0 ? FateKind::Drop : FateKind::Keep};
+        Fate fate{FateKind::Sectors};
+        fate.sectors = {false, false, false, true};
+        return fate;
+    };
+    std::string torn = journal.AfterCut(journal.Ops().size(), tornMiddle)["s"];
+    ASSERT_EQ(fresh.size(), torn.size());
+    EXPECT_EQ(fresh.substr(1536), torn.substr(1536)) << "the tail is the new one";
+    EXPECT_NE(fresh, torn);
+}
+
+TEST(PowerCutModel, NamesOnTwoVolumesLandInNoOrderBetweenThem)
+{
+    CDiskJournal journal;
+    journal.Copy("C:\\k.pri", "P");
+    journal.Copy("e:\\k.sec", "S");
+    EXPECT_EQ("c:", VolumeOf("C:\\k.pri"));
+    // On one volume the second name needs the first; here it does not.
+    EXPECT_EQ((Image{{"e:\\k.sec", "S"}}), journal.AfterCut(journal.Ops().size(), KeepOnly("e:\\k.sec")));
+    // A flush forces the names of its own volume only.
+    journal.Flush(journal.FileAt("e:\\k.sec"));
+    EXPECT_EQ((Image{{"e:\\k.sec", "S"}}), journal.AfterCut(journal.Ops().size(), AllFates(false)));
 }
 
 } // namespace
