@@ -23,7 +23,7 @@ root=$(mktemp -d /tmp/unit-bench.XXXXXX)
 trap 'unit_prefix_destroy; rm -rf "$root"' EXIT
 unit_prefix_create "$root" || { echo "bench: could not create the Wine prefix" >&2; exit 1; }
 out=$root/bench.txt
-timeout 300 unit_wine "$build/bin/store_bench.exe" --cpu "${cpu:-unknown}" --cores "$cores" \
+timeout 300 "$WINELOADER" "$build/bin/store_bench.exe" --cpu "${cpu:-unknown}" --cores "$cores" \
   --wine "$wine_version" "$@" >"$out" 2>"$root/bench.err" </dev/null
 rc=$?
 cat "$out"

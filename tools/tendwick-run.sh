@@ -71,7 +71,7 @@ tendwick_probe() {
   local out rc
   out=$(mktemp "${TMPDIR:-/tmp}/tendwick-run.XXXXXX")
   # Output to a file: Wine services started by the probe would keep a pipe open.
-  timeout "${TENDWICK_PROBE_TIMEOUT:-660}" unit_wine "$TENDWICK_BIN/screen_probe.exe" "$@" >"$out" 2>&1 </dev/null
+  timeout "${TENDWICK_PROBE_TIMEOUT:-660}" "$WINELOADER" "$TENDWICK_BIN/screen_probe.exe" "$@" >"$out" 2>&1 </dev/null
   rc=$?
   tr -d '\r' <"$out"
   rm -f "$out"

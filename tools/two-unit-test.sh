@@ -81,7 +81,7 @@ expect_eq "unit B alerts filter value" '"MBus"=string:"B-MBus"' \
 echo "== from outside: registry, through Wine's reg"
 reg_value() { # root key value
   unit_image_use "$1"
-  timeout 60 unit_wine reg query "$2" /v "$3" 2>/dev/null </dev/null | tr -d '\r' | awk -v v="$3" '$1 == v { $1 = ""; $2 = ""; sub(/^  /, ""); print }'
+  timeout 60 "$WINELOADER" reg query "$2" /v "$3" 2>/dev/null </dev/null | tr -d '\r' | awk -v v="$3" '$1 == v { $1 = ""; $2 = ""; sub(/^  /, ""); print }'
 }
 expect_eq "unit A SerialNumber" "A1234" "$(reg_value "$A" 'HKCU\Software\Corvane\SysSetup' SerialNumber)"
 expect_eq "unit B SerialNumber (none in the registry)" "" "$(reg_value "$B" 'HKCU\Software\Corvane\SysSetup' SerialNumber)"

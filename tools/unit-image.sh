@@ -52,7 +52,7 @@ unit_image_run() {
   local out
   out=$(mktemp "${TMPDIR:-/tmp}/unit-image.XXXXXX")
   # Output to a file: Wine services started by the program would keep a pipe open.
-  timeout "${UNIT_IMAGE_TIMEOUT:-120}" unit_wine "$@" >"$out" 2>&1 </dev/null
+  timeout "${UNIT_IMAGE_TIMEOUT:-120}" "$WINELOADER" "$@" >"$out" 2>&1 </dev/null
   local rc=$?
   tr -d '\r' <"$out"
   rm -f "$out"
