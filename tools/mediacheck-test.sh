@@ -101,6 +101,9 @@ expect_eq "good save: verdict" "complete save" "$(verdict "$out/good.txt")"
 grep -q '^  CorvaneUserRegistry.chk "-\{0,1\}[0-9]*\\x0A": matches$' "$out/good.txt" || fail "good save: checksum not matched"
 grep -q '^  restore onto     612-00340-800 Rev 0 (ZR455 Release), 612-00340-800 Rev 1 (ZR455 Release)$' "$out/good.txt" \
   || fail "good save: release rows"
+# The driver that saved logs no version text; the writer is its run, not an earlier one.
+grep -q '^Written by  a run that logged no version text$' "$out/good.txt" || fail "good save: writer: $(grep -A2 '^Written' "$out/good.txt")"
+grep -q '^  program          .*\\two_unit_run\.exe$' "$out/good.txt" || fail "good save: the writing program not named"
 inspect "$out/good.json" --json 'E:\'
 python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); assert d["media"]["verdict"]=="complete save"' \
   "$out/good.json" || fail "good save: --json is not the same verdict"

@@ -54,6 +54,25 @@ FileRead ReadTextStart(const fs::path& path, size_t maxBytes, std::string* bytes
     return FILE_READ_OK;
 }
 
+FileRead ReadFileTail(const fs::path& path, size_t maxBytes, std::string* bytes)
+{
+    bytes->clear();
+    std::error_code error;
+    if (!fs::is_regular_file(path, error)) return FILE_MISSING;
+    uintmax_t size = fs::file_size(path, error);
+    if (error) return FILE_UNREADABLE;
+    if (size <= maxBytes) return ReadWholeFile(path, maxBytes, bytes);
+    std::ifstream in(path, std::ios::binary);
+    if (!in || !in.seekg(static_cast<std::streamoff>(size - maxBytes))) return FILE_UNREADABLE;
+    bytes->resize(maxBytes);
+    in.read(&(*bytes)[0], static_cast<std::streamsize>(maxBytes));
+    bytes->resize(static_cast<size_t>(in.gcount()));
+    // The first line was cut: it starts after the first line end.
+    size_t lineEnd = bytes->find('\n');
+    bytes->erase(0, lineEnd == std::string::npos ? bytes->size() : lineEnd + 1);
+    return FILE_READ_OK;
+}
+
 FileRead FileCrc(const fs::path& path, uint32_t* crc, uint64_t* size)
 {
     *crc = 0;

@@ -24,6 +24,10 @@ FileRead ReadWholeFile(const fs::path& path, size_t maxBytes, std::string* bytes
 // reads on this platform (the engine reads its identity record so).
 FileRead ReadTextStart(const fs::path& path, size_t maxBytes, std::string* bytes);
 
+// The last maxBytes bytes of a file that may be longer, from the start of a
+// line: a log appended to without end is read from its latest runs.
+FileRead ReadFileTail(const fs::path& path, size_t maxBytes, std::string* bytes);
+
 // The key files' CRC over the whole file, read in blocks; any size.
 FileRead FileCrc(const fs::path& path, uint32_t* crc, uint64_t* size);
 

@@ -65,6 +65,13 @@ void InspectRows(const fs::path& persist, MediaReport* report)
     }
 }
 
+void InspectRunLog(const fs::path& root, RunLogFinding* runLog)
+{
+    std::string log;
+    runLog->log = ReadFileTail(JoinRelative(root, MEDIA_RUN_LOG), MEDIA_READ_LIMIT, &log);
+    if (runLog->log == FILE_READ_OK) runLog->writer = FindSaveWriter(log);
+}
+
 void InspectEntries(const fs::path& root, const fs::path& config, MediaReport* report)
 {
     const bool hasSave = report->hive.hive != FILE_MISSING;
@@ -174,6 +181,7 @@ MediaReport InspectMedia(const fs::path& root, const std::string& shownRoot)
     const fs::path persist = config / MEDIA_PERSIST_FOLDER;
     InspectRows(persist, &report);
     report.bAddressBook = IsFile(persist / MEDIA_ADDRESS_BOOK);
+    InspectRunLog(root, &report.runLog);
     InspectEntries(root, config, &report);
     Judge(&report);
     return report;

@@ -6,6 +6,7 @@
 
 #include "ChkFile.h"
 #include "MediaFiles.h"
+#include "SaveWriter.h"
 #include "SavedFileCatalogue.h"
 
 #include <cstdint>
@@ -34,6 +35,11 @@ struct HiveFinding {
     bool ChkMatches() const { return hive == FILE_READ_OK && chkRead == FILE_READ_OK && chk == CHK_OK && dwChkCrc == dwCrc; }
 };
 
+struct RunLogFinding {
+    FileRead   log = FILE_MISSING;
+    SaveWriter writer;
+};
+
 enum RowState { ROW_ABSENT, ROW_VALID, ROW_INVALID, ROW_TOO_LARGE, ROW_UNREADABLE };
 
 struct RowFinding {
@@ -57,6 +63,7 @@ struct MediaReport {
     HiveFinding              hive;
     std::vector<RowFinding>  rows;
     bool                     bAddressBook = false;
+    RunLogFinding            runLog;
     std::vector<std::string> unknown;        // below the configuration folder, not part of a save
     std::vector<std::string> stale;          // left by an operation that did not finish
     std::vector<size_t>      rootFiles;      // indexes into MediaRootFiles that are present

@@ -8,7 +8,7 @@ const RootFileInfo MediaRootFiles[] = {
     {"VevezaDE2.DAT", "disabled-unit picture, installed by a save"},
     {"ZelUtil.DAT", "unit utility, started at the end of a run"},
     {"dontDisable.dat", "a save leaves the source unit enabled"},
-    {"ZelData\\VURLog\\CsrLog.txt", "run log of the maintenance runs"},
+    {MEDIA_RUN_LOG, "run log of the maintenance runs"},
 };
 const size_t MEDIA_ROOT_FILE_COUNT = sizeof(MediaRootFiles) / sizeof(MediaRootFiles[0]);
 

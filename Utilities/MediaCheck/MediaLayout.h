@@ -11,6 +11,8 @@ const char MEDIA_IDENTITY_FILE[] = "SWPartNum.txt";
 const char MEDIA_ADDRESS_BOOK[] = "AddressBook.txt";
 // The save's write probe in the media root: there only while a save runs.
 const char MEDIA_WRITE_PROBE[] = "ZIPPATH";
+// The run log every maintenance run appends to, below the media root.
+const char MEDIA_RUN_LOG[] = "ZelData\\VURLog\\CsrLog.txt";
 
 // Files outside the configuration folder that the system reads or writes,
 // by their place below the media root, and what each is for.

@@ -60,6 +60,20 @@ void HiveJson(const HiveFinding& hive, CJsonWriter& json)
     json.EndObject();
 }
 
+void WriterJson(const RunLogFinding& runLog, CJsonWriter& json)
+{
+    json.BeginObject("writer");
+    json.String("runLog", FileReadWord(runLog.log));
+    const SaveWriter& writer = runLog.writer;
+    json.Bool("found", writer.bFound);
+    if (writer.bFound) {
+        if (writer.bBanner) json.String("program", writer.program); else json.Null("program");
+        if (writer.bVersion) json.String("version", writer.version); else json.Null("version");
+        json.String("lastCopy", writer.stamp);
+    }
+    json.EndObject();
+}
+
 void MediaJson(const MediaReport& report, CJsonWriter& json)
 {
     json.BeginObject("media");
@@ -70,6 +84,7 @@ void MediaJson(const MediaReport& report, CJsonWriter& json)
     for (size_t index : report.rootFiles) json.String(nullptr, MediaRootFiles[index].pszName);
     json.EndArray();
     IdentityJson(report.identity, json);
+    WriterJson(report.runLog, json);
     HiveJson(report.hive, json);
     json.BeginArray("catalogue");
     for (const RowFinding& row : report.rows) {

@@ -63,6 +63,29 @@ void IdentityText(const IdentityFinding& identity, std::string& out)
     out += "  restore onto     " + targets + "\n";
 }
 
+// Only a media that holds a save, whole or in part, has a writer to name.
+void WriterText(const RunLogFinding& runLog, std::string& out)
+{
+    if (runLog.log == FILE_MISSING) {
+        out += "Written by  unknown: no run log on the media\n";
+        return;
+    }
+    if (runLog.log != FILE_READ_OK) {
+        out += "Written by  unknown: the run log cannot be read\n";
+        return;
+    }
+    const SaveWriter& writer = runLog.writer;
+    if (!writer.bFound) {
+        out += "Written by  unknown: the run log records no save\n";
+        return;
+    }
+    out += writer.bVersion ? "Written by  " + Quoted(writer.version) + "\n"
+                           : std::string("Written by  a run that logged no version text\n");
+    out += "  program          " + (writer.bBanner ? Printable(writer.program) : std::string("(its start is not in the log)")) +
+           "\n";
+    out += "  last copy        " + Printable(writer.stamp) + " UTC\n";
+}
+
 void HiveText(const HiveFinding& hive, std::string& out)
 {
     switch (hive.hive) {
@@ -123,6 +146,7 @@ std::string MediaReportText(const MediaReport& report)
     for (size_t index : report.rootFiles)
         out += std::string("  ") + MediaRootFiles[index].pszName + ": " + MediaRootFiles[index].pszMeaning + "\n";
     IdentityText(report.identity, out);
+    if (report.hive.hive != FILE_MISSING) WriterText(report.runLog, out);
     HiveText(report.hive, out);
     RowsText(report, out);
     if (!report.unknown.empty() || !report.stale.empty()) {
