@@ -87,16 +87,21 @@ fi
 report=$(mktemp "${TMPDIR:-/tmp}/make-stick.XXXXXX")
 case $inspector in
   *.exe|*.EXE)
-    command -v wine >/dev/null || die "wine is needed to run $inspector"
+    # The loader the inspector's own architecture needs (the one helper lies
+    # beside this script, in a release as in the tree's tools/).
+    . "$here/wine-arch.sh" || die "wine-arch.sh missing beside $0"
+    arch=$(unit_wine_arch_of "$inspector") && unit_wine_arch_select "$arch" || die "cannot tell how to run $inspector"
+    unit_wine --version >/dev/null 2>&1 \
+      || die "this host cannot start $WINELOADER for the $arch $inspector (set MEDIACHECK to a native mediacheck)"
     own_prefix=
     if [ -z "${WINEPREFIX:-}" ]; then
       own_prefix=$(mktemp -d "${TMPDIR:-/tmp}/make-stick-wine.XXXXXX")
-      export WINEPREFIX=$own_prefix WINEARCH=${WINEARCH:-win32}
+      export WINEPREFIX=$own_prefix
     fi
     export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-    [ -z "$own_prefix" ] || wineboot -i >/dev/null 2>&1
+    [ -z "$own_prefix" ] || unit_wine wineboot.exe -i >/dev/null 2>&1
     # Output to a file: Wine services would keep a pipe open.
-    timeout 300 wine "$inspector" "Z:${dir//\//\\}" >"$report" 2>&1 </dev/null
+    timeout 300 "$WINELOADER" "$inspector" "Z:${dir//\//\\}" >"$report" 2>&1 </dev/null
     rc=$?
     if [ -n "$own_prefix" ]; then wineserver -k >/dev/null 2>&1; rm -rf "$own_prefix"; fi
     ;;

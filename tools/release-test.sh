@@ -47,7 +47,7 @@ mkdir -p "$root/unpacked"
 tar -C "$root/unpacked" -xzf "$archive" || { fail "cannot unpack $archive"; finish; }
 rel=$root/unpacked/$name
 expect_eq "one folder in the archive" "$name" "$(ls "$root/unpacked")"
-expected="Dormantis.exe INTEGRATOR.md Retenta.dll SHA256SUMS TECHNICIAN.md Tendwick.exe make-stick.sh mediacheck.exe stick/VevezaDE1.DAT stick/VevezaDE2.DAT"
+expected="Dormantis.exe INTEGRATOR.md Retenta.dll SHA256SUMS TECHNICIAN.md Tendwick.exe make-stick.sh mediacheck.exe stick/VevezaDE1.DAT stick/VevezaDE2.DAT wine-arch.sh"
 expect_eq "the release's files" "$expected" "$(cd "$rel" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | xargs)"
 expect_eq "files SHA256SUMS covers" "${expected/SHA256SUMS /}" "$(awk '{ print $2 }' "$rel/SHA256SUMS" | LC_ALL=C sort | xargs)"
 (cd "$rel" && sha256sum -c --quiet SHA256SUMS) || fail "a file does not match SHA256SUMS"

@@ -13,7 +13,8 @@
 # Inside, below a folder of the same name:
 #   Tendwick.exe Retenta.dll Dormantis.exe mediacheck.exe   (debug information stripped)
 #   stick/VevezaDE1.DAT stick/VevezaDE2.DAT                   the stick's files before a save
-#   make-stick.sh                                             prepares a stick from this release
+#   make-stick.sh wine-arch.sh                                prepares a stick from this release (the
+#                                                             second picks Wine's loader for the inspector)
 #   TECHNICIAN.md INTEGRATOR.md                               the README's guides
 #   SHA256SUMS                                                every other file (sha256sum -c SHA256SUMS)
 set -euo pipefail
@@ -67,6 +68,7 @@ done
 cp "$dir/Dormantis.exe" "$dir/stick/VevezaDE1.DAT"
 cp "$tree/Utilities/FerroxShellExecutable/res/UnitDisabled.bmp" "$dir/stick/VevezaDE2.DAT"
 cp "$tree/tools/make-stick.sh" "$dir/make-stick.sh"
+cp "$tree/tools/wine-arch.sh" "$dir/wine-arch.sh"
 
 # A guide is its README section, from its heading to the next one.
 guide() { # heading file

@@ -17,6 +17,8 @@
 #   unit_wine_can_run_32          true when this host starts the 32-bit loader
 #   unit_wine_test_archs          the architectures the test command runs the Windows tests on: both where
 #                                 the host can (win32 first), win64 where it cannot, or the one forced
+#   unit_wine_arch_of EXE         win32 or win64: the architecture a Windows program was built for
+#                                 (its PE machine field), for a program that comes without a tree
 #   unit_wine ARGS...             runs ARGS under the chosen loader (wine's own programs by name:
 #                                 unit_wine reg add ..., unit_wine wineboot.exe -i)
 #   unit_wine_configure BUILD_DIR ARCH   configures (once) the tree's build folder for ARCH
@@ -58,6 +60,18 @@ unit_wine_arch_select() {
   esac
   export UNIT_WINE_ARCH=$arch WINEARCH=$arch
   export UNIT_BUILD_DIR=$unit_wine_tree/build/$arch UNIT_TOOLCHAIN
+}
+
+unit_wine_arch_of() {
+  local pe machine
+  pe=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ') || return 1
+  [ -n "$pe" ] || return 1
+  machine=$(od -An -tx2 -j$((pe + 4)) -N2 "$1" 2>/dev/null | tr -d ' ')
+  case $machine in
+    014c) echo win32 ;;
+    8664) echo win64 ;;
+    *) echo "wine-arch: $1 is no i686 or x86_64 Windows program" >&2; return 1 ;;
+  esac
 }
 
 unit_wine() {
