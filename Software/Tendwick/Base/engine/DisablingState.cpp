@@ -59,9 +59,14 @@ bool CRunMaint::IsDisablingComplete()
         return false;
 
     // A run cut off during a copy leaves the entry naming a partial file.
+    // Without the paths nothing can be compared (and no run can start).
     char media[MAINT_ROOT_SIZE] = "E:\\";
     char persist[MAINT_ROOT_SIZE] = {};
-    GetUpdatePath(media, sizeof(media), persist, sizeof(persist));
+    try {
+        GetUpdatePath(media, sizeof(media), persist, sizeof(persist));
+    } catch (const CFileException&) {
+        return false;
+    }
     if (!SameFile(JoinPath(persist, kInstalledShell), JoinPath(media, kShellSource))) return false;
     const std::string pictureSource = JoinPath(media, kPictureSource);
     return !PathExists(pictureSource) || SameFile(JoinPath(persist, kInstalledPicture), pictureSource);
