@@ -155,6 +155,9 @@ public:
     // raises the system's error when it cannot be made durable.
     void WriteUndoProof(const std::string& mediaRoot, const std::string& persistRoot);
     static void RemoveUndoProof(const std::string& persistRoot);
+    // The undo's last step: clears the media and removes the proof with the
+    // save's identity record.
+    void ClearMediaEndingUndo(const std::string& mediaRoot, const std::string& persistRoot);
     // Whether an undo of exactly the save on the media was cut off.
     bool IsUndoOfMediaSaveCutOff();
 

@@ -393,8 +393,7 @@ void CRunMaint::UndoSaveShell()
         TraceLine("UndoSaveShell: bmp not to be deleted");
 
     RemoveLeftovers(roots, true);
-    ClearRemovableMedia();
-    RemoveUndoProof(roots.persist);
+    ClearMediaEndingUndo(roots.media, roots.persist);
 }
 
 void CRunMaint::UndoSaveMenu()
@@ -439,6 +438,5 @@ void CRunMaint::UndoSaveMenu()
     if (EqualsNoCase(logo, installedPicture.c_str())) RemoveTarget(installedPicture);
     RemoveLeftovers(roots, false);
 
-    ClearRemovableMedia();
-    RemoveUndoProof(roots.persist);
+    ClearMediaEndingUndo(roots.media, roots.persist);
 }

@@ -5,6 +5,7 @@
 
 #include "CsrLog.h"
 #include "EngineLimits.h"
+#include "EngineWin32.h"
 #include "TextFields.h"
 #include "UndoProof.h"
 #include "WholeRoot.h"
@@ -59,6 +60,22 @@ void CRunMaint::RemoveUndoProof(const std::string& persistRoot)
     const std::string path = JoinPath(persistRoot.c_str(), UNDO_PROOF_FILE);
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(path.c_str());
+}
+
+void CRunMaint::ClearMediaEndingUndo(const std::string& mediaRoot, const std::string& persistRoot)
+{
+    // The proof goes the moment the media stops holding the save (its
+    // identity record goes first), not after the whole clearing: an undo cut
+    // off while it clears leaves no save, and a proof left then would outlive it.
+    const std::string identity =
+        JoinPath((TextPrefix(mediaRoot.c_str(), kMediaRootChars) + "ZelConfig\\").c_str(), "SWPartNum.txt");
+    SetFileAttributesA(identity.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(identity.c_str());
+    // A record that would not go keeps the save, and with it the proof that
+    // lets the undo be finished.
+    if (!PathExists(identity)) RemoveUndoProof(persistRoot);
+    ClearRemovableMedia();
+    if (!PathExists(identity)) RemoveUndoProof(persistRoot);
 }
 
 bool CRunMaint::IsUndoOfMediaSaveCutOff()
