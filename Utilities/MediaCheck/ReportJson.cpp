@@ -190,6 +190,7 @@ void DryRunJson(const DryRunReport& report, CJsonWriter& json)
     json.String("serial", target.serial);
     json.String("ferrox", target.ferrox);
     json.Bool("disabled", target.bDisabled);
+    json.String("course", RestoreCourseText(target.course));
     json.Bool("releaseAllows", target.bReleaseAllows);
     if (target.bRecordPresent) {
         json.BeginObject("disableRecord");

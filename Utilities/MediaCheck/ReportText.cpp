@@ -213,6 +213,7 @@ std::string DryRunText(const DryRunReport& report)
            ", Ferrox state " + (target.ferrox.empty() ? std::string("(none)") : Printable(target.ferrox)) + "\n";
     out += std::string("  release table    ") + (target.bReleaseAllows ? "allows" : "refuses") +
            " this save onto this unit\n";
+    out += std::string("  the Restore key  ") + RestoreCourseText(target.course) + "\n";
     if (target.bRecordPresent)
         out += "  SWDisable.txt    picture " + Quoted(target.recordPicture) + ", map " + Quoted(target.recordMap) +
                (target.bRecordCut ? " (the record is longer than the undo reads)\n" : "\n");

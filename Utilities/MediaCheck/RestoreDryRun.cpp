@@ -8,6 +8,7 @@
 #include "ReleasePairs.h"
 #include "SavedKeyImport.h"
 #include "TextFields.h"
+#include "UndoProof.h"
 
 #include <algorithm>
 #include <map>
@@ -27,6 +28,7 @@ const char kIdentityKey[] = "SystemData";
 // What the end of a run writes once the restore has returned.
 const char kRestoredState[] = "RESTORED";
 const char kDisabledState[] = "SAVED";
+const char kUndoneState[] = "RESTORED-ORIGINAL";
 const char kRecordFile[] = "SWDisable.txt";
 // The undo reads the record in pieces of this size.
 const size_t kRecordChunk = 256;
@@ -259,6 +261,33 @@ void ReadTarget(CUnitModel& unit, const fs::path& persistRoot, const std::string
     }
 }
 
+// What the Restore key does with this save, by the engine's rules: a save of
+// this unit's own goes back as the undo while the unit is disabled, or while
+// the undo's proof names it after an undo was cut off; a disabled unit takes
+// no other save.
+void PredictCourse(const fs::path& config, const fs::path& persistRoot, const IdentityFinding& saved,
+                   TargetFinding& target)
+{
+    target.bOwnSave = saved.bPresent && IsSameUnitIdentity(saved.serial.c_str(), saved.part.c_str(), saved.nRevision,
+                                                           target.serial.c_str(), target.part.c_str(),
+                                                           target.nRevision);
+    std::string identity, chk, proof;
+    ReadTextStart(config / MEDIA_IDENTITY_FILE, UNDO_PROOF_PART_BYTES, &identity);
+    ReadTextStart(config / MEDIA_HIVE_CHK_FILE, UNDO_PROOF_PART_BYTES, &chk);
+    ReadTextStart(persistRoot / UNDO_PROOF_FILE, 2 * UNDO_PROOF_PART_BYTES + 2, &proof);
+    target.bUndoProof = UndoProofNames(proof, identity, chk);
+
+    if (target.bOwnSave && target.bDisabled)
+        target.course = COURSE_UNDO;
+    else if (target.bOwnSave && IsValidSerialNum(target.serial.c_str()) &&
+             EqualsNoCase(target.ferrox.c_str(), kUndoneState) && target.bUndoProof)
+        target.course = COURSE_FINISH_UNDO;
+    else if (target.bDisabled)
+        target.course = COURSE_REFUSED;
+    else
+        target.course = COURSE_IMPORT;
+}
+
 // The steps of a restore after the import, and the end of the run.
 void EndOfRestore(const fs::path& mediaPersist, CUnitModel& unit, const TargetFinding& target,
                   DryRunReport& report)
@@ -354,11 +383,32 @@ DryRunReport DryRunRestore(const fs::path& mediaRoot, const fs::path& persistRoo
 
     CUnitModel unit(persistRoot);
     ReadTarget(unit, persistRoot, saved.part, saved.nRevision, report.target);
-    if (report.target.bDisabled)
+    PredictCourse(config, persistRoot, saved, report.target);
+    switch (report.target.course) {
+    case COURSE_UNDO:
+    case COURSE_FINISH_UNDO:
+        // The undo imports nothing: it puts back what the disabling changed.
+        report.steps.push_back(report.target.course == COURSE_UNDO
+                                   ? "the save is this disabled unit's own: the run undoes the disabling and "
+                                     "imports nothing"
+                                   : "an undo of this very save was cut off on this unit: the run finishes it and "
+                                     "imports nothing");
+        report.steps.push_back("the media is cleared");
+        break;
+    case COURSE_REFUSED:
         report.steps.push_back("the unit is disabled: a run on it restores only its own save, and does so by "
                                "undoing the disabling instead of the import below");
-    for (const RestoreStep& step : RestoreSteps()) ImportRow(step, mediaPersist, saved.part, options, unit, report);
-    EndOfRestore(mediaPersist, unit, report.target, report);
+        // The import is shown all the same, for what the save holds.
+        [[fallthrough]];
+    case COURSE_IMPORT:
+        if (report.target.bOwnSave && EqualsNoCase(report.target.ferrox.c_str(), kUndoneState))
+            report.steps.push_back("the save is this unit's own, and no undo of it was cut off: it is imported "
+                                   "like any other");
+        for (const RestoreStep& step : RestoreSteps())
+            ImportRow(step, mediaPersist, saved.part, options, unit, report);
+        EndOfRestore(mediaPersist, unit, report.target, report);
+        break;
+    }
 
     for (std::unique_ptr<KeySlot>& slot : unit.Slots()) {
         CollectChanges(*slot);
@@ -373,6 +423,17 @@ const char* ChangeOriginText(ChangeOrigin origin)
     case BY_IMPORT:          return "import";
     case BY_DATALINK_FIX_UP: return "data-link fix-up";
     case BY_RESTORE_END:     return "end of the restore";
+    }
+    return "";
+}
+
+const char* RestoreCourseText(RestoreCourse course)
+{
+    switch (course) {
+    case COURSE_IMPORT:      return "imports the save";
+    case COURSE_UNDO:        return "undoes the disabling";
+    case COURSE_FINISH_UNDO: return "finishes an undo that was cut off";
+    case COURSE_REFUSED:     return "is refused";
     }
     return "";
 }

@@ -54,6 +54,14 @@ struct KeyDryRun {
     bool Changes() const { return !changes.empty(); }
 };
 
+// What a run of the Restore key does with the save on this unit.
+enum RestoreCourse {
+    COURSE_IMPORT,        // the import below, then the end of the restore
+    COURSE_UNDO,          // the unit is disabled and the save its own: the disabling is undone
+    COURSE_FINISH_UNDO,   // an undo of exactly this save was cut off: it is finished
+    COURSE_REFUSED,       // the unit is disabled and the save not its own
+};
+
 struct TargetFinding {
     std::string partText;         // SystemData "SoftwarePartNum", or "Unknown"
     std::string part;
@@ -66,6 +74,9 @@ struct TargetFinding {
     std::string recordWord;
     bool        bRecordCut = false;
     std::string recordPicture, recordMap;
+    bool        bOwnSave = false;         // the save names this unit (by the store's serial number)
+    bool        bUndoProof = false;       // the undo's proof on the unit names the save on the media
+    RestoreCourse course = COURSE_IMPORT;
 };
 
 struct DryRunReport {
@@ -84,3 +95,4 @@ DryRunReport DryRunRestore(const fs::path& mediaRoot, const fs::path& persistRoo
                            const DryRunOptions& options = DryRunOptions());
 
 const char* ChangeOriginText(ChangeOrigin origin);
+const char* RestoreCourseText(RestoreCourse course);

@@ -4,6 +4,7 @@
 #include "MediaFolder.h"
 #include "ReportOutput.h"
 #include "RestoreDryRun.h"
+#include "UndoProof.h"
 
 #include <gtest/gtest.h>
 
@@ -190,6 +191,44 @@ TEST(DryRunRestore, RefusedWritesDamagedFilesAndADisabledUnit)
     EXPECT_TRUE(report.target.bRecordPresent);
     EXPECT_EQ("C:\\Zelsys\\Splash.bmp", report.target.recordPicture);
     EXPECT_EQ("C:\\Zelsys\\Map.exe,C:\\Zelsys,0", report.target.recordMap);
+}
+
+TEST(DryRunRestore, PredictsWhetherTheRestoreKeyImportsOrUndoes)
+{
+    // The save is A1234's; the unit's serial number is the store's.
+    struct Row {
+        const char*   what;
+        const char*   serial;
+        const char*   ferrox;
+        const char*   proofChk;   // the checksum text the undo's proof holds, or nullptr for none
+        RestoreCourse course;
+    } rows[] = {
+        {"its own save on the disabled unit", "A1234", "SAVED", nullptr, COURSE_UNDO},
+        {"another unit's save on a disabled unit", "B5678", "SAVED", nullptr, COURSE_REFUSED},
+        {"its own save after an undo that ended", "A1234", "RESTORED-ORIGINAL", nullptr, COURSE_IMPORT},
+        {"its own save whose undo was cut off", "A1234", "RESTORED-ORIGINAL", "", COURSE_FINISH_UNDO},
+        {"a proof of another save of the unit", "A1234", "RESTORED-ORIGINAL", "12345\n", COURSE_IMPORT},
+        {"an enabled target", "B5678", "RESTORED", nullptr, COURSE_IMPORT},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        CMediaFolder folder;
+        folder.CompleteSave();
+        folder.UnitKey("ShellPersist/SystemData", std::string("\"SoftwarePartNum\"=string:\"612-00340-800 Rev 0\"\r\n"
+                                                              "\"SerialNumber\"=string:\"") +
+                                                      row.serial + "\"\r\n");
+        folder.UnitKey("ShellPersist/ShellConfig", std::string("\"Ferrox\"=string:\"") + row.ferrox + "\"\r\n");
+        if (row.proofChk) {
+            std::string chk = row.proofChk;
+            if (chk.empty()) ReadTextStart(folder.Media() / "ZelConfig" / "CorvaneUserRegistry.chk", 128, &chk);
+            folder.Write("unit/SWUndo.txt", UndoProofText("A1234|612-00340-800 Rev 0", chk));
+        }
+        DryRunReport report = DryRunRestore(folder.Media(), folder.Unit(), "unit");
+        EXPECT_EQ(row.course, report.target.course) << RestoreCourseText(report.target.course);
+        const bool undo = row.course == COURSE_UNDO || row.course == COURSE_FINISH_UNDO;
+        EXPECT_EQ(undo, report.ChangedValues() == 0) << "an undo imports nothing";
+        EXPECT_NE(std::string::npos, DryRunText(report).find(RestoreCourseText(row.course)));
+    }
 }
 
 TEST(DryRunText, BytesOfAFilteredLineReachTheTerminalEscaped)

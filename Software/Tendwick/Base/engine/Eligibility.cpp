@@ -19,6 +19,11 @@ bool CRunMaint::AreThereSavedFiles()
     MediaRootSource source = ReadMediaRoot(kSavedFilesRootRule, media);
     if (source == MediaRootSource::NoKey) CsrLog(CSRLOG_WARNING, "AreThereSavedFiles: Could not open RegKey");
     if (source == MediaRootSource::NoValue) CsrLog(CSRLOG_WARNING, "AreThereSavedFiles: Could not open RegValue");
+    if (source == MediaRootSource::TooLong) {
+        CsrLog(CSRLOG_ERROR, "AreThereSavedFiles: Media root longer than %u characters: \"%.80s...\"\n",
+               static_cast<unsigned>(kMediaRootChars), media.c_str());
+        return false;
+    }
 
     // The saved registry file marks a save, but only with the identity record
     // that a save writes last: without it the save was cut off, its remains
@@ -142,7 +147,9 @@ bool CRunMaint::IsSameUnit(const char* savedSerial, const char* savedPart, int s
     if (IsUnitDisabled()) return true;
     // An undo cut off after it recorded "RESTORED-ORIGINAL" and before it
     // cleared the media: taking the save back again finishes it. Only a unit
-    // that its serial number tells apart may do so; any other could take
-    // another unit's save for its own and clear it.
-    return IsValidSerialNum(serial) && FerroxStateIs(IsLegacyShellPart(), "RESTORED-ORIGINAL");
+    // that its serial number tells apart may do so, and only with the proof
+    // that the undo of exactly this save was cut off: a later save of its
+    // own, or a kept copy of an older one, is restored like any other.
+    return IsValidSerialNum(serial) && FerroxStateIs(IsLegacyShellPart(), "RESTORED-ORIGINAL") &&
+           IsUndoOfMediaSaveCutOff();
 }

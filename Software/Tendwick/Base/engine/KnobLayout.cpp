@@ -3,6 +3,7 @@
 #include "RunMaint.h"
 
 #include "CsrLog.h"
+#include "DurableCopy.h"
 #include "EngineLimits.h"
 #include "PersistSection.h"
 #include "Retenta.h"
@@ -66,7 +67,14 @@ void CRunMaint::RestoreButtonSettings(const char* persistRoot, bool dualConcentr
     for (const char* page : kPages) {
         std::string base = root + page;
         std::string layoutTemplate = base + (dualConcentric ? "4Knobs.pri" : "2Knobs.pri");
-        CopyFileA(layoutTemplate.c_str(), (base + ".pri").c_str(), FALSE);
+        // The secondary goes only beside a whole primary, flushed first: a
+        // copy that broke off part way leaves the secondary to repair it from.
+        bool touched = false;
+        if (!CopyFileFlushed(layoutTemplate, base + ".pri", &touched) && touched) {
+            CsrLog(CSRLOG_ERROR, "RestoreButtonSettings: Copy of %s failed part way; GetLastError = %d\n",
+                   layoutTemplate.c_str(), static_cast<int>(GetLastError()));
+            continue;
+        }
         DeleteFileA((base + ".sec").c_str());
     }
     if (!changed) CsrLog(CSRLOG_ERROR, "CRunMaint::RestoreButtonSettings: failure changing knob settings \n");

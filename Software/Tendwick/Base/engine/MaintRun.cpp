@@ -64,10 +64,12 @@ int CRunMaint::MaintRun(RunWindow* window, uint32_t keyCode)
             int revision = -1;
             ScanPartNumText(partText, part, sizeof(part), &revision);
             int saved = 0;
-            if (IsUnitDisabled() && AreThereSavedFiles() && IsOwnSave(serial, part, revision)) {
+            if (IsUnitDisabled() && AreThereSavedFiles() && IsOwnSave(serial, part, revision) &&
+                IsSaveOfInterruptedRun()) {
                 // The disabling after this unit's own save was cut off: the save
                 // on the media stands (it read back whole before the disabling
-                // began), and the disabling is made again to its end.
+                // began, and it is that run's), and the disabling is made again
+                // to its end. An older save of this unit is saved over instead.
                 CsrLog(CSRLOG_EVENT, "MaintRun: Finishing the disabling after this unit's save\n");
                 saved = SAVE_DONE;
             } else {

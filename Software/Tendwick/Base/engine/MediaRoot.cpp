@@ -16,6 +16,8 @@ MediaRootSource ReadMediaRoot(HKEY corvane, const MediaRootRule& rule, std::stri
         source = MediaRootSource::NoValue;
     }
     if (rule.bEndWithBackslash && (root.empty() || root.back() != '\\')) root += '\\';
+    const size_t length = root.size() + (root.empty() || root.back() != '\\' ? 1 : 0);
+    if (rule.nMaxChars != 0 && length > rule.nMaxChars) return MediaRootSource::TooLong;
     if (rule.nKeepChars != 0 && root.size() > rule.nKeepChars) root.resize(rule.nKeepChars);
     return source;
 }

@@ -15,23 +15,27 @@ struct MediaRootRule {
     DWORD  dwValueBytes;       // a longer setting counts as missing
     bool   bEndWithBackslash;  // one is added when the setting has none
     size_t nKeepChars;         // the root is cut to this many characters; 0 keeps it whole
+    size_t nMaxChars;          // a longer root (counted with its last backslash) is refused; 0 takes any
 };
 
 // The engine's paths: read whole, checked by their users.
-const MediaRootRule kUpdatePathRootRule = {512, true, 0};
-// Whether a save lies on the media: the part its folders are built from.
-const MediaRootRule kSavedFilesRootRule = {512, true, 64};
+const MediaRootRule kUpdatePathRootRule = {512, true, 0, 0};
+// The readers behind the opening screen refuse a root the flows would refuse
+// (EngineLimits.h, kMediaRootChars), never cut it: a cut one names another folder.
+// Whether a save lies on the media.
+const MediaRootRule kSavedFilesRootRule = {512, true, 0, 64};
 // Whether a marker file lies on the media: the setting as it stands.
-const MediaRootRule kFileOnMediaRootRule = {512, false, 64};
-// The identity record of a save: a shorter setting, as the opening screen reads it.
-const MediaRootRule kSavedIdentityRootRule = {128, true, 128};
+const MediaRootRule kFileOnMediaRootRule = {512, false, 0, 64};
+// The identity record of a save.
+const MediaRootRule kSavedIdentityRootRule = {512, true, 0, 64};
 // The run log: the drive's root only ("E:\").
-const MediaRootRule kRunLogDriveRootRule = {512, true, 3};
+const MediaRootRule kRunLogDriveRootRule = {512, true, 3, 0};
 
 enum class MediaRootSource {
     Setting,   // the "CDROM" setting
     NoKey,     // "Software\Corvane" cannot be opened: the default
     NoValue,   // no usable setting: the default
+    TooLong,   // the setting is longer than the rule takes: no root
 };
 
 // From the open "Software\Corvane" key.

@@ -75,7 +75,7 @@ bool CRunMaint::GetMediaRoot(char* buffer, size_t size)
 bool CRunMaint::FileOnMedia(const char* subPath, const char* name)
 {
     std::string media;
-    ReadMediaRoot(kFileOnMediaRootRule, media);
+    if (ReadMediaRoot(kFileOnMediaRootRule, media) == MediaRootSource::TooLong) return false;
     std::string folder = media + (subPath ? subPath : "");
     return PathExists(JoinPath(folder.c_str(), name));
 }

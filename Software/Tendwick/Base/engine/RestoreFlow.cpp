@@ -5,6 +5,7 @@
 #include "RunMaint.h"
 
 #include "CsrLog.h"
+#include "DurableCopy.h"
 #include "EngineLimits.h"
 #include "FindHandle.h"
 #include "Retenta.h"
@@ -47,7 +48,7 @@ int CRunMaint::RestoreConfig(const char* mediaRoot, const char* persistRoot, HKE
     } else {
         CsrLog(CSRLOG_TRACE, "RestoreConfig Copying %s to %s\n", savedBook.c_str(), bookTarget.c_str());
         CreateDirectoryA(bookFolder.c_str(), nullptr);
-        if (CopyFileA(savedBook.c_str(), bookTarget.c_str(), FALSE))
+        if (CopyFileFlushed(savedBook, bookTarget))
             m_pOwner->SetDetailText(bookTarget.c_str(), 0);
         else
             CsrLog(CSRLOG_WARNING, "RestoreConfig: Unable to restore %s to %s; GetLastError = %d\n",

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "FileException.h"
 #include "FrameworkString.h"
@@ -143,9 +144,22 @@ public:
     void UndoSaveMenu();
     // Appends one line to the unit's trace file; dropped when it cannot be opened.
     static void FerroxTrace(const char* text);
-    // Whether the disabling got to its last step: the unit's startup entry
-    // names the installed shell.
+    // Whether the disabling got to its end: the unit's startup entry names
+    // the installed shell, and the installed files are the media's (size and
+    // CRC; the picture only when the media has one).
     bool IsDisablingComplete();
+    // Whether the save on the media is the one whose disabling was cut off:
+    // its checksum file gives the CRC of the hive copy the save left on the unit.
+    bool IsSaveOfInterruptedRun();
+    // The undo's proof (UndoProof.h), on the unit in persistRoot. Writing it
+    // raises the system's error when it cannot be made durable.
+    void WriteUndoProof(const std::string& mediaRoot, const std::string& persistRoot);
+    static void RemoveUndoProof(const std::string& persistRoot);
+    // The undo's last step: clears the media and removes the proof with the
+    // save's identity record.
+    void ClearMediaEndingUndo(const std::string& mediaRoot, const std::string& persistRoot);
+    // Whether an undo of exactly the save on the media was cut off.
+    bool IsUndoOfMediaSaveCutOff();
 
 private:
     // Eligibility
@@ -157,6 +171,9 @@ private:
     // The save on the media names this unit, told apart by its valid serial
     // number, and its release.
     bool IsOwnSave(const char* serial, const char* part, int revision);
+    // A disabled unit whose disabling was cut off, beside a save of its own
+    // that may be saved over (the window offered Save for it).
+    bool IsCutOffDisablingBesideOwnSave(const char* partNumberText, const char* serial);
 
     // Data
     const char* m_pszTitle;

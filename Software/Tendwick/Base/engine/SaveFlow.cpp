@@ -7,9 +7,12 @@
 #include "Crc32.h"
 #include "CsrLog.h"
 #include "EngineLimits.h"
+#include "DisablingFiles.h"
 #include "EngineWin32.h"
+#include "IdentityRules.h"
 #include "SavedFileCatalogue.h"
 #include "TextFields.h"
+#include "UncachedRead.h"
 #include "WholeRoot.h"
 #include "Win32Handle.h"
 
@@ -26,7 +29,6 @@ namespace {
 
 const size_t kProbeRootChars = 512;
 const size_t kPersistRootChars = 512;
-const char kLocalRegistryCopy[] = "C:\\CopyOfCorvaneUserReg.reg";
 
 // A file the save put on the media and what it must read back as: the size
 // and checksum of the bytes that were written to it.
@@ -44,6 +46,23 @@ const std::string& RequireShortPath(const std::string& path)
     if (path.size() < MAX_PATH) return path;
     CsrLog(CSRLOG_ERROR, "SaveConfig: Path longer than %d characters: \"%.80s...\"\n", MAX_PATH - 1, path.c_str());
     CFileException::ThrowOsError(ERROR_FILENAME_EXCED_RANGE, path.c_str());
+}
+
+// One file the save copies: from the unit to the media.
+struct SaveCopyPath {
+    std::string source;
+    std::string destination;
+};
+
+// The catalogue's copies, in its order, every path checked.
+std::vector<SaveCopyPath> PlanCatalogueCopies(const char* persistRoot, const std::string& mediaPersistFolder)
+{
+    const std::string root = TextPrefix(persistRoot, kPersistRootChars);
+    std::vector<SaveCopyPath> plan;
+    for (const SavedFileEntry& row : SavedFileCatalogue)
+        plan.push_back({RequireShortPath(JoinPath((root + row.pszDirectory + "\\").c_str(), row.pszFile)),
+                        RequireShortPath(JoinPath(mediaPersistFolder.c_str(), row.pszMediaName))});
+    return plan;
 }
 
 // Creates (truncating) a media file for writing. A read-only file in the way,
@@ -121,22 +140,13 @@ bool CopyToMedia(const std::string& source, const std::string& destination, Medi
     return false;
 }
 
-bool FileSize(const std::string& path, uint64_t* size)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
-    *size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    return true;
-}
-
-// Reads one media copy back; an empty text when it holds what was written
-// to it, else why not.
+// Reads one media copy back from the device itself, sharing it with any
+// other reader; an empty text when it holds what was written to it, else why not.
 std::string ProveCopy(const MediaCopy& copy)
 {
     uint64_t gotSize = 0;
     uint32_t gotCrc = 0;
-    if (!FileSize(copy.media, &gotSize)) return "copy unreadable, GetLastError = " + std::to_string(GetLastError());
-    DWORD error = CRunMaint::GetFileCrc(copy.media.c_str(), &gotCrc);
+    DWORD error = SumFileUncached(copy.media.c_str(), &gotSize, &gotCrc);
     if (error) return "copy unreadable, GetLastError = " + std::to_string(error);
     if (gotSize != copy.size || gotCrc != copy.crc) {
         char text[120];
@@ -150,6 +160,14 @@ std::string ProveCopy(const MediaCopy& copy)
 
 } // namespace
 
+bool CRunMaint::IsCutOffDisablingBesideOwnSave(const char* partNumberText, const char* serial)
+{
+    char part[128] = {};
+    int revision = -1;
+    ScanPartNumText(partNumberText ? partNumberText : "", part, sizeof(part), &revision);
+    return AreThereSavedFiles() && IsOwnSave(serial ? serial : "", part, revision) && !IsDisablingComplete();
+}
+
 int CRunMaint::SaveConfig(const char* mediaRoot, const char* persistRoot, HKEY userKey, char* partNumberText,
                           char* serialNumber)
 {
@@ -161,6 +179,12 @@ int CRunMaint::SaveConfig(const char* mediaRoot, const char* persistRoot, HKEY u
     const std::string crcFile = JoinPath(configFolder.c_str(), "CorvaneUserRegistry.chk");
     const std::string persistFolder = configFolder + "Persist\\";
     const std::string identityFile = JoinPath(configFolder.c_str(), "SWPartNum.txt");
+    // Every path of the save is built and checked before anything on the
+    // media is touched: one too long must not cost the previous save.
+    const std::vector<SaveCopyPath> plan = PlanCatalogueCopies(persistRoot, persistFolder);
+    const SaveCopyPath book = {
+        RequireShortPath(TextPrefix(persistRoot, 3) + "ZelData\\DatalinkData\\" + "AddressBook.txt"),
+        RequireShortPath(JoinPath(persistFolder.c_str(), "AddressBook.txt"))};
 
     CreateDirectoryA(configFolder.c_str(), nullptr);
 
@@ -178,7 +202,7 @@ int CRunMaint::SaveConfig(const char* mediaRoot, const char* persistRoot, HKEY u
                "Continuing anyway...\n",
                probe.c_str(), static_cast<int>(GetLastError()));
 
-    if (IsUnitDisabled()) {
+    if (IsUnitDisabled() && !IsCutOffDisablingBesideOwnSave(partNumberText, serialNumber)) {
         m_pOwner->SetStatusText("Cannot resave data without restore.", 0);
         return SAVE_UNIT_DISABLED;
     }
@@ -207,6 +231,8 @@ int CRunMaint::SaveConfig(const char* mediaRoot, const char* persistRoot, HKEY u
     }
 
     m_pOwner->SetKeyMask(0);
+    // An undo's proof left behind names a save this one replaces.
+    RemoveUndoProof(persistRoot);
 
     // The registry key is saved before the media is cleared: a save of it
     // that fails (no backup privilege, a full drive) then leaves the earlier
@@ -245,26 +271,20 @@ int CRunMaint::SaveConfig(const char* mediaRoot, const char* persistRoot, HKEY u
     CreateDirectoryA(persistFolder.c_str(), nullptr);
     m_pOwner->SetStatusText("Copying configuration to removable media...", 0);
 
-    const std::string root = TextPrefix(persistRoot, kPersistRootChars);
-    for (const SavedFileEntry& row : SavedFileCatalogue) {
-        std::string source = RequireShortPath(JoinPath((root + row.pszDirectory + "\\").c_str(), row.pszFile));
-        std::string destination = RequireShortPath(JoinPath(persistFolder.c_str(), row.pszMediaName));
+    for (const SaveCopyPath& copy : plan) {
         MediaCopy made;
-        if (CopyToMedia(source, destination, &made)) {
-            m_pOwner->SetDetailText(source.c_str(), 0);
+        if (CopyToMedia(copy.source, copy.destination, &made)) {
+            m_pOwner->SetDetailText(copy.source.c_str(), 0);
             written.push_back(made);
         }
         PumpMessages(250);
         m_pOwner->StepProgress();
     }
 
-    std::string bookSource =
-        RequireShortPath(TextPrefix(persistRoot, 3) + "ZelData\\DatalinkData\\" + "AddressBook.txt");
-    std::string bookDestination = JoinPath(persistFolder.c_str(), "AddressBook.txt");
-    MediaCopy book;
-    if (CopyToMedia(bookSource, bookDestination, &book)) {
-        m_pOwner->SetDetailText(bookSource.c_str(), 0);
-        written.push_back(book);
+    MediaCopy bookCopy;
+    if (CopyToMedia(book.source, book.destination, &bookCopy)) {
+        m_pOwner->SetDetailText(book.source.c_str(), 0);
+        written.push_back(bookCopy);
     }
     PumpMessages(250);
 

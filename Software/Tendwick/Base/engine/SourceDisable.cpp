@@ -5,14 +5,17 @@
 #include "RunMaint.h"
 
 #include "CsrLog.h"
+#include "DisableRecord.h"
+#include "DisablingFiles.h"
+#include "DurableCopy.h"
 #include "EngineLimits.h"
 #include "EngineWin32.h"
 #include "EventReporter.h"
 #include "Retenta.h"
 #include "TextFields.h"
+#include "WholeRoot.h"
 #include "Win32Handle.h"
 
-#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -25,19 +28,8 @@ const char kShellPersist[] = "ShellPersist";
 const char kShellConfig[] = "ShellConfig";
 const char kSystemData[] = "SystemData";
 
-const char kSysSetupKey[] = "Software\\Corvane\\SysSetup";
-const char kMenuAppsKey[] = "Software\\Corvane\\ZelMenu\\Apps";
-
-const char kDontDisableFile[] = "dontDisable.dat";
-const char kShellSource[] = "VevezaDE1.DAT";
-const char kPictureSource[] = "VevezaDE2.DAT";
-const char kInstalledShell[] = "Dormantis.exe";
-const char kInstalledPicture[] = "DisableSplashScreen.bmp";
-const char kRecordFile[] = "SWDisable.txt";
 const char kTraceFile[] = "D:\\FerroxTrace.txt";
 
-const char kDisabledAppSuffix[] = "|Ferx|noregister";
-const char kDisabledMenuSuffix[] = ",C:\\Zelsys,0";
 const char kSystemStartupApp[] = "c:\\zelsys\\system.exe|Maintenance";
 const char kSavedShellConfig[] = "ShellPersist-ShellConfig.pri";
 
@@ -126,74 +118,70 @@ UniqueHandle CreateRecord(const std::string& path)
     return file;
 }
 
+// Writes the record whole and makes it durable: the steps after it change
+// the settings it keeps.
 void WriteRecord(const UniqueHandle& file, const std::string& text)
 {
     DWORD written = 0;
-    if (!text.empty() &&
-        (!WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
-         written != text.size()))
+    if ((!text.empty() &&
+         (!WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
+          written != text.size())) ||
+        !FlushFileBuffers(file.get()))
         CFileException::ThrowOsError(static_cast<long>(GetLastError()));
 }
 
-// Reads the first word of the record (leading white space skipped, ending at
-// the next white space), keeping at most kValueChars characters. Raises the
-// system's error when the file cannot be opened. *cut tells whether the word
-// was longer.
-std::string ReadRecordWord(const std::string& path, bool* cut)
+// Reads the record's word by the record's rules (DisableRecord.h). False when
+// there is no record; any other failure to open it raises the system's error.
+bool ReadRecord(const std::string& path, CRecordWordReader* reader)
 {
     UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) CFileException::ThrowOsError(static_cast<long>(GetLastError()));
-    std::string word;
-    *cut = false;
-    bool started = false;
+    if (!file) {
+        DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return false;
+        CFileException::ThrowOsError(static_cast<long>(error));
+    }
     char chunk[256];
     DWORD read = 0;
-    while (ReadFile(file.get(), chunk, sizeof(chunk), &read, nullptr) && read > 0) {
-        for (DWORD i = 0; i < read; ++i) {
-            bool space = std::isspace(static_cast<unsigned char>(chunk[i])) != 0;
-            if (!started) {
-                if (space) continue;
-                started = true;
-            }
-            if (space) return word;
-            if (word.size() == kValueChars) {
-                *cut = true;
-                return word;
-            }
-            word += chunk[i];
-        }
+    while (ReadFile(file.get(), chunk, sizeof(chunk), &read, nullptr) && read > 0)
+        if (!reader->Feed(chunk, read)) break;
+    return true;
+}
+
+// The program a menu entry names: the text before its first comma.
+std::string MenuProgram(const CString& entry)
+{
+    int comma = entry.Find(',');
+    return std::string(comma < 0 ? entry.GetString() : entry.Left(comma).GetString());
+}
+
+// Removes what the disabling installed and no setting names any more: an
+// undo run again after it was cut off finds the settings put back already.
+// Nothing but the disabling writes these places.
+// Only the startup-app variant traces.
+void RemoveLeftovers(const Roots& roots, bool trace)
+{
+    for (const char* name : {kInstalledShell, kInstalledPicture}) {
+        std::string leftover = JoinPath(roots.persist.c_str(), name);
+        if (!PathExists(leftover)) continue;
+        BOOL removed = RemoveTarget(leftover);
+        if (trace)
+            TraceLine("UndoSaveShell: left by the disabling: %s, delete value = %d", leftover.c_str(),
+                      static_cast<int>(removed));
     }
-    return word;
+}
+
+// The undo changes nothing with a media root it would refuse when it clears
+// the media at its end; then it leaves its proof (UndoProof.h).
+Roots BeginUndo(CRunMaint& engine, const char* operation)
+{
+    Roots roots = GetRoots(engine);
+    RequireWholeRoot(operation, "Media root", roots.media.c_str(), kMediaRootChars);
+    engine.WriteUndoProof(roots.media, roots.persist);
+    return roots;
 }
 
 } // namespace
-
-bool CRunMaint::IsDisablingComplete()
-{
-    // The last step of either variant points the unit at the installed shell.
-    std::string entry;
-    std::string ending = std::string("\\") + kInstalledShell;
-    if (IsLegacyShellPart()) {
-        CString map;
-        ReadRegistryString(HKEY_CURRENT_USER, kMenuAppsKey, "Map", map);
-        entry = map.GetString();
-        ending += kDisabledMenuSuffix;
-    } else {
-        char app[kValueBytes] = {};
-        unsigned long count = 0;
-        if (GetOnePersistedDW(kShellPersist, kShellConfig, kStoreTimeout, "NumStartupApps", &count) != PERS_SUCCESS ||
-            count != 1 ||
-            GetOnePersistedString(kShellPersist, kShellConfig, kStoreTimeout, "StartupApp1", sizeof(app), app,
-                                  nullptr) != PERS_SUCCESS)
-            return false;
-        app[sizeof(app) - 1] = '\0';
-        entry = app;
-        ending += kDisabledAppSuffix;
-    }
-    return entry.size() >= ending.size() &&
-           EqualsNoCase(entry.c_str() + entry.size() - ending.size(), ending.c_str());
-}
 
 void CRunMaint::FerroxTrace(const char* text)
 {
@@ -257,7 +245,7 @@ void CRunMaint::FinishSaveShell()
     TraceLine("FinishSaveShell: persisting SNB: tgt = %s", target.c_str());
     if (FitsValue("FinishSaveShell", target)) {
         TraceLine("FinishSaveShell: delete of target, return value = %d", static_cast<int>(RemoveTarget(target)));
-        if (CopyFileA(source.c_str(), target.c_str(), FALSE)) {
+        if (CopyFileFlushed(source, target)) {
             PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "SplashNoticeBitmap", target.c_str());
             TraceLine("FinishSaveShell: bitmap copied and persisted");
         } else {
@@ -275,7 +263,7 @@ void CRunMaint::FinishSaveShell()
     std::string startupApp = target + kDisabledAppSuffix;
     if (FitsValue("FinishSaveShell", startupApp)) {
         TraceLine("FinishSaveShell: delete of target, return value = %d", static_cast<int>(RemoveTarget(target)));
-        if (CopyFileA(source.c_str(), target.c_str(), FALSE)) {
+        if (CopyFileFlushed(source, target)) {
             PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "StartupApp1", startupApp.c_str());
             PersistOneDW(kShellPersist, kShellConfig, kStoreTimeout, "NumStartupApps", 1);
             TraceLine("FinishSaveShell: exe copied and persisted");
@@ -308,12 +296,15 @@ void CRunMaint::FinishSaveMenu()
         WriteRecord(CreateRecord(JoinPath(roots.persist.c_str(), kRecordFile)), record);
     }
 
+    // Each file is copied before the setting that names it is written, so
+    // that a run cut off in between never leaves a setting naming a missing
+    // or partial file; the setting is written even when the copy failed.
     std::string source = JoinPath(roots.media.c_str(), kPictureSource);
     std::string target = JoinPath(roots.persist.c_str(), kInstalledPicture);
     if (FitsValue("FinishSaveMenu", target)) {
         RemoveTarget(target);
+        CopyFileFlushed(source, target);
         WriteRegistryString(HKEY_CURRENT_USER, kSysSetupKey, "oemlogo", target.c_str());
-        CopyFileA(source.c_str(), target.c_str(), FALSE);
     }
 
     source = JoinPath(roots.media.c_str(), kShellSource);
@@ -321,13 +312,17 @@ void CRunMaint::FinishSaveMenu()
     std::string entry = target + kDisabledMenuSuffix;
     if (FitsValue("FinishSaveMenu", entry)) {
         RemoveTarget(target);
+        CopyFileFlushed(source, target);
         WriteRegistryString(HKEY_CURRENT_USER, kMenuAppsKey, "Map", entry.c_str());
-        CopyFileA(source.c_str(), target.c_str(), FALSE);
     }
 }
 
 void CRunMaint::UndoSaveShell()
 {
+    Roots roots = BeginUndo(*this, "UndoSaveShell");
+    const std::string installedShell = JoinPath(roots.persist.c_str(), kInstalledShell);
+    const std::string installedPicture = JoinPath(roots.persist.c_str(), kInstalledPicture);
+
     char app[kValueBytes] = {};
     bool deleteApp = GetOnePersistedString(kShellPersist, kShellConfig, kStoreTimeout, "StartupApp1", sizeof(app),
                                            app, nullptr) == PERS_SUCCESS;
@@ -355,77 +350,93 @@ void CRunMaint::UndoSaveShell()
         PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "SplashNoticeBitmap", saved);
         TraceLine("UndoSaveShell: original bitmap got and saved: %s", saved);
     }
+    // A setting that still names the picture about to be deleted had no
+    // original to go back to (the unit had none before the save): it goes.
+    char now[kValueBytes] = {};
+    if (GetOnePersistedString(kShellPersist, kShellConfig, kStoreTimeout, "SplashNoticeBitmap", sizeof(now), now,
+                              nullptr) == PERS_SUCCESS &&
+        EqualsNoCase(now, installedPicture.c_str())) {
+        long removed = PERS_FAILED;
+        if (OpenPersistKey(kShellPersist, kShellConfig, kStoreTimeout) != PERS_FAILED) {
+            removed = DeleteValue("SplashNoticeBitmap", kStoreTimeout);
+            ClosePersistKey(kStoreTimeout);
+        }
+        TraceLine("UndoSaveShell: bitmap setting named the disabled picture; removed: %d",
+                  static_cast<int>(removed != PERS_FAILED));
+    }
 
     TraceLine("UndoSaveShell: ferrox reset");
     PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "Ferrox", "RESTORED-ORIGINAL");
 
-    // Only what the disabling installed goes: a startup application that
-    // carries its marker, and the picture at its installed place. Anything
-    // else is the unit's own, left there by a disabling that did not finish.
-    Roots roots = GetRoots(*this);
+    // Only what the disabling installed goes: the startup application that
+    // carries its marker and lies at the installed place, and the picture
+    // there. Anything else is the unit's own, left there by a disabling that
+    // did not finish.
     if (!deleteApp) {
         TraceLine("UndoSaveShell: app not to be deleted");
     } else {
         char* bar = std::strchr(app, '|');
         if (!bar) {
             TraceLine("UndoSaveShell: app not found");
-        } else if (std::strcmp(bar, kDisabledAppSuffix) != 0) {
-            TraceLine("UndoSaveShell: app not to be deleted");
         } else {
             std::string program(app, static_cast<size_t>(bar - app));
-            TraceLine("UndoSaveShell: app found. delete value = %d", static_cast<int>(RemoveTarget(program)));
+            if (std::strcmp(bar, kDisabledAppSuffix) != 0 || !EqualsNoCase(program.c_str(), installedShell.c_str()))
+                TraceLine("UndoSaveShell: app not to be deleted");
+            else
+                TraceLine("UndoSaveShell: app found. delete value = %d", static_cast<int>(RemoveTarget(program)));
         }
     }
 
-    std::string installedPicture = JoinPath(roots.persist.c_str(), kInstalledPicture);
     if (deletePicture && EqualsNoCase(picture, installedPicture.c_str()))
         TraceLine("UndoSaveShell: bmp delete value = %d", static_cast<int>(RemoveTarget(picture)));
     else
         TraceLine("UndoSaveShell: bmp not to be deleted");
 
-    // An undo run again after it was cut off finds the settings put back
-    // already, and they no longer name the installed files; nothing but the
-    // disabling writes these places, so what is left of it goes now.
-    for (const std::string& leftover : {JoinPath(roots.persist.c_str(), kInstalledShell), installedPicture}) {
-        if (PathExists(leftover))
-            TraceLine("UndoSaveShell: left by the disabling: %s, delete value = %d", leftover.c_str(),
-                      static_cast<int>(RemoveTarget(leftover)));
-    }
-
-    ClearRemovableMedia();
+    RemoveLeftovers(roots, true);
+    ClearMediaEndingUndo(roots.media, roots.persist);
 }
 
 void CRunMaint::UndoSaveMenu()
 {
+    Roots roots = BeginUndo(*this, "UndoSaveMenu");
+    const std::string installedShell = JoinPath(roots.persist.c_str(), kInstalledShell);
+    const std::string installedPicture = JoinPath(roots.persist.c_str(), kInstalledPicture);
+
     CString logo;
     CString map;
     ReadRegistryString(HKEY_CURRENT_USER, kSysSetupKey, "oemlogo", logo);
     ReadRegistryString(HKEY_CURRENT_USER, kMenuAppsKey, "Map", map);
+    const bool namesInstalled =
+        EqualsNoCase(logo, installedPicture.c_str()) || EqualsNoCase(MenuProgram(map).c_str(), installedShell.c_str());
 
-    Roots roots = GetRoots(*this);
     std::string recordPath = JoinPath(roots.persist.c_str(), kRecordFile);
-    bool cut = false;
-    std::string word = ReadRecordWord(recordPath, &cut);
-    if (cut)
-        CsrLog(CSRLOG_WARNING, "UndoSaveMenu: %s holds more than %u characters; cut to %s\n", kRecordFile,
-               static_cast<unsigned>(kValueChars), word.c_str());
-
-    char fields[2][kValueBytes];
-    SplitFields(word.c_str(), '|', fields[0], kValueBytes, 2);
-    WriteRegistryString(HKEY_CURRENT_USER, kSysSetupKey, "oemlogo", fields[0]);
-    WriteRegistryString(HKEY_CURRENT_USER, kMenuAppsKey, "Map", fields[1]);
-    DeleteFileA(recordPath.c_str());
+    CRecordWordReader reader;
+    if (ReadRecord(recordPath, &reader)) {
+        if (reader.WasCut())
+            CsrLog(CSRLOG_WARNING, "UndoSaveMenu: %s holds more than %u characters; cut to %s\n", kRecordFile,
+                   static_cast<unsigned>(DISABLE_RECORD_CHARS), reader.Word().c_str());
+        DisableRecordFields fields;
+        SplitDisableRecord(reader.Word(), &fields);
+        WriteRegistryString(HKEY_CURRENT_USER, kSysSetupKey, "oemlogo", fields.szPicture);
+        WriteRegistryString(HKEY_CURRENT_USER, kMenuAppsKey, "Map", fields.szMap);
+        DeleteFileA(recordPath.c_str());
+    } else if (namesInstalled) {
+        // The settings cannot be put back without the record.
+        CFileException::ThrowOsError(ERROR_FILE_NOT_FOUND);
+    } else {
+        // An undo cut off after it put the settings back and deleted the
+        // record: the rest of it is still to do.
+        CsrLog(CSRLOG_WARNING, "UndoSaveMenu: %s is gone and the settings are the unit's own; finishing the undo\n",
+               kRecordFile);
+    }
 
     PersistOneString(kShellPersist, kSystemData, kStoreTimeout, "Ferrox", "RESTORED-ORIGINAL");
 
     // Only the files the disabling installed go; settings that name anything
     // else are the unit's own.
-    std::string installedShell = JoinPath(roots.persist.c_str(), kInstalledShell);
-    int comma = map.Find(',');
-    CString program = comma < 0 ? map : map.Left(comma);
-    if (EqualsNoCase(program, installedShell.c_str())) RemoveTarget(installedShell);
-    std::string installedPicture = JoinPath(roots.persist.c_str(), kInstalledPicture);
+    if (EqualsNoCase(MenuProgram(map).c_str(), installedShell.c_str())) RemoveTarget(installedShell);
     if (EqualsNoCase(logo, installedPicture.c_str())) RemoveTarget(installedPicture);
+    RemoveLeftovers(roots, false);
 
-    ClearRemovableMedia();
+    ClearMediaEndingUndo(roots.media, roots.persist);
 }

@@ -116,7 +116,8 @@ bool CRunMaint::SaveNewSn(const char* serial)
 void CRunMaint::ReadSavedPartNum(char* partOut, int* revisionOut, char* serialOut)
 {
     std::string media;
-    if (ReadMediaRoot(kSavedIdentityRootRule, media) == MediaRootSource::NoKey) return;
+    MediaRootSource source = ReadMediaRoot(kSavedIdentityRootRule, media);
+    if (source == MediaRootSource::NoKey || source == MediaRootSource::TooLong) return;
     std::string folder = media + "ZelConfig\\";
     std::string path = JoinPath(folder.c_str(), "SWPartNum.txt");
 

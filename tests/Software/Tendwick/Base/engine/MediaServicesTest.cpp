@@ -144,10 +144,30 @@ TEST_F(MediaServices, FileOnMediaLooksInTheMediaRoot)
     ASSERT_TRUE(WriteFileMakingFolders(std::string(kMediaConfig) + "\\Persist\\x.pri", ""));
     EXPECT_TRUE(engine.FileOnMedia("ZelConfig\\Persist\\", "x.pri"));
 
-    // Only the first 64 characters of the root count: the cut ends inside the
-    // folder name, so the folder part is the drive root.
+    // A root longer than the flows take is refused, not cut to the drive root.
     registry.SetString(HKEY_CURRENT_USER, kCorvane, "CDROM", "E:\\" + std::string(80, 'd') + "\\");
-    EXPECT_TRUE(engine.FileOnMedia("", "dontDisable.dat"));
+    EXPECT_FALSE(engine.FileOnMedia("", "dontDisable.dat"));
+}
+
+TEST_F(MediaServices, TheReadersBehindTheOpeningScreenRefuseARootTheFlowsRefuse)
+{
+    // Cut to 64 characters, the root would name the folder holding another save.
+    const std::string cut = "E:\\" + std::string(60, 'd') + "\\";
+    ASSERT_EQ(64u, cut.size());
+    ASSERT_TRUE(WriteFileMakingFolders(cut + "ZelConfig\\CorvaneUserRegistry.reg", "hive"));
+    ASSERT_TRUE(WriteFileMakingFolders(cut + "ZelConfig\\SWPartNum.txt", "OTHER1|612-00340-800 Rev 0"));
+    registry.SetString(HKEY_CURRENT_USER, kCorvane, "CDROM", cut);
+    ASSERT_TRUE(engine.AreThereSavedFiles());
+
+    registry.SetString(HKEY_CURRENT_USER, kCorvane, "CDROM", cut + "stick\\");
+    EXPECT_FALSE(engine.AreThereSavedFiles());
+    EXPECT_EQ(1u, LoggedMessages("AreThereSavedFiles: Media root longer than 64 characters").size());
+    char part[32] = "preset", serial[32] = "preset";
+    int revision = 7;
+    engine.ReadSavedPartNum(part, &revision, serial);
+    EXPECT_STREQ("preset", serial);
+    EXPECT_EQ(7, revision);
+    RemoveTree("E:\\" + std::string(60, 'd'));
 }
 
 TEST_F(MediaServices, ClearingTheMediaKeepsTheFolders)

@@ -223,6 +223,49 @@ TEST_F(SaveFlow, RootsTooLongForTheirPathsAreRefusedNotCut)
     EXPECT_EQ(1u, LoggedMessages("SaveConfig: Media root longer than 64 characters").size());
 }
 
+TEST_F(SaveFlow, APathTooLongIsRefusedBeforeThePreviousSaveIsTouched)
+{
+    engine.SetConfirmShown(true);
+    ASSERT_EQ(1, Save());
+    const std::vector<std::string> before = MediaFiles();
+    // Short enough for a root, too long for the catalogue's paths below it.
+    const std::string longRoot = PersistRoot() + std::string(240 - PersistRoot().size(), 'p') + "\\";
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, kCorvane, 0, KEY_ALL_ACCESS, &key));
+    engine.SetConfirmShown(true);
+    try {
+        engine.SaveConfig("E:\\", longRoot.c_str(), key, part, serial);
+        ADD_FAILURE() << "no exception";
+    } catch (const CFileException& e) {
+        EXPECT_EQ(ERROR_FILENAME_EXCED_RANGE, e.m_lOsError);
+    }
+    RegCloseKey(key);
+    EXPECT_EQ(before, MediaFiles());
+    EXPECT_TRUE(engine.AreThereSavedFiles());
+}
+
+namespace {
+HANDLE g_indexer = INVALID_HANDLE_VALUE;
+void IndexerReadsTheHiveCopy(const char* mediaConfigFolder)
+{
+    g_indexer = CreateFileA((std::string(mediaConfigFolder) + "CorvaneUserRegistry.reg").c_str(), GENERIC_READ,
+                            FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+} // namespace
+
+TEST_F(SaveFlow, AnotherReaderOfACopyDuringTheProofDoesNotFailTheSave)
+{
+    // An indexer or a scanner looking at the fresh files of the stick.
+    CRunMaint::SetSaveReadBackHook(IndexerReadsTheHiveCopy);
+    engine.SetConfirmShown(true);
+    EXPECT_EQ(1, Save());
+    ASSERT_NE(INVALID_HANDLE_VALUE, g_indexer);
+    CloseHandle(g_indexer);
+    g_indexer = INVALID_HANDLE_VALUE;
+    EXPECT_TRUE(engine.AreThereSavedFiles());
+    EXPECT_TRUE(LoggedMessages("does not read back").empty());
+}
+
 TEST_F(SaveFlow, AnUnprovenSaveLeavesTheSourceUnitEnabled)
 {
     StoreString("ShellPersist", "SystemData", "SoftwarePartNum", "612-00340-800 Rev 0");

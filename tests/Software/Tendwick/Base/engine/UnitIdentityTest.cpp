@@ -283,9 +283,11 @@ TEST_F(SavedIdentity, TheMediaRootComesFromCdromWithABackslashAdded)
     WriteSavedIdentity("B5|612-00340-100 Rev 0");
     EXPECT_EQ("612-00340-100", Read().part);
 
-    // Too long for its 128-byte read: the default root is used.
+    // Longer than the flows take: refused, neither cut nor replaced by the default.
     registry.SetString(HKEY_CURRENT_USER, kCorvane, "CDROM", "F:\\" + std::string(200, 'x'));
-    EXPECT_EQ("B5", Read().serial);
+    EXPECT_EQ("preset", Read().serial);
+    registry.SetString(HKEY_CURRENT_USER, kCorvane, "CDROM", "E:\\" + std::string(70, 'x'));
+    EXPECT_EQ("preset", Read().serial);
 
     registry.SetString(HKEY_CURRENT_USER, kCorvane, "CDROM", "E:\\nowhere\\");
     EXPECT_EQ("preset", Read().serial);

@@ -1,0 +1,94 @@
+// How far a disabling got, and whether the save beside it is the one whose
+// disabling was cut off: what a Save press decides by when it may finish an
+// interrupted run instead of saving.
+#include "RunMaint.h"
+
+#include "ChkFile.h"
+#include "DisablingFiles.h"
+#include "EngineLimits.h"
+#include "EngineWin32.h"
+#include "Retenta.h"
+#include "TextFields.h"
+#include "UncachedRead.h"
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+const size_t kValueBytes = 200;
+// A checksum file is a number and a line feed; anything longer is no save's.
+const size_t kChkBytes = 32;
+
+// Whether the installed file holds what the media's source holds.
+bool SameFile(const std::string& installed, const std::string& source)
+{
+    uint64_t installedSize = 0, sourceSize = 0;
+    uint32_t installedCrc = 0, sourceCrc = 0;
+    return SumFileUncached(source.c_str(), &sourceSize, &sourceCrc) == ERROR_SUCCESS &&
+           SumFileUncached(installed.c_str(), &installedSize, &installedCrc) == ERROR_SUCCESS &&
+           installedSize == sourceSize && installedCrc == sourceCrc;
+}
+
+} // namespace
+
+bool CRunMaint::IsDisablingComplete()
+{
+    // The last step of either variant points the unit at the installed shell.
+    std::string entry;
+    std::string ending = std::string("\\") + kInstalledShell;
+    if (IsLegacyShellPart()) {
+        CString map;
+        ReadRegistryString(HKEY_CURRENT_USER, kMenuAppsKey, "Map", map);
+        entry = map.GetString();
+        ending += kDisabledMenuSuffix;
+    } else {
+        char app[kValueBytes] = {};
+        unsigned long count = 0;
+        if (GetOnePersistedDW("ShellPersist", "ShellConfig", kStoreTimeout, "NumStartupApps", &count) !=
+                PERS_SUCCESS ||
+            count != 1 ||
+            GetOnePersistedString("ShellPersist", "ShellConfig", kStoreTimeout, "StartupApp1", sizeof(app), app,
+                                  nullptr) != PERS_SUCCESS)
+            return false;
+        app[sizeof(app) - 1] = '\0';
+        entry = app;
+        ending += kDisabledAppSuffix;
+    }
+    if (entry.size() < ending.size() || !EqualsNoCase(entry.c_str() + entry.size() - ending.size(), ending.c_str()))
+        return false;
+
+    // A run cut off during a copy leaves the entry naming a partial file.
+    // Without the paths nothing can be compared (and no run can start).
+    char media[MAINT_ROOT_SIZE] = "E:\\";
+    char persist[MAINT_ROOT_SIZE] = {};
+    try {
+        GetUpdatePath(media, sizeof(media), persist, sizeof(persist));
+    } catch (const CFileException&) {
+        return false;
+    }
+    if (!SameFile(JoinPath(persist, kInstalledShell), JoinPath(media, kShellSource))) return false;
+    const std::string pictureSource = JoinPath(media, kPictureSource);
+    return !PathExists(pictureSource) || SameFile(JoinPath(persist, kInstalledPicture), pictureSource);
+}
+
+bool CRunMaint::IsSaveOfInterruptedRun()
+{
+    char media[MAINT_ROOT_SIZE] = "E:\\";
+    char persist[MAINT_ROOT_SIZE] = {};
+    GetUpdatePath(media, sizeof(media), persist, sizeof(persist));
+    const std::string chkPath =
+        JoinPath((TextPrefix(media, kMediaRootChars) + "ZelConfig\\").c_str(), "CorvaneUserRegistry.chk");
+
+    char text[kChkBytes + 1] = {};
+    FILE* file = std::fopen(chkPath.c_str(), "rb");
+    if (!file) return false;
+    size_t length = std::fread(text, 1, kChkBytes, file);
+    std::fclose(file);
+    uint32_t saved = 0;
+    if (length == kChkBytes || ParseChkText(text, length, &saved) != CHK_OK) return false;
+
+    uint64_t size = 0;
+    uint32_t local = 0;
+    return SumFileUncached(kLocalRegistryCopy, &size, &local) == ERROR_SUCCESS && local == saved;
+}

@@ -1,0 +1,12 @@
+// Copies a file on the unit and makes the copy durable before the call
+// returns: the steps after a copy (a setting that names it, a deleted
+// secondary file that the store will repair from it) rely on it being on the
+// disk. The copy is a plain writable file whatever the source's attributes.
+#pragma once
+
+#include <string>
+
+// True when the whole file was copied and flushed. Otherwise the system's
+// error is the last error, and *targetTouched (when asked) tells whether the
+// target had already been replaced, and so may hold part of the copy.
+bool CopyFileFlushed(const std::string& source, const std::string& target, bool* targetTouched = nullptr);

@@ -1,0 +1,64 @@
+#include "UncachedRead.h"
+
+#include "Crc32.h"
+#include "MessagePump.h"
+#include "Win32Handle.h"
+
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+
+namespace {
+
+const DWORD kDefaultSectorBytes = 4096;
+const DWORD kLargestSectorBytes = 65536;
+const DWORD kBlockBytes = 65536;
+
+// The sector size of the volume the path lies on: reads without the cache
+// must start, and be as long as, whole sectors.
+DWORD SectorBytes(const char* path)
+{
+    DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
+    std::string root;
+    if (std::strlen(path) >= 3 && path[1] == ':' && path[2] == '\\') root.assign(path, 3);
+    if (!GetDiskFreeSpaceA(root.empty() ? nullptr : root.c_str(), &sectorsPerCluster, &bytesPerSector,
+                           &freeClusters, &clusters) ||
+        bytesPerSector == 0 || bytesPerSector > kLargestSectorBytes || (bytesPerSector & (bytesPerSector - 1)))
+        return kDefaultSectorBytes;
+    return bytesPerSector;
+}
+
+} // namespace
+
+DWORD SumFileUncached(const char* path, uint64_t* size, uint32_t* crc)
+{
+    if (!path || !size || !crc) return ERROR_INVALID_DATA;
+    UniqueHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN,
+                                  nullptr));
+    if (!file) return GetLastError();
+
+    // A block of whole sectors at a sector-aligned address.
+    const DWORD sector = SectorBytes(path);
+    const DWORD block = kBlockBytes < sector ? sector : kBlockBytes - kBlockBytes % sector;
+    std::unique_ptr<char[]> storage(new (std::nothrow) char[block + sector]);
+    if (!storage) return ERROR_NOT_ENOUGH_MEMORY;
+    const uintptr_t at = reinterpret_cast<uintptr_t>(storage.get());
+    char* aligned = storage.get() + (sector - at % sector) % sector;
+
+    uint64_t total = 0;
+    uint32_t sum = 0;
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(file.get(), aligned, block, &read, nullptr)) return GetLastError();
+        sum = keyfile::Crc32(aligned, read, sum);
+        total += read;
+        // The end of the file comes as a short read.
+        if (read < block) break;
+        DrainMessages();
+    }
+    *size = total;
+    *crc = sum;
+    return ERROR_SUCCESS;
+}
