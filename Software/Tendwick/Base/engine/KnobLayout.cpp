@@ -3,6 +3,7 @@
 #include "RunMaint.h"
 
 #include "CsrLog.h"
+#include "EngineWin32.h"
 #include "EngineLimits.h"
 #include "PersistSection.h"
 #include "Retenta.h"
@@ -37,18 +38,20 @@ const char* const kPages[] = {"ShellPersist\\UI_Taws", "ShellPersist\\UI_KTX", "
 
 } // namespace
 
-void CRunMaint::SetKnobConfig(const char* persistRoot)
+bool CRunMaint::SetKnobConfig(const char* persistRoot)
 {
     unsigned long levels = 0;
     if (GetOnePersistedDW(kShellPersist, "ShellConfig", kStoreTimeout, "KnobLevels", &levels) == PERS_FAILED) {
+        DWORD detail = GetLastError();
         CsrLog(CSRLOG_WARNING, "SetKnobConfig: Unable to extract KnobLevels from ShellConfig; GetLastError = %d\n",
-               static_cast<int>(GetLastError()));
-        return;
+               static_cast<int>(detail));
+        // A save without a layout leaves the unit's own; one that cannot be read is a failure.
+        return detail == PERS_FAILED_VALUE_MISSING_NOT_CREATED;
     }
-    RestoreButtonSettings(persistRoot, levels == 2);
+    return RestoreButtonSettings(persistRoot, levels == 2);
 }
 
-void CRunMaint::RestoreButtonSettings(const char* persistRoot, bool dualConcentric)
+bool CRunMaint::RestoreButtonSettings(const char* persistRoot, bool dualConcentric)
 {
     std::string root = persistRoot ? persistRoot : "";
     if (root.empty() || root.back() != '\\') root += '\\';
@@ -66,8 +69,15 @@ void CRunMaint::RestoreButtonSettings(const char* persistRoot, bool dualConcentr
     for (const char* page : kPages) {
         std::string base = root + page;
         std::string layoutTemplate = base + (dualConcentric ? "4Knobs.pri" : "2Knobs.pri");
-        CopyFileA(layoutTemplate.c_str(), (base + ".pri").c_str(), FALSE);
+        if (!CopyFileA(layoutTemplate.c_str(), (base + ".pri").c_str(), FALSE)) {
+            if (PathExists(layoutTemplate)) {
+                CsrLog(CSRLOG_ERROR, "RestoreButtonSettings: Unable to copy %s; GetLastError = %d\n",
+                       layoutTemplate.c_str(), static_cast<int>(GetLastError()));
+                changed = false;
+            }
+        }
         DeleteFileA((base + ".sec").c_str());
     }
     if (!changed) CsrLog(CSRLOG_ERROR, "CRunMaint::RestoreButtonSettings: failure changing knob settings \n");
+    return changed;
 }

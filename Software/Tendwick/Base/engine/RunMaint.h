@@ -16,6 +16,7 @@
 #include "FileException.h"
 #include "FrameworkString.h"
 #include "RegistryKey.h"
+#include "RestoreOutcome.h"
 #include "RunWindow.h"
 
 // Size of the media-root and persist-root buffers of GetUpdatePath: a
@@ -34,6 +35,11 @@ enum SaveStage {
     SAVE_NOT_WRITTEN = 6,      // the media is not writable, or a copy on it not
                                // proven (nothing of this save stays on it)
 };
+
+// MaintRun's results beside 0 (nothing finished), 1 (done) and 2 (the save
+// could not be written): the work did not finish and the detail line says
+// why, in red; the media keeps the save and the same key tries again.
+const int MAINT_RUN_NOT_FINISHED = 3;
 
 class CRunMaint {
 public:
@@ -56,6 +62,14 @@ public:
 
     // The window's ShowConfirm sets this for every prompt it shows.
     void SetConfirmShown(bool shown) { m_bConfirmShown = shown; }
+    // Forgets every question and entry shown: the next press starts afresh
+    // (the window goes back to its opening screen).
+    void ResetPrompts()
+    {
+        m_bConfirmShown = false;
+        m_nRestoreStage = 0;
+        m_bSerialPromptShown = false;
+    }
 
     // Unit identity
     // The serial number from the first source that has one; returns the
@@ -107,10 +121,15 @@ public:
     // returns a SaveStage.
     int SaveConfig(const char* mediaRoot, const char* persistRoot, HKEY userKey, char* partNumberText,
                    char* serialNumber);
-    // Imports the save on the media into this unit's store; always 1.
+    // Imports the save on the media into this unit's store: 1 when every
+    // step finished, else 0 with what failed in GetRestoreOutcome().
     int RestoreConfig(const char* mediaRoot, const char* persistRoot, HKEY userKey);
-    void RestorePersistFile(const struct SavedFileEntry& entry, const char* mediaPersistFolder,
+    const RestoreOutcome& GetRestoreOutcome() const { return m_restoreOutcome; }
+    // False when the row's saved file is on the media but was not taken whole.
+    bool RestorePersistFile(const struct SavedFileEntry& entry, const char* mediaPersistFolder,
                             const char* localPersistRoot, bool stepProgress);
+    // 1 when the file was read whole, every value taken written and the key
+    // saved; 0 otherwise (each failure is logged).
     int UpdatePersistFile(const char* path, const char* subdir, const char* key,
                           const struct ValueFilterItem* filter, uint32_t filterCount, uint8_t openTolerant);
     // 1 when the line yields a name (104 bytes), a type word (12) and a value (512).
@@ -119,8 +138,9 @@ public:
     // output (size bytes); false when absent or when it does not fit.
     bool RetrieveSavedPersistSetting(const char* mediaFile, const char* valueName, char* output,
                                      size_t size = 512);
-    void SetKnobConfig(const char* persistRoot);
-    void RestoreButtonSettings(const char* persistRoot, bool dualConcentric);
+    // False when a knob setting or a page could not be written.
+    bool SetKnobConfig(const char* persistRoot);
+    bool RestoreButtonSettings(const char* persistRoot, bool dualConcentric);
     // Test seam: called after a save has written the media and before it is
     // read back, with the media configuration folder.
     typedef void (*SaveReadBackHook)(const char* mediaConfigFolder);
@@ -131,10 +151,17 @@ public:
     // finished, 1 done, 2 the save could not be written. File exceptions of
     // the flows pass through.
     int MaintRun(RunWindow* window, uint32_t keyCode);
-    // Clears the media and records the Ferrox state "RESTORED".
-    void MarkRestored();
-    // Reverses the disabling of this unit, then clears the media.
-    void UndoSave();
+    // Records the Ferrox state "RESTORED", then clears the media; false (the
+    // media kept) when the state could not be recorded.
+    bool MarkRestored();
+    // Reverses the disabling of this unit and clears the media; false (the
+    // media kept) when the unit's settings did not all come back.
+    bool UndoSave();
+    // Whether the undo's settings read back as the undo writes them.
+    bool IsUndoComplete();
+    // Whether the media's configuration folder, or its Persist folder, is a
+    // link (a reparse point): nothing may be written or read through it.
+    bool MediaFoldersAreLinks(const char* mediaRoot);
     // Disables the unit after a save, unless "dontDisable.dat" is on the media.
     void FinishSave();
     void FinishSaveShell();
@@ -169,6 +196,7 @@ private:
     bool        m_bRestoreAllowed;
     int32_t     m_nRestoreStage;
     bool        m_bSerialPromptShown;
+    RestoreOutcome m_restoreOutcome;
 
     // Save, restore, text import and knob layout
     static SaveReadBackHook s_pfnSaveReadBackHook;

@@ -391,8 +391,7 @@ void CRunMaint::UndoSaveShell()
             TraceLine("UndoSaveShell: left by the disabling: %s, delete value = %d", leftover.c_str(),
                       static_cast<int>(RemoveTarget(leftover)));
     }
-
-    ClearRemovableMedia();
+    // UndoSave clears the media once the settings read back as written here.
 }
 
 void CRunMaint::UndoSaveMenu()
@@ -426,6 +425,5 @@ void CRunMaint::UndoSaveMenu()
     if (EqualsNoCase(program, installedShell.c_str())) RemoveTarget(installedShell);
     std::string installedPicture = JoinPath(roots.persist.c_str(), kInstalledPicture);
     if (EqualsNoCase(logo, installedPicture.c_str())) RemoveTarget(installedPicture);
-
-    ClearRemovableMedia();
+    // UndoSave clears the media once the settings read back as written here.
 }
