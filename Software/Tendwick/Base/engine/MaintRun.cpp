@@ -84,7 +84,7 @@ int CRunMaint::MaintRun(RunWindow* window, uint32_t keyCode)
     // Folders of the media that lead elsewhere (onto this unit's own data)
     // are neither written nor read, nor cleared.
     if ((keyCode == kSaveKey || keyCode == kRestoreKey) && MediaFoldersAreLinks(media))
-        return ShowNotFinished(m_pOwner, "Removable media folder ZelConfig or ZelConfig\\Persist is a link.\n"
+        return ShowNotFinished(m_pOwner, "A save folder on the removable media is a link.\n"
                                          "Nothing was written or read. Use another removable media.");
     if (keyCode == kSaveKey) {
         if (m_bSaveAllowed) {

@@ -360,8 +360,8 @@ TEST_F(MediaLinks, ARunOnMediaWhoseFoldersAreLinksIsRefusedBeforeAnything)
         window.calls.clear();
         EXPECT_EQ(MAINT_RUN_NOT_FINISHED, engine.MaintRun(&window, key));
         ASSERT_FALSE(window.calls.empty());
-        EXPECT_EQ("SetDetailText(Removable media folder ZelConfig or ZelConfig\\Persist is a link.\nNothing was "
-                  "written or read. Use another removable media.,3)",
+        EXPECT_EQ("SetDetailText(A save folder on the removable media is a link.\nNothing was written or read. "
+                  "Use another removable media.,3)",
                   window.calls.at(window.calls.size() - 2));
         ExpectTargetUntouched();
     }
