@@ -11,6 +11,14 @@ unit_prefix_create() {
   export WINEPREFIX=$root/pfx WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   unit_wine wineboot.exe -i >/dev/null 2>&1 || return 1
   wineserver -w
+  # Links on the media for the engine's tests: a program under Wine cannot
+  # make one, so they are made here, before the program starts. Each leads
+  # to D:\LinkTarget, a folder of the unit's drive.
+  mkdir -p "$root/D/LinkTarget" "$root/E/LinkedConfig" "$root/E/LinkedPersist/ZelConfig" \
+    "$root/E/LinkInside/ZelConfig/Persist"
+  ln -sfn "$root/D/LinkTarget" "$root/E/LinkedConfig/ZelConfig"
+  ln -sfn "$root/D/LinkTarget" "$root/E/LinkedPersist/ZelConfig/Persist"
+  ln -sfn "$root/D/LinkTarget" "$root/E/LinkInside/ZelConfig/Persist/Deep"
   # Drives are read when the wineserver starts: map them before it does.
   ln -sfn "$root/D" "$WINEPREFIX/dosdevices/d:"
   ln -sfn "$root/E" "$WINEPREFIX/dosdevices/e:"

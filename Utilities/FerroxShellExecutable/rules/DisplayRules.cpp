@@ -8,11 +8,20 @@ namespace {
 const int kFields = 4;
 const size_t kMaxFieldChars = 11;
 
-// One field: optional sign, then 1+ digits, within int.
+bool IsBlank(char ch)
+{
+    return ch == ' ' || ch == '\t';
+}
+
+// One field: blanks around it, an optional sign, then 1+ digits, within int.
 bool ParseField(const char* begin, const char* end, int* value)
 {
     size_t length = static_cast<size_t>(end - begin);
     if (length == 0 || length > kMaxFieldChars) return false;
+    // The shell and atoi take blanks around a number; so does this.
+    while (begin != end && IsBlank(*begin)) ++begin;
+    while (end != begin && IsBlank(end[-1])) --end;
+    if (begin == end) return false;
     bool negative = false;
     if (*begin == '-' || *begin == '+') {
         negative = *begin == '-';

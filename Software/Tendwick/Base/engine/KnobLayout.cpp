@@ -4,6 +4,7 @@
 
 #include "CsrLog.h"
 #include "DurableCopy.h"
+#include "EngineWin32.h"
 #include "EngineLimits.h"
 #include "PersistSection.h"
 #include "Retenta.h"
@@ -38,18 +39,20 @@ const char* const kPages[] = {"ShellPersist\\UI_Taws", "ShellPersist\\UI_KTX", "
 
 } // namespace
 
-void CRunMaint::SetKnobConfig(const char* persistRoot)
+bool CRunMaint::SetKnobConfig(const char* persistRoot)
 {
     unsigned long levels = 0;
     if (GetOnePersistedDW(kShellPersist, "ShellConfig", kStoreTimeout, "KnobLevels", &levels) == PERS_FAILED) {
+        DWORD detail = GetLastError();
         CsrLog(CSRLOG_WARNING, "SetKnobConfig: Unable to extract KnobLevels from ShellConfig; GetLastError = %d\n",
-               static_cast<int>(GetLastError()));
-        return;
+               static_cast<int>(detail));
+        // A save without a layout leaves the unit's own; one that cannot be read is a failure.
+        return detail == PERS_FAILED_VALUE_MISSING_NOT_CREATED;
     }
-    RestoreButtonSettings(persistRoot, levels == 2);
+    return RestoreButtonSettings(persistRoot, levels == 2);
 }
 
-void CRunMaint::RestoreButtonSettings(const char* persistRoot, bool dualConcentric)
+bool CRunMaint::RestoreButtonSettings(const char* persistRoot, bool dualConcentric)
 {
     std::string root = persistRoot ? persistRoot : "";
     if (root.empty() || root.back() != '\\') root += '\\';
@@ -70,12 +73,21 @@ void CRunMaint::RestoreButtonSettings(const char* persistRoot, bool dualConcentr
         // The secondary goes only beside a whole primary, flushed first: a
         // copy that broke off part way leaves the secondary to repair it from.
         bool touched = false;
-        if (!CopyFileFlushed(layoutTemplate, base + ".pri", &touched) && touched) {
-            CsrLog(CSRLOG_ERROR, "RestoreButtonSettings: Copy of %s failed part way; GetLastError = %d\n",
-                   layoutTemplate.c_str(), static_cast<int>(GetLastError()));
-            continue;
+        if (!CopyFileFlushed(layoutTemplate, base + ".pri", &touched)) {
+            if (touched) {
+                CsrLog(CSRLOG_ERROR, "RestoreButtonSettings: Copy of %s failed part way; GetLastError = %d\n",
+                       layoutTemplate.c_str(), static_cast<int>(GetLastError()));
+                changed = false;
+                continue;
+            }
+            if (PathExists(layoutTemplate)) {
+                CsrLog(CSRLOG_ERROR, "RestoreButtonSettings: Unable to copy %s; GetLastError = %d\n",
+                       layoutTemplate.c_str(), static_cast<int>(GetLastError()));
+                changed = false;
+            }
         }
         DeleteFileA((base + ".sec").c_str());
     }
     if (!changed) CsrLog(CSRLOG_ERROR, "CRunMaint::RestoreButtonSettings: failure changing knob settings \n");
+    return changed;
 }

@@ -11,6 +11,7 @@
 #include "TextFields.h"
 
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -20,24 +21,48 @@ const size_t kIdentityChars = 128;
 
 } // namespace
 
-void CRunMaint::MarkRestored()
+bool CRunMaint::MarkRestored()
 {
     // The state first: a run cut off between the two then leaves the save on
     // the media, and the restore can simply be run again; the other way round
     // it would leave a restored unit that never records it.
-    PersistOneString("ShellPersist", IsLegacyShellPart() ? "SystemData" : "ShellConfig", kStoreTimeout, "Ferrox",
-                     "RESTORED");
+    if (PersistOneString("ShellPersist", IsLegacyShellPart() ? "SystemData" : "ShellConfig", kStoreTimeout, "Ferrox",
+                         "RESTORED") == PERS_FAILED) {
+        CsrLog(CSRLOG_ERROR, "MarkRestored: Unable to record the state RESTORED; the media keeps the save\n");
+        return false;
+    }
     ClearRemovableMedia();
+    return true;
 }
 
-void CRunMaint::UndoSave()
+bool CRunMaint::UndoSave()
 {
     if (IsLegacyShellPart())
         UndoSaveMenu();
     else
         UndoSaveShell();
-    // Each variant clears the media as its last step.
+    // The media is the only copy of the save: it goes only once the unit is
+    // its own again.
+    if (!IsUndoComplete()) {
+        CsrLog(CSRLOG_ERROR, "UndoSave: The unit's settings did not all come back; the media keeps the save\n");
+        return false;
+    }
+    ClearMediaEndingUndo();
+    return true;
 }
+
+namespace {
+
+// Shows why the work did not finish, in red, and gives the run's result.
+int ShowNotFinished(RunWindow* window, const std::string& text)
+{
+    window->SetStatusText("", RUN_COLOUR_WHITE);
+    window->SetDetailText(text.c_str(), RUN_COLOUR_RED);
+    window->SetNoteText("", RUN_COLOUR_WHITE);
+    return MAINT_RUN_NOT_FINISHED;
+}
+
+} // namespace
 
 int CRunMaint::MaintRun(RunWindow* window, uint32_t keyCode)
 {
@@ -56,6 +81,11 @@ int CRunMaint::MaintRun(RunWindow* window, uint32_t keyCode)
 
     m_pOwner->SetProgressRange(0, kSaveProgressSteps);
     int result = 0;
+    // Folders of the media that lead elsewhere (onto this unit's own data)
+    // are neither written nor read, nor cleared.
+    if ((keyCode == kSaveKey || keyCode == kRestoreKey) && MediaFoldersAreLinks(media))
+        return ShowNotFinished(m_pOwner, "A save folder on the removable media is a link.\n"
+                                         "Nothing was written or read. Use another removable media.");
     if (keyCode == kSaveKey) {
         if (m_bSaveAllowed) {
             m_pOwner->SetDetailText("", 0);
@@ -69,9 +99,18 @@ int CRunMaint::MaintRun(RunWindow* window, uint32_t keyCode)
                 // The disabling after this unit's own save was cut off: the save
                 // on the media stands (it read back whole before the disabling
                 // began, and it is that run's), and the disabling is made again
-                // to its end. An older save of this unit is saved over instead.
-                CsrLog(CSRLOG_EVENT, "MaintRun: Finishing the disabling after this unit's save\n");
-                saved = SAVE_DONE;
+                // to its end, after the question every save asks. An older save
+                // of this unit is saved over instead.
+                if (!m_bConfirmShown) {
+                    m_pOwner->ShowConfirm("Save will disable this unit. Continue save?", true);
+                    m_bConfirmShown = true;
+                    saved = SAVE_CONFIRM_SHOWN;
+                } else {
+                    CsrLog(CSRLOG_EVENT, "MaintRun: Finishing the disabling after this unit's save\n");
+                    m_pOwner->SetKeyMask(0);
+                    m_bConfirmShown = false;
+                    saved = SAVE_DONE;
+                }
             } else {
                 saved = SaveConfig(media, persist, key.get(), partText, serial);
             }
@@ -121,20 +160,24 @@ int CRunMaint::MaintRun(RunWindow* window, uint32_t keyCode)
                     m_pOwner->SetKeyMask(0);
                     m_pOwner->SetDetailText("", 0);
                     m_pOwner->SetNoteText("", 0);
+                    RestoreOutcome outcome;
                     if (sameUnit) {
-                        UndoSave();
+                        outcome.bUndoFailed = !UndoSave();
+                    } else {
+                        RestoreConfig(media, persist, key.get());
+                        outcome = m_restoreOutcome;
+                        if (outcome.Finished()) outcome.bStateFailed = !MarkRestored();
+                    }
+                    if (outcome.Finished()) {
                         m_pOwner->SetStatusText("Configuration Restored", 0);
                         m_pOwner->SetDetailText("", 0);
                         m_pOwner->SetNoteText("", 0);
                         PumpMessages(500);
                         result = 1;
-                    } else if (RestoreConfig(media, persist, key.get()) == 1) {
-                        m_pOwner->SetStatusText("Configuration Restored", 0);
-                        m_pOwner->SetDetailText("", 0);
-                        m_pOwner->SetNoteText("", 0);
-                        MarkRestored();
-                        PumpMessages(500);
-                        result = 1;
+                    } else {
+                        std::string text = RestoreFailureText(outcome);
+                        CsrLog(CSRLOG_ERROR, "MaintRun: %s\n", text.c_str());
+                        result = ShowNotFinished(m_pOwner, text);
                     }
                 }
             }

@@ -5,6 +5,7 @@
 #include "CsrLog.h"
 #include "EngineLimits.h"
 #include "EngineWin32.h"
+#include "MediaLinks.h"
 #include "MediaRoot.h"
 #include "MessagePump.h"
 #include "TextFields.h"
@@ -88,6 +89,12 @@ void CRunMaint::ClearRemovableMedia()
 
     RequireWholeRoot("ClearRemovableMedia", "Media root", media, kMediaRootChars);
     std::string folder = std::string(media) + kMediaConfigFolder;
+    // A configuration folder that is a link leads off the media: what it
+    // holds is not the media's to clear.
+    if (MediaFoldersAreLinks(media)) {
+        CsrLog(CSRLOG_ERROR, "ClearRemovableMedia: Not cleared: %s leads off the media\n", folder.c_str());
+        return;
+    }
 
     // The files that make the media hold a save go first, the identity record
     // before the registry file: a clearing cut off part way leaves remains
@@ -113,7 +120,14 @@ void CRunMaint::DeleteFolderContents(const char* folder, bool descend)
         if (name == "." || name == "..") continue;
         std::string path = base + "\\" + name;
         DWORD attributes = GetFileAttributesA(path.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        if (IsLinkAttributes(attributes) || IsLinkAttributes(entry.dwFileAttributes)) {
+            // Never followed: the link goes, or stays, and what it leads to is untouched.
+            if (RemoveLinkItself(path))
+                CsrLog(CSRLOG_WARNING, "DeleteFolderContents: Link removed - %s\n", path.c_str());
+            else
+                CsrLog(CSRLOG_WARNING, "DeleteFolderContents: Link left in place (the system cannot remove the link "
+                                       "itself) - %s\n", path.c_str());
+        } else if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
             // A copy keeps its source's read-only attribute; it goes all the same.
             if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
                 SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);

@@ -26,6 +26,29 @@ const size_t kKeyNameSize = 256;
 
 // Logs a line that the parse refused; a refused line is shown cut, since it
 // may be longer than any log line.
+void LogRefusedLine(const char* who, int level, ParseOutcome outcome, const char* line);
+
+// The refused lines of one file: the first few are logged, the rest only
+// counted, so that a damaged file cannot fill the media with log.
+class CRefusedLines {
+public:
+    CRefusedLines(const char* who, int level) : m_pszWho(who), m_nLevel(level) {}
+    ~CRefusedLines()
+    {
+        if (m_nCount > REFUSED_LINES_LOGGED)
+            CsrLog(m_nLevel, "%s: %u more refused lines not logged\n", m_pszWho, m_nCount - REFUSED_LINES_LOGGED);
+    }
+    void Add(ParseOutcome outcome, const char* line)
+    {
+        if (++m_nCount <= REFUSED_LINES_LOGGED) LogRefusedLine(m_pszWho, m_nLevel, outcome, line);
+    }
+
+private:
+    const char* m_pszWho;
+    int         m_nLevel;
+    unsigned    m_nCount = 0;
+};
+
 void LogRefusedLine(const char* who, int level, ParseOutcome outcome, const char* line)
 {
     struct Refusal {
@@ -63,12 +86,11 @@ bool ReadFactoryFlag(const char* configName, char* buffer, size_t size, void*)
 class CStoreImport : public CSavedKeyVisitor {
 public:
     CStoreImport(RunWindow* window, const char* subdir, const char* key)
-        : m_pWindow(window), m_pszSubdir(subdir), m_pszKey(key) {}
+        : m_pWindow(window), m_pszSubdir(subdir), m_pszKey(key), m_refused("UpdatePersistFile", CSRLOG_WARNING) {}
 
-    void OnRefusedLine(ParseOutcome outcome, const char* line) override
-    {
-        LogRefusedLine("UpdatePersistFile", CSRLOG_WARNING, outcome, line);
-    }
+    void OnRefusedLine(ParseOutcome outcome, const char* line) override { m_refused.Add(outcome, line); }
+    // Values the store refused.
+    unsigned Failed() const { return m_nFailed; }
 
     void OnValue(const ImportValue& value) override
     {
@@ -81,18 +103,18 @@ public:
         switch (value.kind) {
         case IMPORT_BOOL: {
             int number = static_cast<int>(value.dwNumber);
-            if (PersistBool(value.pszName, number) == PERS_FAILED)
+            if (Refused(PersistBool(value.pszName, number)))
                 CsrLog(CSRLOG_WARNING, "UpdatePersistFile: PersistBool Failed on: %s, %s, %s, %d\n", m_pszSubdir,
                        m_pszKey, value.pszName, number);
             break;
         }
         case IMPORT_DWORD:
-            if (PersistDW(value.pszName, value.dwNumber) == PERS_FAILED)
+            if (Refused(PersistDW(value.pszName, value.dwNumber)))
                 CsrLog(CSRLOG_WARNING, "UpdatePersistFile: PersistDW Failed on: %s, %s, %s, %d\n", m_pszSubdir,
                        m_pszKey, value.pszName, static_cast<int>(value.dwNumber));
             break;
         case IMPORT_STRING:
-            if (PersistString(value.pszName, value.pszText) == PERS_FAILED)
+            if (Refused(PersistString(value.pszName, value.pszText)))
                 CsrLog(CSRLOG_WARNING, "UpdatePersistFile: PersistString Failed on: %s, %s, %s, %s\n", m_pszSubdir,
                        m_pszKey, value.pszName, value.pszText);
             break;
@@ -103,21 +125,27 @@ public:
     }
 
 private:
-    RunWindow*  m_pWindow;
-    const char* m_pszSubdir;
-    const char* m_pszKey;
+    bool Refused(long result)
+    {
+        if (result != PERS_FAILED) return false;
+        ++m_nFailed;
+        return true;
+    }
+
+    RunWindow*    m_pWindow;
+    const char*   m_pszSubdir;
+    const char*   m_pszKey;
+    CRefusedLines m_refused;
+    unsigned      m_nFailed = 0;
 };
 
 // Finds the first string value of one name; lines before it that the parse
 // refuses are logged.
 class CSettingSearch : public CSavedKeyVisitor {
 public:
-    explicit CSettingSearch(const char* name) : m_pszName(name) {}
+    explicit CSettingSearch(const char* name) : m_pszName(name), m_refused("RetrieveSavedPersistSetting", CSRLOG_ERROR) {}
 
-    void OnRefusedLine(ParseOutcome outcome, const char* line) override
-    {
-        LogRefusedLine("RetrieveSavedPersistSetting", CSRLOG_ERROR, outcome, line);
-    }
+    void OnRefusedLine(ParseOutcome outcome, const char* line) override { m_refused.Add(outcome, line); }
     void OnValue(const ImportValue& value) override
     {
         if (std::strcmp(value.pszName, m_pszName) != 0 || value.kind != IMPORT_STRING) return;
@@ -130,10 +158,34 @@ public:
     const std::string& Value() const { return m_value; }
 
 private:
-    const char* m_pszName;
-    std::string m_value;
-    bool        m_bFound = false;
+    const char*   m_pszName;
+    CRefusedLines m_refused;
+    std::string   m_value;
+    bool          m_bFound = false;
 };
+
+// Logs why a saved file was not read; true when it was.
+bool SavedFileWasRead(const char* who, int level, SavedFileRead read, const char* name, long size)
+{
+    switch (read) {
+    case SAVED_READ_OK:
+        return true;
+    case SAVED_READ_NO_FILE:
+        CsrLog(level, "%s: Unable to Open File - %s\n", who, name);
+        break;
+    case SAVED_READ_NO_MEMORY:
+        CsrLog(level, "%s: Unable to allocate memory\n", who);
+        break;
+    case SAVED_READ_TOO_LARGE:
+        CsrLog(level, "%s: File of %ld bytes is larger than any saved key (%u bytes), not read - %s\n", who, size,
+               static_cast<unsigned>(SAVED_FILE_MAX_BYTES), name);
+        break;
+    case SAVED_READ_SHORT:
+        CsrLog(level, "%s: File could not be read whole - %s\n", who, name);
+        break;
+    }
+    return false;
+}
 
 } // namespace
 
@@ -145,13 +197,13 @@ int CRunMaint::ParseLine(const char* line, char* name, char* type, char* value)
 int CRunMaint::UpdatePersistFile(const char* path, const char* subdir, const char* key,
                                  const ValueFilterItem* filter, uint32_t filterCount, uint8_t openTolerant)
 {
+    // 1 only when the file was read whole, every value taken was written and
+    // the key saved: anything less leaves the save on the media for a retry.
+    int taken = 0;
     SavedFileText text;
-    SavedFileRead read = ReadSavedFileText(path, &text);
-    if (read == SAVED_READ_NO_FILE) {
-        CsrLog(CSRLOG_WARNING, "UpdatePersistFile: Unable to Open File - %s\n", path);
-    } else if (read == SAVED_READ_NO_MEMORY) {
-        CsrLog(CSRLOG_WARNING, "UpdatePersistFile: Unable to allocate memory\n");
-    } else {
+    long size = -1;
+    SavedFileRead read = ReadSavedFileText(path, &text, &size);
+    if (SavedFileWasRead("UpdatePersistFile", CSRLOG_WARNING, read, path, size)) {
         // Imported as it stands all the same; the warning tells a damaged
         // save from a sound one afterwards.
         size_t textLength = 0;
@@ -159,12 +211,20 @@ int CRunMaint::UpdatePersistFile(const char* path, const char* subdir, const cha
             CsrLog(CSRLOG_WARNING, "UpdatePersistFile: Saved file fails its CRC check, importing anyway - %s\n",
                    path);
 
-        if (OpenPersistKey(subdir, key, kStoreTimeout) == PERS_FAILED && !openTolerant) {
+        bool opened = OpenPersistKey(subdir, key, kStoreTimeout) != PERS_FAILED;
+        if (!opened && !openTolerant) {
             CsrLog(CSRLOG_WARNING, "UpdatePersistFile: Unable to OpenPersistKey - %s:%s\n", subdir, key);
         } else {
-            CStoreImport import(m_pOwner, subdir, key);
-            WalkSavedKeyFile(text.pBytes.get(), text.nLength, filter, filterCount, import);
-            ClosePersistKey();
+            unsigned failed = 0;
+            {
+                CStoreImport import(m_pOwner, subdir, key);
+                WalkSavedKeyFile(text.pBytes.get(), text.nLength, filter, filterCount, import);
+                failed = import.Failed();
+            }
+            bool saved = ClosePersistKey() != PERS_FAILED;
+            if (opened && !saved)
+                CsrLog(CSRLOG_WARNING, "UpdatePersistFile: Unable to save key - %s:%s\n", subdir, key);
+            taken = opened && saved && failed == 0 ? 1 : 0;
         }
     }
 
@@ -175,8 +235,11 @@ int CRunMaint::UpdatePersistFile(const char* path, const char* subdir, const cha
     if (PrefixMatch(subdir, DATALINK_SUBDIR) && PrefixMatch(key, DATALINK_KEY))
         ReadSavedPartNum(savedPart, &savedRevision, savedSerial);
     if (NeedsDatalinkFixUp(subdir, key, savedPart)) {
+        // "Device" is a number: present when it reads as one or as text.
         char buffer[DATALINK_READ_SIZE] = {};
-        if (GetOnePersistedString(DATALINK_SUBDIR, DATALINK_KEY, kStoreTimeout, DATALINK_DEVICE, sizeof(buffer),
+        unsigned long device = 0;
+        if (GetOnePersistedDW(DATALINK_SUBDIR, DATALINK_KEY, kStoreTimeout, DATALINK_DEVICE, &device) != PERS_SUCCESS &&
+            GetOnePersistedString(DATALINK_SUBDIR, DATALINK_KEY, kStoreTimeout, DATALINK_DEVICE, sizeof(buffer),
                                   buffer, nullptr) != PERS_SUCCESS)
             PersistOneDW(DATALINK_SUBDIR, DATALINK_KEY, kStoreTimeout, DATALINK_DEVICE, DATALINK_DEVICE_DEFAULT);
         if (GetOnePersistedString(DATALINK_SUBDIR, DATALINK_KEY, kStoreTimeout, DATALINK_DEVICE_TEXT, sizeof(buffer),
@@ -184,16 +247,16 @@ int CRunMaint::UpdatePersistFile(const char* path, const char* subdir, const cha
             PersistOneString(DATALINK_SUBDIR, DATALINK_KEY, kStoreTimeout, DATALINK_DEVICE_TEXT,
                              DATALINK_DEVICE_TEXT_DEFAULT);
     }
-    return 1;
+    return taken;
 }
 
-void CRunMaint::RestorePersistFile(const SavedFileEntry& entry, const char* mediaPersistFolder,
+bool CRunMaint::RestorePersistFile(const SavedFileEntry& entry, const char* mediaPersistFolder,
                                    const char* localPersistRoot, bool stepProgress)
 {
     if (!IsFactoryConfigured(entry, ReadFactoryFlag, nullptr)) {
         CsrLog(CSRLOG_TRACE, "RestoreConfig: %s not factory configured - skipped\n",
                entry.pszConfigName ? entry.pszConfigName : "");
-        return;
+        return true;
     }
 
     std::string folder = mediaPersistFolder ? mediaPersistFolder : "";
@@ -201,17 +264,23 @@ void CRunMaint::RestorePersistFile(const SavedFileEntry& entry, const char* medi
     folder = slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
     std::string path = JoinPath(folder.c_str(), entry.pszMediaName);
 
+    // A row the save had no file for is no failure: the source unit lacked it.
+    bool present = PathExists(path);
+    bool taken = !present;
     char key[kKeyNameSize] = {};
     if (!SavedKeyName(entry.pszFile, key, sizeof(key))) {
         CsrLog(CSRLOG_ERROR, "RestorePersistFile: Bad Persist File Name - %s\n", entry.pszFile);
     } else {
-        UpdatePersistFile(path.c_str(), entry.pszDirectory, key, entry.pFilter, entry.dwFilterCount,
-                          entry.bOpenTolerant);
+        taken = UpdatePersistFile(path.c_str(), entry.pszDirectory, key, entry.pFilter, entry.dwFilterCount,
+                                  entry.bOpenTolerant) == 1 ||
+                !present;
         CsrLog(CSRLOG_TRACE, "RestorePersistFile: %s%s\\%s\n", localPersistRoot ? localPersistRoot : "",
                entry.pszDirectory, key);
     }
+    if (!taken) CsrLog(CSRLOG_ERROR, "RestorePersistFile: %s not taken\n", path.c_str());
     PumpMessages(250);
     if (stepProgress) m_pOwner->StepProgress();
+    return taken;
 }
 
 bool CRunMaint::RetrieveSavedPersistSetting(const char* mediaFile, const char* valueName, char* output, size_t size)
@@ -227,15 +296,13 @@ bool CRunMaint::RetrieveSavedPersistSetting(const char* mediaFile, const char* v
     std::string path = JoinPath(folder.c_str(), mediaFile);
 
     SavedFileText text;
-    SavedFileRead read = ReadSavedFileText(path.c_str(), &text);
+    long fileSize = -1;
+    SavedFileRead read = ReadSavedFileText(path.c_str(), &text, &fileSize);
     if (read == SAVED_READ_NO_FILE) {
         CsrLog(CSRLOG_WARNING, "RetrieveSavedPersistSetting: Unable to Open File - %s\n", mediaFile);
         return false;
     }
-    if (read == SAVED_READ_NO_MEMORY) {
-        CsrLog(CSRLOG_ERROR, "RetrieveSavedPersistSetting: Unable to allocate memory\n");
-        return false;
-    }
+    if (!SavedFileWasRead("RetrieveSavedPersistSetting", CSRLOG_ERROR, read, mediaFile, fileSize)) return false;
 
     CSettingSearch search(valueName);
     WalkSavedKeyFile(text.pBytes.get(), text.nLength, nullptr, 0, search);

@@ -9,12 +9,14 @@
 #include "EngineLimits.h"
 #include "FindHandle.h"
 #include "Retenta.h"
+#include "RestoreOutcome.h"
 #include "SavedFileCatalogue.h"
 #include "SavedKeyImport.h"
 #include "TextFields.h"
 #include "WholeRoot.h"
 
 #include <cstring>
+#include <set>
 #include <string>
 
 namespace {
@@ -33,11 +35,16 @@ int CRunMaint::RestoreConfig(const char* mediaRoot, const char* persistRoot, HKE
     const std::string localRoot = TextPrefix(persistRoot, kLocalRootChars);
 
     m_pOwner->SetStatusText("Updating configuration from removable media...", 0);
+    m_restoreOutcome = RestoreOutcome();
 
     // Option configurations first, then every row; RestorePersistFile applies
-    // the factory-configuration gate and logs a skip.
+    // the factory-configuration gate and logs a skip. A file imported in both
+    // passes counts once when it was not taken.
+    std::set<const SavedFileEntry*> notTaken;
     for (const RestoreStep& step : RestoreSteps())
-        RestorePersistFile(*step.pEntry, persistFolder.c_str(), localRoot.c_str(), step.bStepProgress);
+        if (!RestorePersistFile(*step.pEntry, persistFolder.c_str(), localRoot.c_str(), step.bStepProgress))
+            notTaken.insert(step.pEntry);
+    m_restoreOutcome.nFilesNotTaken = static_cast<unsigned>(notTaken.size());
 
     const std::string savedBook = persistFolder + "AddressBook.txt";
     const std::string bookFolder = TextPrefix(persistRoot, 3) + "ZelData\\DatalinkData";
@@ -48,29 +55,37 @@ int CRunMaint::RestoreConfig(const char* mediaRoot, const char* persistRoot, HKE
     } else {
         CsrLog(CSRLOG_TRACE, "RestoreConfig Copying %s to %s\n", savedBook.c_str(), bookTarget.c_str());
         CreateDirectoryA(bookFolder.c_str(), nullptr);
-        if (CopyFileFlushed(savedBook, bookTarget))
+        if (CopyFileFlushed(savedBook, bookTarget)) {
             m_pOwner->SetDetailText(bookTarget.c_str(), 0);
-        else
+        } else {
+            m_restoreOutcome.bAddressBookFailed = true;
             CsrLog(CSRLOG_WARNING, "RestoreConfig: Unable to restore %s to %s; GetLastError = %d\n",
                    savedBook.c_str(), bookTarget.c_str(), static_cast<int>(GetLastError()));
+        }
         PumpMessages(250);
     }
 
     char platform[17] = {};
     long read = GetOnePersistedString("ShellPersist", "ShellConfig", kStoreTimeout, "Platform", sizeof(platform),
                                       platform, nullptr);
+    const DWORD platformDetail = GetLastError();
     platform[sizeof(platform) - 1] = '\0';
     if (read == PERS_FAILED) {
+        // The layout depends on the platform: without it, it is not known to be right.
+        m_restoreOutcome.bKnobLayoutFailed = platformDetail != PERS_FAILED_VALUE_MISSING_NOT_CREATED;
         CsrLogEvent("RestoreConfig: Unable to access ShellConfig\\Platform; GetLastError = %d\n",
-                    static_cast<int>(GetLastError()));
+                    static_cast<int>(platformDetail));
     } else if (std::strcmp(platform, "ZR455") == 0) {
         CsrLogEvent("RestoreConfig: Platform is ZR455; calling SetKnobConfig\n");
-        SetKnobConfig(persistRoot);
+        m_restoreOutcome.bKnobLayoutFailed = !SetKnobConfig(persistRoot);
     } else {
         CsrLogEvent("RestoreConfig: Platform is %s; skipping SetKnobConfig\n", platform);
     }
 
-    PersistOneDW(RESTORE_STARTUP_SUBDIR, RESTORE_STARTUP_KEY, kStoreTimeout, "NumStartupApps", RESTORE_STARTUP_COUNT);
-    PersistOneString(RESTORE_STARTUP_SUBDIR, RESTORE_STARTUP_KEY, kStoreTimeout, "StartupApp1", RESTORE_STARTUP_APP);
-    return 1;
+    m_restoreOutcome.bStartupFailed =
+        PersistOneDW(RESTORE_STARTUP_SUBDIR, RESTORE_STARTUP_KEY, kStoreTimeout, "NumStartupApps",
+                     RESTORE_STARTUP_COUNT) == PERS_FAILED ||
+        PersistOneString(RESTORE_STARTUP_SUBDIR, RESTORE_STARTUP_KEY, kStoreTimeout, "StartupApp1",
+                         RESTORE_STARTUP_APP) == PERS_FAILED;
+    return m_restoreOutcome.Finished() ? 1 : 0;
 }

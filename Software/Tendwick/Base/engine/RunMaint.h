@@ -17,6 +17,7 @@
 #include "FileException.h"
 #include "FrameworkString.h"
 #include "RegistryKey.h"
+#include "RestoreOutcome.h"
 #include "RunWindow.h"
 
 // Size of the media-root and persist-root buffers of GetUpdatePath: a
@@ -35,6 +36,11 @@ enum SaveStage {
     SAVE_NOT_WRITTEN = 6,      // the media is not writable, or a copy on it not
                                // proven (nothing of this save stays on it)
 };
+
+// MaintRun's results beside 0 (nothing finished), 1 (done) and 2 (the save
+// could not be written): the work did not finish and the detail line says
+// why, in red; the media keeps the save and the same key tries again.
+const int MAINT_RUN_NOT_FINISHED = 3;
 
 class CRunMaint {
 public:
@@ -57,6 +63,14 @@ public:
 
     // The window's ShowConfirm sets this for every prompt it shows.
     void SetConfirmShown(bool shown) { m_bConfirmShown = shown; }
+    // Forgets every question and entry shown: the next press starts afresh
+    // (the window goes back to its opening screen).
+    void ResetPrompts()
+    {
+        m_bConfirmShown = false;
+        m_nRestoreStage = 0;
+        m_bSerialPromptShown = false;
+    }
 
     // Unit identity
     // The serial number from the first source that has one; returns the
@@ -108,10 +122,15 @@ public:
     // returns a SaveStage.
     int SaveConfig(const char* mediaRoot, const char* persistRoot, HKEY userKey, char* partNumberText,
                    char* serialNumber);
-    // Imports the save on the media into this unit's store; always 1.
+    // Imports the save on the media into this unit's store: 1 when every
+    // step finished, else 0 with what failed in GetRestoreOutcome().
     int RestoreConfig(const char* mediaRoot, const char* persistRoot, HKEY userKey);
-    void RestorePersistFile(const struct SavedFileEntry& entry, const char* mediaPersistFolder,
+    const RestoreOutcome& GetRestoreOutcome() const { return m_restoreOutcome; }
+    // False when the row's saved file is on the media but was not taken whole.
+    bool RestorePersistFile(const struct SavedFileEntry& entry, const char* mediaPersistFolder,
                             const char* localPersistRoot, bool stepProgress);
+    // 1 when the file was read whole, every value taken written and the key
+    // saved; 0 otherwise (each failure is logged).
     int UpdatePersistFile(const char* path, const char* subdir, const char* key,
                           const struct ValueFilterItem* filter, uint32_t filterCount, uint8_t openTolerant);
     // 1 when the line yields a name (104 bytes), a type word (12) and a value (512).
@@ -120,8 +139,9 @@ public:
     // output (size bytes); false when absent or when it does not fit.
     bool RetrieveSavedPersistSetting(const char* mediaFile, const char* valueName, char* output,
                                      size_t size = 512);
-    void SetKnobConfig(const char* persistRoot);
-    void RestoreButtonSettings(const char* persistRoot, bool dualConcentric);
+    // False when a knob setting or a page could not be written.
+    bool SetKnobConfig(const char* persistRoot);
+    bool RestoreButtonSettings(const char* persistRoot, bool dualConcentric);
     // Test seam: called after a save has written the media and before it is
     // read back, with the media configuration folder.
     typedef void (*SaveReadBackHook)(const char* mediaConfigFolder);
@@ -132,10 +152,17 @@ public:
     // finished, 1 done, 2 the save could not be written. File exceptions of
     // the flows pass through.
     int MaintRun(RunWindow* window, uint32_t keyCode);
-    // Clears the media and records the Ferrox state "RESTORED".
-    void MarkRestored();
-    // Reverses the disabling of this unit, then clears the media.
-    void UndoSave();
+    // Records the Ferrox state "RESTORED", then clears the media; false (the
+    // media kept) when the state could not be recorded.
+    bool MarkRestored();
+    // Reverses the disabling of this unit and clears the media; false (the
+    // media kept) when the unit's settings did not all come back.
+    bool UndoSave();
+    // Whether the undo's settings read back as the undo writes them.
+    bool IsUndoComplete();
+    // Whether the media's configuration folder, or its Persist folder, is a
+    // link (a reparse point): nothing may be written or read through it.
+    bool MediaFoldersAreLinks(const char* mediaRoot);
     // Disables the unit after a save, unless "dontDisable.dat" is on the media.
     void FinishSave();
     void FinishSaveShell();
@@ -158,6 +185,8 @@ public:
     // The undo's last step: clears the media and removes the proof with the
     // save's identity record.
     void ClearMediaEndingUndo(const std::string& mediaRoot, const std::string& persistRoot);
+    // The same for this run's roots.
+    void ClearMediaEndingUndo();
     // Whether an undo of exactly the save on the media was cut off.
     bool IsUndoOfMediaSaveCutOff();
 
@@ -186,6 +215,7 @@ private:
     bool        m_bRestoreAllowed;
     int32_t     m_nRestoreStage;
     bool        m_bSerialPromptShown;
+    RestoreOutcome m_restoreOutcome;
 
     // Save, restore, text import and knob layout
     static SaveReadBackHook s_pfnSaveReadBackHook;

@@ -6,6 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 
+// Colour indices of the message lines: 0 white, 3 red (a failure).
+const int RUN_COLOUR_WHITE = 0;
+const int RUN_COLOUR_RED = 3;
+
 class RunWindow {
 public:
     // Message lines: a text and a colour index (the engine passes 0); an

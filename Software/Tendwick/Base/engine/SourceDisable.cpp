@@ -392,7 +392,16 @@ void CRunMaint::UndoSaveShell()
     else
         TraceLine("UndoSaveShell: bmp not to be deleted");
 
+    // An undo run again after it was cut off finds the settings put back
+    // already, and they no longer name the installed files; nothing but the
+    // disabling writes these places, so what is left of it goes now.
     RemoveLeftovers(roots, true);
+    // UndoSave clears the media once the settings read back as written here.
+}
+
+void CRunMaint::ClearMediaEndingUndo()
+{
+    Roots roots = GetRoots(*this);
     ClearMediaEndingUndo(roots.media, roots.persist);
 }
 
@@ -437,6 +446,5 @@ void CRunMaint::UndoSaveMenu()
     if (EqualsNoCase(MenuProgram(map).c_str(), installedShell.c_str())) RemoveTarget(installedShell);
     if (EqualsNoCase(logo, installedPicture.c_str())) RemoveTarget(installedPicture);
     RemoveLeftovers(roots, false);
-
-    ClearMediaEndingUndo(roots.media, roots.persist);
+    // UndoSave clears the media once the settings read back as written here.
 }

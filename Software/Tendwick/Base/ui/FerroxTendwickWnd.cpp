@@ -52,6 +52,8 @@ CFerroxTendwickWnd::CFerroxTendwickWnd()
       m_nState(MAINT_STATE_READY),
       m_bFinished(false),
       m_bRestarting(false),
+      m_bRunning(false),
+      m_bCloseAfterRun(false),
       m_bEntryActive(false),
       m_bEntryAccepted(false),
       m_pSnCtrl(nullptr),
@@ -219,6 +221,10 @@ uint32_t CFerroxTendwickWnd::TranslateKeyUp(UINT raw)
 
 void CFerroxTendwickWnd::OnKeyDown(UINT raw, UINT, UINT)
 {
+    if (m_bRunning) {
+        CsrLog(CSRLOG_TRACE, "OnKeyDown: Run in progress, key %x ignored\n", raw);
+        return;
+    }
     uint32_t key = TranslateKeyDown(raw);
     if (!IsKeyAllowed(m_dwKeyMask, key) || m_bKeyDown) return;   // repeats and a second key
     int number = SoftKeyNumber(key);
@@ -232,6 +238,10 @@ void CFerroxTendwickWnd::OnKeyDown(UINT raw, UINT, UINT)
 
 void CFerroxTendwickWnd::OnKeyUp(UINT raw, UINT, UINT)
 {
+    if (m_bRunning) {
+        CsrLog(CSRLOG_TRACE, "OnKeyUp: Run in progress, key %x ignored\n", raw);
+        return;
+    }
     uint32_t key = TranslateKeyUp(raw);
     CsrLog(CSRLOG_TRACE, "OnKeyUp: %x\n", key);
     if (m_pSoftKeyBar) {
@@ -279,11 +289,12 @@ void CFerroxTendwickWnd::RunStep(uint32_t key)
         return;
     }
     if (m_nState == MAINT_STATE_RESTORED) {
-        m_pEngine->ClearRemovableMedia();
+        ClearMediaLogged("RunStep");
         Restart(m_bBlock10);
         PostMessage(WM_CLOSE);
         return;
     }
+    if (!PressStillAllowed(key)) return;
 
     ShowSoftKeys(false);
     RedrawAll();
@@ -299,13 +310,19 @@ void CFerroxTendwickWnd::RunStep(uint32_t key)
     // The engine blocks the keys while it works; a failed run must leave the
     // keys of the screen it started from, or not even Cancel would work.
     uint32_t maskBeforeRun = m_dwKeyMask;
+    m_bRunning = true;
     int result = CallMaintRun(key);
     ShowRunEnd(result);
+    m_bRunning = false;
     if (result != 0 && result != 1 && result != 2 && m_dwKeyMask != maskBeforeRun) SetKeyMask(maskBeforeRun);
 
     m_progress.ShowWindow(SW_HIDE);
     ShowSoftKeys(true);
     RedrawAll();
+    if (m_bCloseAfterRun) {
+        CsrLog(CSRLOG_TRACE, "RunStep: Closing as requested during the run\n");
+        PostMessage(WM_CLOSE);
+    }
 }
 
 int CFerroxTendwickWnd::CallMaintRun(uint32_t key)
@@ -341,7 +358,7 @@ void CFerroxTendwickWnd::ShowRunEnd(int result)
 {
     if (result == 1 && m_nState == MAINT_STATE_RUN_F3) {
         StoreSourceSerialIfNeeded();
-        m_pEngine->ClearRemovableMedia();
+        ClearMediaLogged("ShowRunEnd");
         ShowAnimationStill(m_animation);
         SetSoftKeyCaption(1, "Done");
         for (int key = 2; key <= 5; ++key) SetSoftKeyCaption(key, "");
@@ -394,6 +411,12 @@ bool CFerroxTendwickWnd::ShowConfirm(const char* question, bool onF1)
 
 void CFerroxTendwickWnd::OnClose()
 {
+    if (m_bRunning) {
+        // The run's steps still use the window: it closes when the run ends.
+        CsrLog(CSRLOG_TRACE, "OnClose: Run in progress, closing after it\n");
+        m_bCloseAfterRun = true;
+        return;
+    }
     ReleaseSurface();
     DeleteSoftKeyBar();
     if (m_nState == MAINT_STATE_RESTORED) Restart(m_bBlock10);
@@ -406,7 +429,7 @@ void CFerroxTendwickWnd::Restart(bool block10)
 {
     if (m_bRestarting) return;
     m_bRestarting = true;
-    if (CFLSRebootWnd::LaunchUtility(*m_pEngine, block10)) return;
+    if (LaunchUtilityLogged(block10)) return;
     ShowRestartScreen();
     CFLSRebootWnd::Shutdown();
 }
@@ -428,7 +451,18 @@ LRESULT CFerroxTendwickWnd::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
 {
     LRESULT result = 0;
     if (AnswerInspection(msg, wParam, &result)) return result;
-    return CMaintWnd::WindowProc(msg, wParam, lParam);
+    // No exception may cross the system's dispatch frames: it would end the
+    // program with no restart and no shutdown.
+    try {
+        return CMaintWnd::WindowProc(msg, wParam, lParam);
+    } catch (CException& e) {
+        char text[kExceptionMessageChars + 1] = {};
+        e.GetErrorMessage(text, sizeof(text));
+        CsrLog(CSRLOG_ERROR, "WindowProc: Exception on message 0x%X: %s\n", msg, text);
+    } catch (...) {
+        CsrLog(CSRLOG_ERROR, "WindowProc: Exception on message 0x%X\n", msg);
+    }
+    return 0;
 }
 
 bool CFerroxTendwickWnd::AnswerInspection(UINT msg, WPARAM wParam, LRESULT* result)

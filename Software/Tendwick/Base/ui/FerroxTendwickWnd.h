@@ -63,6 +63,14 @@ private:
     void RunStep(uint32_t key);
     int CallMaintRun(uint32_t key);
     void ShowRunEnd(int result);
+    // The media is read again and eligibility decided anew at every press
+    // that starts work: false (the opening screen shown again, with its
+    // refusal) when the key's work is no longer allowed.
+    bool PressStillAllowed(uint32_t key);
+    // The window's own calls into the engine outside a run: an exception is
+    // logged here and goes no further (none may leave a window procedure).
+    void ClearMediaLogged(const char* caller);
+    bool LaunchUtilityLogged(bool block10);
 
     // Serial-number entry
     void CreateSerialControls(const RECT& client);
@@ -94,6 +102,10 @@ private:
     int m_nState;
     bool m_bFinished;
     bool m_bRestarting;
+    // A run is in progress: no key is taken, and a close request waits for
+    // its end (the engine dispatches messages in the middle of its steps).
+    bool m_bRunning;
+    bool m_bCloseAfterRun;
 
     // Serial-number entry
     SerialEntryText m_entry;

@@ -44,7 +44,9 @@ TEST(DisplayRules, ScreenSizeIsFourNumericFieldsElseTheDefault)
     const struct { const char* text; const char* rect; } rows[] = {
         {"0|0|640|480", "0,0 640x480"}, {"-8|+4|800|600", "-8,4 800x600"}, {"0|0|01234567890|480", "0,0 1234567890x480"},
         {"0|0|640", nullptr},           {"0|0|640|480|1", nullptr},        {"0|0|640|", nullptr},
-        {"0| 0|640|480", nullptr},      {"0|0|640x|480", nullptr},         {"0|0|0|480", nullptr},
+        {"0| 0|640|480", "0,0 640x480"}, {" 0 |\t0|640 | 480\t", "0,0 640x480"}, {"0|- 0|640|480", nullptr},
+        {"0|0|6 40|480", nullptr},      {"0|  |640|480", nullptr},         {"0|0|640|480\n", nullptr},
+        {"0|0|640x|480", nullptr},      {"0|0|0|480", nullptr},
         {"0|0|012345678901|480", nullptr}, {"0|0|99999999999|480", nullptr}, {"", nullptr}, {nullptr, nullptr},
     };
     for (const auto& row : rows) {

@@ -31,6 +31,9 @@ bool IsValidSerialNum(const char* text)
     if (!text) return false;
     size_t length = std::strlen(text);
     if (length < 4 || length > kFamilyWordChars + 1) return false;
+    // '|' parts the serial number from the part number in the saved identity
+    // record: such a save would read back as another unit's.
+    if (std::strchr(text, '|')) return false;
     size_t compared = length <= kFamilyWordChars ? length : kFamilyWordChars;
     return !EqualsNoCaseN(text, kFamilyWord, compared);
 }

@@ -7,16 +7,22 @@
 #include <cstring>
 #include <new>
 
-SavedFileRead ReadSavedFileText(const char* path, SavedFileText* text)
+SavedFileRead ReadSavedFileText(const char* path, SavedFileText* text, long* sizeOut)
 {
+    long ignored = 0;
+    long& size = sizeOut ? *sizeOut : ignored;
+    size = -1;
     FILE* file = path ? std::fopen(path, "rb") : nullptr;
     if (!file) return SAVED_READ_NO_FILE;
-    long size = -1;
     if (std::fseek(file, 0, SEEK_END) == 0) size = std::ftell(file);
     std::fseek(file, 0, SEEK_SET);
     if (size < 0) {
         std::fclose(file);
         return SAVED_READ_NO_FILE;
+    }
+    if (static_cast<unsigned long>(size) > SAVED_FILE_MAX_BYTES) {
+        std::fclose(file);
+        return SAVED_READ_TOO_LARGE;
     }
     text->pBytes.reset(new (std::nothrow) char[static_cast<size_t>(size) + 1]);
     if (!text->pBytes) {
@@ -25,8 +31,9 @@ SavedFileRead ReadSavedFileText(const char* path, SavedFileText* text)
     }
     text->nLength = std::fread(text->pBytes.get(), 1, static_cast<size_t>(size), file);
     text->pBytes[text->nLength] = '\0';
+    bool failed = std::ferror(file) != 0 || text->nLength != static_cast<size_t>(size);
     std::fclose(file);
-    return SAVED_READ_OK;
+    return failed ? SAVED_READ_SHORT : SAVED_READ_OK;
 }
 
 ImportKind ImportKindOf(const char* type)

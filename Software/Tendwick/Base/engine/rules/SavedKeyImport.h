@@ -5,6 +5,7 @@
 // keys. Both go through these functions, so the two cannot drift. No windows.h.
 #pragma once
 
+#include "KeyDataBlock.h"
 #include "PersistLines.h"
 #include "SavedFileCatalogue.h"
 
@@ -19,10 +20,24 @@ struct SavedFileText {
     size_t                  nLength = 0;
 };
 
-enum SavedFileRead { SAVED_READ_OK, SAVED_READ_NO_FILE, SAVED_READ_NO_MEMORY };
+enum SavedFileRead {
+    SAVED_READ_OK,
+    SAVED_READ_NO_FILE,
+    SAVED_READ_NO_MEMORY,
+    SAVED_READ_TOO_LARGE,   // larger than any store key can be: not read at all
+    SAVED_READ_SHORT,       // the read stopped before the file's end
+};
 
-// Reads the file at path (a name the C library opens) into text.
-SavedFileRead ReadSavedFileText(const char* path, SavedFileText* text);
+// The largest saved file taken: a store key's whole text, index included,
+// is bounded by this, so a larger file is no key the save wrote.
+const size_t SAVED_FILE_MAX_BYTES = keyfile::kMaxKeyBytes;
+
+// Reads the file at path (a name the C library opens) into text; the size
+// found is in *size (when given) whatever the result.
+SavedFileRead ReadSavedFileText(const char* path, SavedFileText* text, long* size = nullptr);
+
+// How many refused lines of one file are logged each; the rest are counted.
+const unsigned REFUSED_LINES_LOGGED = 5;
 
 // What a value line's type word asks for; the words are compared exactly.
 enum ImportKind { IMPORT_BOOL, IMPORT_DWORD, IMPORT_STRING, IMPORT_BAD_TYPE };

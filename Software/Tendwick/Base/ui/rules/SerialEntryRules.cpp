@@ -2,8 +2,10 @@
 
 #include <cstring>
 
-const char SERIAL_CHARACTER_SET[] = " 0123456789 ABCDEFGHIJKLMNOPQRSTUVWXYZ-=+~!@#$%^&*|(){}[]";
-static_assert(sizeof(SERIAL_CHARACTER_SET) == SERIAL_LAST_INDEX + 2, "57 characters and the terminator");
+// No '|': it parts the serial number from the part number in the saved
+// identity record.
+const char SERIAL_CHARACTER_SET[] = " 0123456789 ABCDEFGHIJKLMNOPQRSTUVWXYZ-=+~!@#$%^&*(){}[]";
+static_assert(sizeof(SERIAL_CHARACTER_SET) == SERIAL_LAST_INDEX + 2, "56 characters and the terminator");
 
 namespace {
 

@@ -1,15 +1,15 @@
 // The serial number as the technician types it with the knobs: a text of at
-// most 10 characters from a 57-character set, edited at its last character.
+// most 10 characters from a 56-character set, edited at its last character.
 // No windows.h.
 #pragma once
 
 #include <cstdint>
 
 const int SERIAL_ENTRY_CHARS = 10;
-// Index 0 (space) marks an empty position; editing moves between 1 and 56.
-extern const char SERIAL_CHARACTER_SET[];   // 57 characters
+// Index 0 (space) marks an empty position; editing moves between 1 and 55.
+extern const char SERIAL_CHARACTER_SET[];   // 56 characters
 const int SERIAL_FIRST_INDEX = 1;
-const int SERIAL_LAST_INDEX = 56;
+const int SERIAL_LAST_INDEX = 55;
 
 class SerialEntryText {
 public:

@@ -223,7 +223,12 @@ TEST_F(MaintRunTest, ADisablingCutOffIsFinishedByTheSaveKey)
 
     OpenWindow();
     ASSERT_TRUE(engine.IsSaveAllowed());
-    EXPECT_EQ(1, Press(kSaveKey)) << "no prompt: the save was confirmed before";
+    // The question every save asks comes first; the unit is not touched yet.
+    EXPECT_EQ(0, Press(kSaveKey));
+    EXPECT_TRUE(Called(keys.calls, "ShowConfirm(Save will disable this unit. Continue save?,F1)"));
+    EXPECT_EQ("<missing>", ReadStoreString("ShellPersist", "ShellConfig", "StartupApp1"));
+    EXPECT_EQ(1, Press(kSaveKey));
+    EXPECT_TRUE(Called(keys.calls, "SetKeyMask(0)")) << "no key during the disabling";
     EXPECT_TRUE(Called(keys.calls, "SetStatusText(Configuration Saved,0)"));
     EXPECT_EQ(PersistRoot() + "Dormantis.exe|Ferx|noregister",
               ReadStoreString("ShellPersist", "ShellConfig", "StartupApp1"));
@@ -424,3 +429,75 @@ TEST_F(MaintRunTest, FailuresOfThePathsPassThroughBeforeAnythingIsShown)
 }
 
 } // namespace
+
+namespace {
+
+// A target key the store cannot open or save: its files are folders.
+void BlockKey(const std::string& persistRoot, const char* subdir, const char* key)
+{
+    for (const char* ending : {".pri", ".sec"}) {
+        std::string path = persistRoot + subdir + "\\" + key + ending;
+        DeleteFileA(path.c_str());
+        CreateDirectoryA((persistRoot + subdir).c_str(), nullptr);
+        CreateDirectoryA(path.c_str(), nullptr);
+    }
+}
+
+void UnblockKey(const std::string& persistRoot, const char* subdir, const char* key)
+{
+    for (const char* ending : {".pri", ".sec"}) RemoveDirectoryA((persistRoot + subdir + "\\" + key + ending).c_str());
+}
+
+} // namespace
+
+TEST_F(MaintRunTest, ARestoreThatDidNotTakeEveryFileKeepsTheSaveAndTheSameKeyRetries)
+{
+    Unit("UNIT2002", "RESTORED");
+    SaveOnMedia("UNIT1001");
+    ASSERT_TRUE(WriteFileMakingFolders(std::string(kMediaConfig) + "\\Persist\\TrafficPersist-Config.pri",
+                                       "\"Range\"=dword:40\r\n"));
+    BlockKey(PersistRoot(), "TrafficPersist", "Config");
+    OpenWindow();
+    ASSERT_TRUE(engine.IsRestoreAllowed());
+    EXPECT_EQ(0, Press(kRestoreKey));
+    EXPECT_EQ(MAINT_RUN_NOT_FINISHED, Press(kRestoreKey));
+    EXPECT_NE(keys.calls.end(),
+              std::find(keys.calls.begin(), keys.calls.end(),
+                        "SetDetailText(Restore not finished: 1 saved file not taken.\nThe save stays on the removable "
+                        "media; press Confirm to try again.,3)"));
+    EXPECT_TRUE(SavedFilesRemain()) << "the only save was cleared";
+    EXPECT_EQ("RESTORED", ReadStoreString("ShellPersist", "ShellConfig", "Ferrox")) << "state recorded anyway";
+    EXPECT_EQ(1u, LoggedMessages("RestorePersistFile: E:\\ZelConfig\\Persist\\TrafficPersist-Config.pri not taken").size());
+
+    // The same key again, once the key can be written: no question, the restore finishes.
+    UnblockKey(PersistRoot(), "TrafficPersist", "Config");
+    SetFerrox("ShellConfig", "RESTORED");
+    EXPECT_EQ(1, Press(kRestoreKey));
+    EXPECT_FALSE(SavedFilesRemain());
+}
+
+TEST_F(MaintRunTest, AnUndoWhoseSettingsDidNotComeBackKeepsTheSave)
+{
+    // The legacy family's undo: its state cannot be written (the key's files are folders).
+    engine.SetSwPartNum("612-00288-001", 2);
+    SaveOnMedia("UNIT1001");
+    ASSERT_TRUE(WriteFileMakingFolders(PersistRoot() + "SWDisable.txt", "C:\\Zelsys\\logo.bmp|C:\\Zelsys\\map.exe"));
+    BlockKey(PersistRoot(), "ShellPersist", "SystemData");
+    EXPECT_FALSE(engine.UndoSave());
+    EXPECT_TRUE(SavedFilesRemain()) << "the only save was cleared";
+    EXPECT_EQ(1u, LoggedAt("ERROR", "UndoSave: The unit's settings did not all come back; the media keeps the save\n"));
+    UnblockKey(PersistRoot(), "ShellPersist", "SystemData");
+}
+
+TEST_F(MaintRunTest, ASerialNumberWithABarIsNoSerialNumber)
+{
+    // "A|12" would save as "A|12|part": another unit's save when read back.
+    Unit("AB|12", "RESTORED");
+    OpenWindow();
+    ASSERT_TRUE(engine.IsSaveAllowed());
+    EXPECT_EQ(0, Press(kSaveKey));
+    EXPECT_EQ(0, Press(kSaveKey));
+    EXPECT_NE(keys.calls.end(), std::find(keys.calls.begin(), keys.calls.end(), "BeginSerialEntry()"))
+        << "saved under a serial number with a bar";
+    EXPECT_FALSE(FileExists(std::string(kMediaConfig) + "\\SWPartNum.txt"));
+}

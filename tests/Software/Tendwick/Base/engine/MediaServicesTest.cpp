@@ -2,6 +2,7 @@
 // privileges and the message pump.
 #include "EngineFixture.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -312,3 +313,76 @@ TEST_F(MediaServices, ClearingRefusesARootTooLongForItsFolderAndRemovesReadOnlyF
 }
 
 } // namespace
+
+namespace {
+
+// Links made on the Linux side before the tests start (tools/wine-prefix.sh):
+// each of these media roots has a link somewhere below it that leads to
+// D:\LinkTarget. A program under Wine cannot make a link itself.
+const char kLinkTarget[] = "D:\\LinkTarget";
+
+class MediaLinks : public MediaServices {
+protected:
+    void SetUp() override
+    {
+        MediaServices::SetUp();
+        if (!(GetFileAttributesA("E:\\LinkedConfig\\ZelConfig") & FILE_ATTRIBUTE_REPARSE_POINT) ||
+            GetFileAttributesA("E:\\LinkedConfig\\ZelConfig") == INVALID_FILE_ATTRIBUTES)
+            GTEST_SKIP() << "no links on the media: tools/wine-prefix.sh makes them with ln -s before the run";
+        ASSERT_TRUE(WriteFileMakingFolders(std::string(kLinkTarget) + "\\keep.txt", "the unit's own"));
+        ASSERT_TRUE(WriteFileMakingFolders(std::string(kLinkTarget) + "\\Persist\\keep.pri", "the unit's own"));
+    }
+    void UseMedia(const char* root) { registry.SetString(HKEY_CURRENT_USER, kCorvane, "CDROM", root); }
+    void ExpectTargetUntouched()
+    {
+        EXPECT_EQ("the unit's own", ReadFileBytes(std::string(kLinkTarget) + "\\keep.txt"));
+        EXPECT_EQ("the unit's own", ReadFileBytes(std::string(kLinkTarget) + "\\Persist\\keep.pri"));
+        EXPECT_FALSE(FileExists(std::string(kLinkTarget) + "\\SWPartNum.txt"));
+    }
+};
+
+} // namespace
+
+TEST_F(MediaLinks, AConfigurationFolderThatIsALinkIsNeitherClearedNorUsed)
+{
+    for (const char* root : {"E:\\LinkedConfig\\", "E:\\LinkedPersist\\"}) {
+        SCOPED_TRACE(root);
+        UseMedia(root);
+        EXPECT_TRUE(engine.MediaFoldersAreLinks(root));
+        engine.ClearRemovableMedia();
+        ExpectTargetUntouched();
+        EXPECT_EQ(1u, LoggedMessages(std::string("ClearRemovableMedia: Not cleared: ") + root).size());
+    }
+}
+
+TEST_F(MediaLinks, TheClearingNeverFollowsALinkInsideTheMedia)
+{
+    UseMedia("E:\\LinkInside\\");
+    ASSERT_TRUE(WriteFileMakingFolders("E:\\LinkInside\\ZelConfig\\Persist\\x.pri", "saved"));
+    EXPECT_FALSE(engine.MediaFoldersAreLinks("E:\\LinkInside\\"));
+    engine.ClearRemovableMedia();
+    EXPECT_FALSE(FileExists("E:\\LinkInside\\ZelConfig\\Persist\\x.pri"));
+    ExpectTargetUntouched();
+    const std::string link = "E:\\LinkInside\\ZelConfig\\Persist\\Deep";
+    if (GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        // Wine opens what a link leads to even when asked for the link itself:
+        // the link cannot be removed there, and is left.
+        EXPECT_EQ(1u, LoggedMessages("DeleteFolderContents: Link left in place").size());
+        std::printf("[  NOTE    ] the link %s stays: this system cannot remove the link itself\n", link.c_str());
+    }
+}
+
+TEST_F(MediaLinks, ARunOnMediaWhoseFoldersAreLinksIsRefusedBeforeAnything)
+{
+    for (uint32_t key : {0x70u, 0x72u}) {
+        SCOPED_TRACE(key);
+        UseMedia("E:\\LinkedConfig\\");
+        window.calls.clear();
+        EXPECT_EQ(MAINT_RUN_NOT_FINISHED, engine.MaintRun(&window, key));
+        ASSERT_FALSE(window.calls.empty());
+        EXPECT_EQ("SetDetailText(A save folder on the removable media is a link.\nNothing was written or read. "
+                  "Use another removable media.,3)",
+                  window.calls.at(window.calls.size() - 2));
+        ExpectTargetUntouched();
+    }
+}

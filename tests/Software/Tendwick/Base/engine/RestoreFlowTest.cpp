@@ -5,6 +5,7 @@
 #include "KeyFileFormat.h"
 #include "Retenta.h"
 #include "SavedFileCatalogue.h"
+#include "SavedKeyImport.h"
 
 #include <algorithm>
 
@@ -25,11 +26,12 @@ protected:
         if (GetOnePersistedDW(subdir, key, 1000, name, &value) == PERS_FAILED) return "<missing>";
         return std::to_string(value);
     }
+    // taken: whether the file is expected to be imported whole.
     void Update(const std::string& mediaName, const char* subdir, const char* key,
-                const ValueFilterItem* filter = nullptr, uint32_t count = 0, uint8_t tolerant = 0)
+                const ValueFilterItem* filter = nullptr, uint32_t count = 0, uint8_t tolerant = 0, int taken = 1)
     {
-        EXPECT_EQ(1, engine.UpdatePersistFile((kPersistMedia + mediaName).c_str(), subdir, key, filter, count,
-                                              tolerant));
+        EXPECT_EQ(taken, engine.UpdatePersistFile((kPersistMedia + mediaName).c_str(), subdir, key, filter, count,
+                                                  tolerant));
     }
 };
 
@@ -98,11 +100,11 @@ TEST_F(Import, AKeyThatCannotOpenStopsTheFileUnlessTolerated)
 {
     ASSERT_TRUE(WriteFileMakingFolders(kPersistMedia + "x.pri", SavedKey("\"A\"=dword:1\r\n\"B\"=string:\"b\"\r\n")));
     std::string badSubdir(300, 'd');
-    Update("x.pri", badSubdir.c_str(), "Config");
+    Update("x.pri", badSubdir.c_str(), "Config", nullptr, 0, 0, 0);
     EXPECT_EQ(1u, LoggedAt("WARNING", "UpdatePersistFile: Unable to OpenPersistKey - " + badSubdir + ":Config\n"));
     EXPECT_EQ(0u, LoggedMessages("PersistDW Failed").size());
     ClearLog();
-    Update("x.pri", badSubdir.c_str(), "Config", nullptr, 0, 1);
+    Update("x.pri", badSubdir.c_str(), "Config", nullptr, 0, 1, 0);
     EXPECT_EQ(1u, LoggedMessages("UpdatePersistFile: PersistDW Failed on: " + badSubdir + ", Config, A, 1").size());
     EXPECT_EQ(1u, LoggedMessages("UpdatePersistFile: PersistString Failed on: " + badSubdir + ", Config, B, b").size());
 }
@@ -252,4 +254,35 @@ TEST_F(Restore, TheAddressBookComesBackIntoAFolderCreatedOneLevelDeep)
     if (!before.empty()) EXPECT_TRUE(WriteFileMakingFolders(book, before));
     else DeleteFileA(book.c_str());
     if (!hadFolder) RemoveDirectoryA(folder.c_str());
+}
+
+TEST_F(Import, ASavedFileLargerThanAnyKeyIsNotRead)
+{
+    std::string huge = "\"A\"=dword:1\r\n" + std::string(SAVED_FILE_MAX_BYTES, 'x') + "\r\n";
+    ASSERT_TRUE(WriteFileMakingFolders(kPersistMedia + "x.pri", huge));
+    Update("x.pri", "TrafficPersist", "Config", nullptr, 0, 0, 0);
+    EXPECT_EQ("<missing>", Dword("TrafficPersist", "Config", "A"));
+    EXPECT_EQ(1u, LoggedMessages("UpdatePersistFile: File of " + std::to_string(huge.size()) +
+                                 " bytes is larger than any saved key (65536 bytes), not read - ").size());
+    EXPECT_EQ(1u, LogLines().size()) << "one line, nothing of the content";
+}
+
+TEST_F(Import, OnlyTheFirstRefusedLinesOfAFileAreLogged)
+{
+    std::string lines;
+    for (int i = 0; i < 40; ++i) lines += "garbage " + std::to_string(i) + "\r\n";
+    ASSERT_TRUE(WriteFileMakingFolders(kPersistMedia + "x.pri", SavedKey(lines + "\"B\"=dword:2\r\n")));
+    Update("x.pri", "TrafficPersist", "Config");
+    EXPECT_EQ("2", Dword("TrafficPersist", "Config", "B"));
+    EXPECT_EQ(REFUSED_LINES_LOGGED, LoggedMessages("UpdatePersistFile: ParseLine Failed - garbage").size());
+    EXPECT_EQ(1u, LoggedAt("WARNING", "UpdatePersistFile: 35 more refused lines not logged\n"));
+}
+
+TEST_F(Import, TheDatalinkFixUpKeepsADeviceStoredAsANumber)
+{
+    ASSERT_TRUE(WriteFileMakingFolders(kPersistMedia + "c.pri", SavedKey("\"Device\"=dword:5\r\n")));
+    WriteSavedIdentity("SN1|612-00288-000 Rev 1");
+    Update("c.pri", "DatalinkPersist", "Client");
+    EXPECT_EQ("5", Dword("DatalinkPersist", "Client", "Device"));
+    EXPECT_EQ("VuvodUV", ReadStoreString("DatalinkPersist", "Client", "DeviceStr"));
 }

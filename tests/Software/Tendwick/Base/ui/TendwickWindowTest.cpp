@@ -388,4 +388,125 @@ TEST_F(TendwickWindowTest, F5TwiceRestartsOnce)
     EXPECT_EQ(1u, starts);
 }
 
+// --- runs that never lose the stick's save and never hang ----------------------
+
+TEST_F(TendwickWindowTest, NoKeyIsTakenWhileACutOffDisablingIsFinished)
+{
+    // A save whose disabling stopped short: the shell program was missing.
+    LayUnit(kUnitA);
+    ASSERT_TRUE(MoveFileA("E:\\VevezaDE1.DAT", "E:\\VevezaDE1.hold"));
+    SaveThroughTheWindow();
+    ASSERT_TRUE(MoveFileA("E:\\VevezaDE1.hold", "E:\\VevezaDE1.DAT"));
+    ASSERT_FALSE(HasFatalFailure());
+
+    TendwickDriver window(Exe());
+    ASSERT_TRUE(window.Start(kScreenMs));
+    ASSERT_EQ("Save", window.SoftKey(1)) << window.Describe();
+    ASSERT_EQ(0x05u, window.KeyMask() & 0x05u) << "save and restore both offered";
+    // The question a save asks comes before the unit is changed again.
+    window.Press(F1);
+    ASSERT_TRUE(window.WaitLabel(1, "Save will disable this unit. Continue save?", kScreenMs));
+    // F3 queued behind the confirming F1 reaches the window during the run.
+    window.Press(F1);
+    window.Press(F3);
+    EXPECT_TRUE(WaitSoftKey(window, 1, "Done", kRunMs));
+    EXPECT_EQ("Configuration Saved", window.Label(1));
+    EXPECT_EQ(0x01u, window.KeyMask());
+    EXPECT_TRUE(FileExists("E:\\ZelConfig\\SWPartNum.txt")) << "the disabled unit's only save was cleared";
+    EXPECT_EQ("\"StartupApp1\"=string:\"D:\\Data\\Dormantis.exe|Ferx|noregister\"",
+              StoreValueLine("D:\\Data\\ShellPersist\\ShellConfig.pri", "StartupApp1"));
+}
+
+TEST_F(TendwickWindowTest, WithoutAPersistRootCancelStillEndsInTheRestartScreen)
+{
+    // The persist root goes after the window has opened: the media root for
+    // the utility is then asked for in vain, by a call that raises.
+    LayUnit(kUnitA);
+    TendwickDriver window(Exe());
+    ASSERT_TRUE(window.Start(kScreenMs));
+    HKEY corvane = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Corvane", 0, KEY_SET_VALUE, &corvane));
+    RegDeleteValueA(corvane, "PersistPath");
+    RegDeleteValueA(corvane, "DataPath");
+    RegCloseKey(corvane);
+    window.Press(F5);
+    EXPECT_TRUE(window.WaitExit(kScreenMs));
+    EXPECT_EQ(0u, window.ExitCode()) << "ended by an exception";
+    std::string log = TendwickDriver::LastRun(RunLog());
+    EXPECT_NE(std::string::npos, log.find("ERROR: Restart: No media root for the utility")) << log;
+    EXPECT_NE(std::string::npos, log.find("EVENT: System Restarting\r\n")) << log;
+}
+
+TEST_F(TendwickWindowTest, AClosedWindowWaitsForTheRunAndTheProgramEnds)
+{
+    LayUnit(kUnitA);
+    ASSERT_NO_FATAL_FAILURE(SaveThroughTheWindow());
+    LayUnit(kUnitB, true);
+    DbwinCapture debug(DbwinCapture::AllProcesses);
+    TendwickDriver window(Exe());
+    ASSERT_TRUE(window.Start(kScreenMs));
+    window.Press(F3);
+    ASSERT_TRUE(window.WaitLabelContains(1, "Continue restore?", kScreenMs));
+    window.Press(F3);
+    ASSERT_TRUE(window.WaitLabel(1, "Updating configuration from removable media...", kRunMs));
+    PostMessageA(window.Window(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(window.WaitExit(kRunMs));
+    std::string log = TendwickDriver::LastRun(RunLog());
+    EXPECT_NE(std::string::npos, log.find("OnClose: Run in progress, closing after it")) << log;
+    EXPECT_NE(std::string::npos, log.find("EVENT: Configuration Restored")) << log;
+    EXPECT_TRUE(debug.WaitFor(kUtilityStarted, 10000)) << "the restored unit was not restarted";
+}
+
+TEST_F(TendwickWindowTest, AQuitRequestDuringARunEndsTheProgramAfterIt)
+{
+    LayUnit(kUnitA);
+    ASSERT_NO_FATAL_FAILURE(SaveThroughTheWindow());
+    LayUnit(kUnitB, true);
+    TendwickDriver window(Exe());
+    ASSERT_TRUE(window.Start(kScreenMs));
+    window.Press(F3);
+    ASSERT_TRUE(window.WaitLabelContains(1, "Continue restore?", kScreenMs));
+    window.Press(F3);
+    ASSERT_TRUE(window.WaitLabel(1, "Updating configuration from removable media...", kRunMs));
+    ASSERT_TRUE(PostThreadMessageA(GetWindowThreadProcessId(window.Window(), nullptr), WM_QUIT, 0, 0));
+    EXPECT_TRUE(window.WaitExit(kRunMs)) << "the quit request was swallowed";
+}
+
+TEST_F(TendwickWindowTest, AStickChangedAfterTheOpeningScreenIsDecidedAgain)
+{
+    // Save: another unit's save plugged in after the question stays whole.
+    LayUnit(kUnitA);
+    {
+        TendwickDriver window(Exe());
+        ASSERT_TRUE(window.Start(kScreenMs));
+        window.Press(F1);
+        ASSERT_TRUE(window.WaitLabelContains(1, "Continue save?", kScreenMs));
+        ASSERT_TRUE(WriteFileMakingFolders("E:\\ZelConfig\\SWPartNum.txt", "Z9999|612-00999-000 Rev 3"));
+        ASSERT_TRUE(WriteFileMakingFolders("E:\\ZelConfig\\CorvaneUserRegistry.reg", "WINE REGISTRY Version 2\n"));
+        window.Press(F1);
+        EXPECT_TRUE(window.WaitLabel(1, "No save or restore allowed.\nUnit is not a valid Save or Restore candidate",
+                                     kRunMs));
+        EXPECT_EQ("Saved files on disk, Invalid target", window.Label(3));
+        EXPECT_EQ(0x10u, window.KeyMask());
+        EXPECT_EQ("Z9999|612-00999-000 Rev 3", ReadFileBytes("E:\\ZelConfig\\SWPartNum.txt"));
+    }
+
+    // Restore: a save of a release this unit may not take, swapped in after the question.
+    LayUnit(kUnitA);
+    ASSERT_NO_FATAL_FAILURE(SaveThroughTheWindow());
+    LayUnit(kUnitB, true);
+    TendwickDriver window(Exe());
+    ASSERT_TRUE(window.Start(kScreenMs));
+    window.Press(F3);
+    ASSERT_TRUE(window.WaitLabelContains(1, "Continue restore?", kScreenMs));
+    ASSERT_TRUE(WriteFileMakingFolders("E:\\ZelConfig\\SWPartNum.txt", "A1234|612-00340-800 Rev 9"));
+    window.Press(F3);
+    EXPECT_TRUE(window.WaitLabel(1, "No save or restore allowed.\nUnit is not a valid Save or Restore candidate",
+                                 kRunMs));
+    EXPECT_NE(std::string::npos, window.Label(2).find("612-00340-800 Rev 09")) << window.Label(2);
+    EXPECT_NE("\"UnitTag\"=string:\"Unit A Client\"",
+              StoreValueLine("D:\\Data\\DatalinkPersist\\Client.pri", "UnitTag"));
+    EXPECT_TRUE(FileExists("E:\\ZelConfig\\CorvaneUserRegistry.reg"));
+}
+
 } // namespace

@@ -144,12 +144,12 @@ TEST(JoinPath, KeepsTheFolderUpToItsLastBackslash)
     EXPECT_EQ("\\x", JoinPath("", "x"));
 }
 
-TEST(IsValidSerialNum, LengthFourToTenAndNotTheFamilyWord)
+TEST(IsValidSerialNum, LengthFourToTenWithoutBarAndNotTheFamilyWord)
 {
     const char* valid[] = {"tarx", "A1234", "TARNVELLX", "ABCDEFGHIJ", "TARNVELL0X"};
     for (const char* text : valid) EXPECT_TRUE(IsValidSerialNum(text)) << text;
     const char* invalid[] = {"tarn", "TARN", "tarnvel", "TARNVELLO", "TARNVELLO7", "tarnvelloX",
-                             "TARNVELLO77", "abc", "", "ABCDEFGHIJK"};
+                             "TARNVELLO77", "abc", "", "ABCDEFGHIJK", "A|12", "|A123", "A123|"};
     for (const char* text : invalid) EXPECT_FALSE(IsValidSerialNum(text)) << text;
     EXPECT_FALSE(IsValidSerialNum(nullptr));
 }

@@ -1,10 +1,12 @@
 // The import's rules shared by the restore and the media inspector, and the
 // disabling record's reading: plain bytes, natively and under Wine.
 #include "DisableRecord.h"
+#include "RestoreOutcome.h"
 #include "SavedKeyImport.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -159,4 +161,52 @@ TEST(DisableRecord, SplitsIntoPictureAndMapOf198CharactersEach)
     SplitDisableRecord(std::string(199, 'p'), &fields);
     EXPECT_EQ(std::string(198, 'p'), fields.szPicture);
     EXPECT_STREQ("", fields.szMap);
+}
+
+TEST(RestoreOutcome, FinishedOnlyWithNothingFailedAndTheTextNamesWhatFailed)
+{
+    const char kTail[] = ".\nThe save stays on the removable media; press Confirm to try again.";
+    struct Row {
+        RestoreOutcome outcome;
+        const char*    what;   // nullptr: finished, no text
+    };
+    RestoreOutcome files;
+    files.nFilesNotTaken = 3;
+    RestoreOutcome one;
+    one.nFilesNotTaken = 1;
+    one.bAddressBookFailed = true;
+    RestoreOutcome rest;
+    rest.bKnobLayoutFailed = rest.bStartupFailed = rest.bUndoFailed = rest.bStateFailed = true;
+    const Row rows[] = {
+        {RestoreOutcome(), nullptr},
+        {files, "3 saved files not taken"},
+        {one, "1 saved file not taken, address book not written"},
+        {rest, "knob layout not written, startup application not written, unit settings not put back, unit state "
+               "not recorded"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what ? row.what : "finished");
+        EXPECT_EQ(row.what == nullptr, row.outcome.Finished());
+        EXPECT_EQ(row.what ? std::string("Restore not finished: ") + row.what + kTail : std::string(),
+                  RestoreFailureText(row.outcome));
+    }
+}
+
+TEST(ReadSavedFileText, ALargerFileThanAnyKeyIsNotRead)
+{
+    const std::string path = testing::TempDir() + "saved-size.pri";
+    for (size_t size : {SAVED_FILE_MAX_BYTES, SAVED_FILE_MAX_BYTES + 1}) {
+        SCOPED_TRACE(size);
+        FILE* file = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(nullptr, file);
+        std::string bytes(size, 'x');
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+        std::fclose(file);
+        SavedFileText text;
+        long found = -1;
+        EXPECT_EQ(size > SAVED_FILE_MAX_BYTES ? SAVED_READ_TOO_LARGE : SAVED_READ_OK,
+                  ReadSavedFileText(path.c_str(), &text, &found));
+        EXPECT_EQ(static_cast<long>(size), found);
+    }
+    std::remove(path.c_str());
 }

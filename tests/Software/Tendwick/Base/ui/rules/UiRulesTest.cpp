@@ -212,6 +212,12 @@ TEST(SerialEntryRules, EditsStopAtTheEndsOfTheSetAndTheText)
     EXPECT_TRUE(entry.Down());
     EXPECT_STREQ("[", entry.Text());
 
+    // Every character the knob offers, in turn: the record separator '|' is not among them.
+    entry.Start("0");
+    std::string offered = "0";
+    while (entry.Up()) offered += entry.Text();
+    EXPECT_EQ("0123456789 ABCDEFGHIJKLMNOPQRSTUVWXYZ-=+~!@#$%^&*(){}[]", offered);
+
     // Growing stops at 10; an empty last position does not grow.
     entry.Start("A");
     for (int i = 0; i < 9; ++i) {

@@ -1,0 +1,30 @@
+// Whether the undo brought the unit's own settings back: the media's save is
+// its only copy until then.
+#include "RunMaint.h"
+
+#include "EngineLimits.h"
+#include "Retenta.h"
+#include "SavedKeyImport.h"
+#include "TextFields.h"
+
+bool CRunMaint::IsUndoComplete()
+{
+    const bool legacy = IsLegacyShellPart();
+    char state[64] = {};
+    if (GetOnePersistedString("ShellPersist", legacy ? "SystemData" : "ShellConfig", kStoreTimeout, "Ferrox",
+                              sizeof(state), state, nullptr) != PERS_SUCCESS)
+        return false;
+    state[sizeof(state) - 1] = '\0';
+    if (!EqualsNoCase(state, "RESTORED-ORIGINAL")) return false;
+    // The menu variant puts the unit's own map entry back; the other one the
+    // system program as the only startup application.
+    if (legacy) return !IsDisablingComplete();
+    unsigned long count = 0;
+    char app[200] = {};
+    if (GetOnePersistedDW("ShellPersist", "ShellConfig", kStoreTimeout, "NumStartupApps", &count) != PERS_SUCCESS ||
+        GetOnePersistedString("ShellPersist", "ShellConfig", kStoreTimeout, "StartupApp1", sizeof(app), app,
+                              nullptr) != PERS_SUCCESS)
+        return false;
+    app[sizeof(app) - 1] = '\0';
+    return count == RESTORE_STARTUP_COUNT && EqualsNoCase(app, RESTORE_STARTUP_APP);
+}

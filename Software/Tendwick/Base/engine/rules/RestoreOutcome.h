@@ -1,0 +1,26 @@
+// What a restore or an undo got done. It counts as finished only when every
+// saved file on the media was imported and its key saved, and everything
+// after the import was written; otherwise the save stays on the media and the
+// same key tries again. No windows.h.
+#pragma once
+
+#include <string>
+
+struct RestoreOutcome {
+    unsigned nFilesNotTaken = 0;       // saved files present on the media, not imported whole
+    bool     bAddressBookFailed = false;
+    bool     bKnobLayoutFailed = false;
+    bool     bStartupFailed = false;   // the unit's startup application
+    bool     bUndoFailed = false;      // the undo's settings of this unit
+    bool     bStateFailed = false;     // the unit's record of where it stands
+
+    bool Finished() const
+    {
+        return nFilesNotTaken == 0 && !bAddressBookFailed && !bKnobLayoutFailed && !bStartupFailed && !bUndoFailed &&
+               !bStateFailed;
+    }
+};
+
+// The technician's text for a restore or undo that did not finish: what
+// failed, the count of files not taken among it, and that the save stays.
+std::string RestoreFailureText(const RestoreOutcome& outcome);
