@@ -1,7 +1,9 @@
 // Another user of a key that misbehaves: a process that dies holding one of
-// the key's locks, and one that writes garbage into the key's shared block.
+// the key's locks (or in the middle of a change), and one that writes garbage
+// into the key's shared block.
 // The store carries on in the first case and, in the second, refuses until
 // the key is loaded again from its files.
+#include <cstring>
 #include <string>
 
 #include "ChildProcess.h"
@@ -49,7 +51,7 @@ class RoguePeer : public StoreTest {};
 
 TEST_F(RoguePeer, APeerThatDiesHoldingALockLeavesTheKeyUsable)
 {
-    for (const char* hold : {"spin", "write", "read"}) {
+    for (const char* hold : {"spin", "write", "read", "change"}) {
         SCOPED_TRACE(std::string("the peer dies holding the ") + hold);
         const std::string key = std::string("Held_") + hold;
         PlaceKey("Sub", key, kLines);
@@ -173,10 +175,22 @@ int HoldChild(int argc, char** argv)
         memory.ReadBriefly([&](const void*, DWORD, DWORD) {
             ready.Set();
             Sleep(INFINITE);
+            return false;
         });
         return 11;
     }
-    if (hold == "write" ? !memory.LockWrite(1000) : !memory.LockRead(1000)) return 12;
+    if (hold == "write" || hold == "change" ? !memory.LockWrite(1000) : !memory.LockRead(1000)) return 12;
+    if (hold == "change") {
+        // Half of the deletion of the first line, as a writer killed inside
+        // it leaves it: the text has moved, the index not yet. The block
+        // still looks sound, and every line is found at the wrong place.
+        memory.MarkChanging();
+        auto* block = static_cast<KeyDataBlock*>(memory.Data());
+        DWORD total = memory.GetLength();
+        uint32_t start = block->offsets[0] - 1u;
+        uint32_t end = block->offsets[1] - 1u;
+        std::memmove(block->at(start), block->at(end), total - end + 1);
+    }
     ready.Set();
     Sleep(INFINITE);
     return 13;
