@@ -43,14 +43,17 @@ StoreOutcome LoadIfNeeded(SharedKey& key, int timeout, bool* reloaded = nullptr)
 {
     StoreOutcome loaded{PERS_SUCCESS, 0};
     if (HoldsLoadedKey(key.sk_memory)) return loaded;
-    if (reloaded) *reloaded = true;
     CKeyWriteLock lock(key.sk_memory);
     if (!lock.Take(timeout)) {
         ReportDetail(PERS_FAILED_SHARED_MEMORY_CREATION);
         return StoreOutcome{PERS_FAILED, PERS_FAILED_SHARED_MEMORY_CREATION};
     }
-    if (!HoldsLoadedKey(key.sk_memory)) loaded = OpenKeyWithRecovery(key.sk_paths, lock);
-    return loaded;
+    // Judged again under the lock: unlocked, a block that another user is
+    // changing can look unsound for a moment, and reloading it would throw
+    // away this thread's unsaved changes.
+    if (HoldsLoadedKey(key.sk_memory)) return loaded;
+    if (reloaded) *reloaded = true;
+    return OpenKeyWithRecovery(key.sk_paths, lock);
 }
 
 // Forms the primary, secondary and key directory of a key and its shared
@@ -196,6 +199,12 @@ ThreadStoreState* CheckValueCall(const char* name, size_t* nameLen)
     }
     *nameLen = len;
     return state;
+}
+
+bool ReloadLostContent(SharedKey& key, int timeout)
+{
+    if (!key.sk_memory.ContentLost()) return false;
+    return LoadIfNeeded(key, timeout).result != PERS_FAILED;
 }
 
 bool CurrentTotal(SharedKey& key, DWORD* total)

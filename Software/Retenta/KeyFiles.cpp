@@ -237,6 +237,7 @@ StoreOutcome OpenKeyWithRecovery(const KeyPaths& paths, CKeyWriteLock& lock)
         lock.SetTotal(0);
         return Failed(PERS_FAILED_SHARED_MEMORY_CREATION);
     }
+    lock.Changing();
     DWORD total = 0;
     StoreOutcome outcome = IsDirectory(paths.keyDirectory) ? RecoverInExistingDirectory(paths, shm, &total)
                                                            : RecoverInNewDirectory(paths, shm, &total);

@@ -38,6 +38,9 @@ public:
         m_bHeld = false;
     }
 
+    // Before the first byte of the block moves: a holder that dies from here
+    // on leaves the block to be loaded again, not trusted half changed.
+    void          Changing() { if (m_bHeld) m_memory.MarkChanging(); }
     bool          Held() const { return m_bHeld; }
     DWORD         Total() const { return m_nTotal; }
     void          SetTotal(DWORD total) { m_nTotal = total; }

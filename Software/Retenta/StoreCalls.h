@@ -31,9 +31,16 @@ bool CurrentTotal(SharedKey& key, DWORD* total);
 bool UsableTotal(DWORD length, DWORD viewBytes, DWORD* total);
 
 // The current key's block with every index offset checked, for a change or a
-// save. A damaged block is marked so that the key is loaded again from its
-// files at its next open (0x201C set, written to the debug output).
+// save; the caller holds the write lock or a read hold. A damaged block is
+// marked (length 0) so that the key is loaded again from its files at its
+// next open; reporting the refusal is the caller's.
 bool SoundTotal(SharedKey& key, DWORD* total);
+
+// Loads the key again from its files, under its write lock, when its content
+// was dropped because a writer died in the middle of a change (SharedMemory::
+// ContentLost). The caller holds none of the key's locks. True when it did
+// and the key is usable again.
+bool ReloadLostContent(SharedKey& key, int timeout);
 
 // The dword and bool reads, with or without creating a missing value: the
 // forms without a default argument fail on a missing value instead.

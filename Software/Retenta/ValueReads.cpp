@@ -84,14 +84,18 @@ enum class Hold { Brief, ReadHold };
 // common case; it copies only into the caller's own stack, because a fault
 // with the spin word held would stop every user of the key. While a writer
 // holds the key, or for a read-hold look, the look waits for a read hold as
-// long as `timeout` allows.
-Look LookUp(SharedKey& key, int timeout, const char* name, size_t nameLen, ValueType type, char* text, size_t room,
-            Hold hold)
+// long as `timeout` allows. A block found damaged by another process is
+// marked within the same hold (so that no newer content is marked instead):
+// every user then fails until the key is loaded again from its files, at its
+// next open.
+Look LookOnce(SharedKey& key, int timeout, const char* name, size_t nameLen, ValueType type, char* text, size_t room,
+              Hold hold)
 {
     Look look;
     SharedMemory& memory = key.sk_memory;
     auto lookIn = [&](const void* data, DWORD length, DWORD viewBytes) {
         LookIn(data, length, viewBytes, name, nameLen, type, text, room, &look);
+        return look.found == Found::Damaged;
     };
     if (hold != Hold::Brief || !memory.ReadBriefly(lookIn)) {
         CKeyReadHold readHold(memory);
@@ -99,11 +103,19 @@ Look LookUp(SharedKey& key, int timeout, const char* name, size_t nameLen, Value
             look.found = Found::TimedOut;
             return look;
         }
-        lookIn(memory.Data(), memory.GetLength(), memory.ViewBytes());
+        if (lookIn(memory.Data(), memory.GetLength(), memory.ViewBytes())) memory.DiscardContent();
     }
-    // Damaged by another process: every user fails until the key is loaded
-    // again from its files, at its next open.
-    if (look.found == Found::Damaged) memory.DiscardContent();
+    return look;
+}
+
+// The same, after loading the key again when its content was dropped because
+// a writer died in the middle of a change.
+Look LookUp(SharedKey& key, int timeout, const char* name, size_t nameLen, ValueType type, char* text, size_t room,
+            Hold hold)
+{
+    Look look = LookOnce(key, timeout, name, nameLen, type, text, room, hold);
+    if (look.found == Found::Unusable && ReloadLostContent(key, timeout))
+        look = LookOnce(key, timeout, name, nameLen, type, text, room, hold);
     return look;
 }
 

@@ -23,15 +23,20 @@ public:
     {
         if (!m_lock.Take(timeout)) return false;
         DWORD total = 0;
-        if (!SoundTotal(m_key, &total)) {
-            // Not loaded, or damaged by another process: released as
-            // "never loaded", so that the next open reads the files.
-            m_lock.SetTotal(0);
-            SetLastError(PERS_FAILED_SHARED_MEMORY_CREATION);
-            return false;
-        }
-        return true;
+        if (SoundTotal(m_key, &total)) return true;
+        // Dropped after a writer died mid-change: loaded again here, under
+        // the lock already held.
+        if (m_key.sk_memory.ContentLost() &&
+            OpenKeyWithRecovery(m_key.sk_paths, m_lock).result != PERS_FAILED && SoundTotal(m_key, &total))
+            return true;
+        // Not loaded, or damaged by another process: released as "never
+        // loaded", so that the next open reads the files.
+        m_lock.SetTotal(0);
+        ReportDetail(PERS_FAILED_SHARED_MEMORY_CREATION);
+        return false;
     }
+    // Before the first byte of the block moves.
+    void changing() { m_lock.Changing(); }
     DWORD total() const { return m_lock.Total(); }
     void  set_total(DWORD total) { m_lock.SetTotal(total); }
     KeyDataBlock* block() const { return m_key.Block(); }
@@ -74,6 +79,7 @@ long WriteValue(const char* name, ValueType type, const char* newText, const cha
         size_t newLen = std::strlen(rewriteText);
         if (type == ValueType::Bool && old.length > 0) {
             // A bool keeps its line: only its first value character changes.
+            lock.changing();
             block->at(old.offset)[0] = rewriteText[0];
         } else {
             if (newLen > old.length) {
@@ -81,6 +87,7 @@ long WriteValue(const char* name, ValueType type, const char* newText, const cha
                 if (detail) return PERS_FAILED;
                 block = lock.block();
             }
+            lock.changing();
             lock.set_total(keyfile::ReplaceValue(block, lock.total(), found.index, old, rewriteText, newLen));
         }
         state->ts_dirty = true;
@@ -97,6 +104,7 @@ long WriteValue(const char* name, ValueType type, const char* newText, const cha
     DWORD detail = lock.Grow(request);
     if (detail) return PERS_FAILED;
     block = lock.block();
+    lock.changing();
     lock.set_total(keyfile::InsertLine(block, lock.total(), block->position, name, nameLen, type,
                                        newText, valueLen));
     state->ts_dirty = true;
@@ -142,6 +150,7 @@ long DeleteValue(const char* name, int timeout)
     keyfile::Lookup found = keyfile::FindValue(block, lock.total(), name, nameLen);
     block->position = found.index;
     if (!found.found) return Finish(PERS_SUCCESS, 0);
+    lock.changing();
     lock.set_total(keyfile::DeleteLine(block, lock.total(), found.index));
     state->ts_dirty = true;
     return Finish(PERS_SUCCESS, 0);

@@ -17,6 +17,37 @@ uint64_t StartedOf(HANDLE process)
 
 } // namespace
 
+ReclaimPlan PlanReclaim(uint32_t holds, uint32_t before, uint32_t readersNow, uint32_t writerNow)
+{
+    const HolderHolds h = UnpackHolds(holds);
+    ReclaimPlan plan;
+    plan.readers = h.reads;
+    plan.clearWriter = h.writer != kWriterNone;
+    plan.lowerCount = h.counted;
+    plan.discard = h.writer == kWriterChanging;
+    const bool applied = (h.step == kStepWriterUp || h.step == kStepWriterDown ? writerNow : readersNow) != before;
+    switch (h.step) {
+    case kStepReadUp:   // counted in the block, not yet in the slot
+        if (applied) ++plan.readers;
+        break;
+    case kStepReadDown:   // gone from the block, still in the slot
+        if (applied && plan.readers > 0) --plan.readers;
+        break;
+    case kStepWriterUp:
+        plan.clearWriter = applied;
+        break;
+    case kStepWriterDown:
+        plan.clearWriter = !applied;
+        break;
+    case kStepCount:
+        plan.lowerCount = false;
+        break;
+    default:
+        break;
+    }
+    return plan;
+}
+
 uint32_t HolderPid()
 {
     return static_cast<uint32_t>(GetCurrentProcessId());
@@ -32,8 +63,17 @@ bool HolderGone(uint32_t pid, uint64_t started)
 {
     if (pid == 0) return true;
     if (pid == HolderPid()) return started != 0 && started != HolderStarted();
-    UniqueHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
-    if (!process) return GetLastError() == ERROR_INVALID_PARAMETER;   // no process with that id
+    // The limited right exists from Vista on; an older system refuses it, and
+    // may still grant the full one, or at least the right to wait.
+    const DWORD kRights[] = {SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, SYNCHRONIZE | PROCESS_QUERY_INFORMATION,
+                             SYNCHRONIZE};
+    UniqueHandle process;
+    for (DWORD rights : kRights) {
+        process.reset(OpenProcess(rights, FALSE, pid));
+        if (process) break;
+        if (GetLastError() == ERROR_INVALID_PARAMETER) return true;   // no process with that id
+    }
+    if (!process) return false;
     if (WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0) return true;
     uint64_t now = StartedOf(process.get());
     return started != 0 && now != 0 && now != started;

@@ -14,11 +14,14 @@ const DWORD kInitPatienceMs = 5000;
 const DWORD kWaitSliceMs = 20;
 
 // The spin word is held for a few hundred instructions. A taker that keeps
-// finding it taken asks after the holder every so many tries; a holder that
-// could not note itself (it died between the two steps, or found the holder
-// table full) is presumed gone after this long.
+// finding it taken asks after the holder every so many tries, and takes it
+// over at once from a holder that has died. Whoever the mark names, a word
+// whose mark has not moved for this long is taken over too: it is well below
+// the shortest lock timeout callers use (1000 ms), so that a holder that
+// cannot be named (it died before marking its take, or has no slot), or
+// garbage in the table, costs a caller this much once and never its timeout.
 const unsigned kSpinTriesPerLook = 64;
-const DWORD    kSpinPatienceMs = 2000;
+const DWORD    kSpinPatienceMs = 400;
 
 bool WriterGone(const SharedControlBlock* scb) { return scb->scb_writer == 0; }
 bool ReadersGone(const SharedControlBlock* scb) { return scb->scb_readers == 0; }
@@ -26,6 +29,12 @@ bool ReadersGone(const SharedControlBlock* scb) { return scb->scb_readers == 0; 
 const char kEventSuffix[] = "_Event";
 const char kDataSuffix[]  = "_Data";
 const char kHoldersSuffix[] = "_Holders";
+
+uint32_t ExchangeIf(volatile uint32_t* target, uint32_t value, uint32_t expected)
+{
+    return static_cast<uint32_t>(InterlockedCompareExchange(reinterpret_cast<volatile LONG*>(target),
+                                                            static_cast<LONG>(value), static_cast<LONG>(expected)));
+}
 
 HRESULT HResultFromError(DWORD error)
 {
@@ -128,21 +137,15 @@ HRESULT SharedMemory::Create(const char* name, DWORD elementSize, DWORD elementC
 
     SharedControlBlock* scb = Control();
     if (controlExisted) {
-        // Join only an initialised block: the compare-exchange never raises a 0,
-        // so an opener cannot slip in while a grower has taken the count to 0.
+        // An initialised block first: taking a slot may take back the slots
+        // of dead holders, which needs one.
         DWORD start = GetTickCount();
-        for (;;) {
-            LONG seen = scb->scb_refCount;
-            if (seen > 0 && InterlockedCompareExchange(&scb->scb_refCount, seen + 1, seen) == seen) break;
-            if (seen > 0) continue;
-            if (GetTickCount() - start >= kInitPatienceMs) {
-                Destroy();
-                return HResultFromError(ERROR_TIMEOUT);
-            }
-            Sleep(kInitPollMs);
-        }
-        m_counted = true;
+        while (scb->scb_refCount <= 0 && GetTickCount() - start < kInitPatienceMs) Sleep(kInitPollMs);
         JoinHolders();
+        if (!CountIn(start)) {
+            Destroy();
+            return HResultFromError(ERROR_TIMEOUT);
+        }
         // The block in use may have grown past what this caller asked for:
         // an existing block is mapped whole (below), whatever the control
         // block says its capacity is. Only a block made here takes that
@@ -162,9 +165,13 @@ HRESULT SharedMemory::Create(const char* name, DWORD elementSize, DWORD elementC
         scb->scb_waiters = 0;
         scb->scb_length = 0;
         scb->scb_capacity = static_cast<LONG>(m_elementCount);
-        InterlockedExchange(&scb->scb_refCount, 1);
-        m_counted = true;
         JoinHolders();
+        NoteStep(kStepCount, 0);
+        InterlockedExchange(&scb->scb_refCount, 1);
+        HolderHolds holds = OwnHolds();
+        holds.counted = true;
+        SettleHolds(holds);
+        m_counted = true;
     }
 
     bool dataExisted = false;
@@ -180,46 +187,101 @@ HRESULT SharedMemory::Create(const char* name, DWORD elementSize, DWORD elementC
 }
 
 // Takes a free slot of the holder table for this instance; with none free,
-// the instance works untracked (its holds cannot be taken back if it dies).
+// the instance works without one (its holds cannot be taken back if it dies).
 void SharedMemory::JoinHolders()
 {
     SharedHolderTable* table = Holders();
-    for (int attempt = 0; attempt < 2 && m_slot < 0; ++attempt) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
         for (uint32_t i = 0; i < kHolderSlots; ++i) {
             SharedHolder& slot = table->sht_slots[i];
-            if (slot.sh_pid != 0) continue;
-            if (InterlockedCompareExchange(reinterpret_cast<volatile LONG*>(&slot.sh_pid),
-                                           static_cast<LONG>(HolderPid()), 0) != 0)
-                continue;
-            slot.sh_reads = 0;
-            slot.sh_writer = 0;
+            if (slot.sh_pid != 0 || ExchangeIf(&slot.sh_pid, HolderPid(), 0) != 0) continue;
+            // Until the start time is in, a reclaimer judges the slot by
+            // its process id alone.
+            slot.sh_holds = 0;
+            slot.sh_before = 0;
             slot.sh_started = HolderStarted();
-            slot.sh_counted = m_counted ? 1 : 0;
             m_slot = static_cast<int>(i);
             return;
         }
         // Full: the slots of processes that have ended are free to take.
         if (attempt == 0 && !ReclaimGoneHolders(true)) break;
     }
-    InterlockedIncrement(reinterpret_cast<volatile LONG*>(&table->sht_untracked));
-    m_untracked = true;
 }
 
 void SharedMemory::LeaveHolders()
 {
-    if (!m_holders.get()) return;
-    SharedHolder* slot = OwnSlot();
-    if (slot) {
-        slot->sh_reads = 0;
-        slot->sh_writer = 0;
-        slot->sh_counted = 0;
+    if (SharedHolder* slot = m_holders.get() ? OwnSlot() : nullptr) {
+        slot->sh_holds = 0;
+        slot->sh_before = 0;
         slot->sh_started = 0;
         InterlockedExchange(reinterpret_cast<volatile LONG*>(&slot->sh_pid), 0);
-    } else if (m_untracked) {
-        InterlockedDecrement(reinterpret_cast<volatile LONG*>(&Holders()->sht_untracked));
     }
     m_slot = -1;
-    m_untracked = false;
+}
+
+HolderHolds SharedMemory::OwnHolds() const
+{
+    SharedHolder* slot = OwnSlot();
+    return slot ? UnpackHolds(slot->sh_holds) : HolderHolds{};
+}
+
+void SharedMemory::NoteStep(uint32_t step, LONG before)
+{
+    SharedHolder* slot = OwnSlot();
+    if (!slot) return;
+    HolderHolds holds = UnpackHolds(slot->sh_holds);
+    holds.step = step;
+    slot->sh_before = static_cast<uint32_t>(before);
+    slot->sh_holds = PackHolds(holds);
+}
+
+void SharedMemory::SettleHolds(const HolderHolds& holds)
+{
+    SharedHolder* slot = OwnSlot();
+    if (!slot) return;
+    HolderHolds settled = holds;
+    settled.step = kStepNone;
+    slot->sh_holds = PackHolds(settled);
+}
+
+// Raises the count of an initialised block, waiting for one (from `start`
+// on) while its creator or a grower has it at 0.
+bool SharedMemory::CountIn(DWORD start)
+{
+    SharedControlBlock* scb = Control();
+    NoteStep(kStepCount, 0);
+    for (;;) {
+        LONG seen = scb->scb_refCount;
+        if (seen > 0 && InterlockedCompareExchange(&scb->scb_refCount, seen + 1, seen) == seen) break;
+        if (seen > 0) continue;
+        if (GetTickCount() - start >= kInitPatienceMs) {
+            SettleHolds(OwnHolds());
+            return false;
+        }
+        Sleep(kInitPollMs);
+    }
+    HolderHolds holds = OwnHolds();
+    holds.counted = true;
+    SettleHolds(holds);
+    m_counted = true;
+    return true;
+}
+
+void SharedMemory::CountOut()
+{
+    if (!m_counted) return;
+    SharedControlBlock* scb = Control();
+    NoteStep(kStepCount, 0);
+    // Never below 1: 0 means "not initialised" and would leave an opener that
+    // arrives while the last user leaves polling.
+    for (;;) {
+        LONG seen = scb->scb_refCount;
+        if (seen <= 1 || InterlockedCompareExchange(&scb->scb_refCount, seen - 1, seen) == seen) break;
+    }
+    HolderHolds holds = OwnHolds();
+    holds.counted = false;
+    SettleHolds(holds);
+    m_counted = false;
 }
 
 bool SharedMemory::ReclaimGoneHolders(bool idle)
@@ -232,13 +294,15 @@ bool SharedMemory::ReclaimGoneHolders(bool idle)
         SharedHolder& slot = table->sht_slots[i];
         uint32_t pid = slot.sh_pid;
         uint64_t started = slot.sh_started;
-        if (pid == 0 || started == 0) continue;   // free, or still being taken
-        if (!idle && slot.sh_reads == 0 && slot.sh_writer == 0) continue;
-        // Asked with the spin word free: these are calls into the system.
+        if (pid == 0) continue;
+        if (!idle && slot.sh_holds == 0) continue;
+        // Asked with the spin word free: these are calls into the system. A
+        // slot without a start time is one whose taker died taking it, or
+        // is taking it now: only its process id tells.
         if (!HolderGone(pid, started)) continue;
         TakeSpin();
-        // A process that has ended changes nothing; another reclaimer may have
-        // freed the slot, and someone else may have taken it since.
+        // Another reclaimer may have freed the slot, and someone else may
+        // have taken it since.
         if (slot.sh_pid == pid && slot.sh_started == started) {
             ReclaimLocked(i);
             any = true;
@@ -248,44 +312,35 @@ bool SharedMemory::ReclaimGoneHolders(bool idle)
     return any;
 }
 
-// The holds of a dead holder's slot are taken back. While every instance has
-// a slot, the counts are made anew from the slots, which also mends a count
-// that the holder left half changed when it died between two steps.
+// A dead holder's own holds are taken back, and nothing else: other holders,
+// with or without a slot, keep theirs. A holder that died mid-change leaves a
+// data block that no one can trust: its content is dropped, to be loaded again.
 void SharedMemory::ReclaimLocked(uint32_t index)
 {
     SharedControlBlock* scb = Control();
     SharedHolderTable* table = Holders();
     SharedHolder& slot = table->sht_slots[index];
-    LONG reads = static_cast<LONG>(slot.sh_reads);
-    bool writer = slot.sh_writer != 0;
-    bool counted = slot.sh_counted != 0;
-    slot.sh_reads = 0;
-    slot.sh_writer = 0;
-    slot.sh_counted = 0;
-    slot.sh_started = 0;
-    InterlockedExchange(reinterpret_cast<volatile LONG*>(&slot.sh_pid), 0);
-
-    if (table->sht_untracked == 0) {
-        LONG readers = 0;
-        LONG writers = 0;
-        for (const SharedHolder& other : table->sht_slots) {
-            if (other.sh_pid == 0) continue;
-            readers += static_cast<LONG>(other.sh_reads);
-            writers += other.sh_writer ? 1 : 0;
-        }
-        scb->scb_readers = readers;
-        scb->scb_writer = writers ? 1 : 0;
-    } else {
-        scb->scb_readers = scb->scb_readers > reads ? scb->scb_readers - reads : 0;
-        if (writer) scb->scb_writer = 0;
+    ReclaimPlan plan = PlanReclaim(slot.sh_holds, slot.sh_before, static_cast<uint32_t>(scb->scb_readers),
+                                   static_cast<uint32_t>(scb->scb_writer));
+    LONG readers = scb->scb_readers;
+    LONG taken = static_cast<LONG>(plan.readers);
+    scb->scb_readers = readers > taken ? readers - taken : 0;
+    if (plan.clearWriter) scb->scb_writer = 0;
+    if (plan.discard) {
+        scb->scb_length = 0;
+        table->sht_lost = 1;
     }
-    if (counted) {
+    if (plan.lowerCount) {
         // Never below 1 while this instance still counts itself in.
         for (;;) {
             LONG seen = scb->scb_refCount;
             if (seen <= 1 || InterlockedCompareExchange(&scb->scb_refCount, seen - 1, seen) == seen) break;
         }
     }
+    slot.sh_holds = 0;
+    slot.sh_before = 0;
+    slot.sh_started = 0;
+    InterlockedExchange(reinterpret_cast<volatile LONG*>(&slot.sh_pid), 0);
     // Whoever waited for that holder looks again.
     if (scb->scb_waiters > 0) SetEvent(m_event.get());
 }
@@ -298,6 +353,24 @@ void SharedMemory::DiscardContent()
     ReleaseSpin();
 }
 
+void SharedMemory::MarkChanging()
+{
+    if (!m_holdsWrite) return;
+    m_changing = true;
+    if (SharedHolder* slot = OwnSlot()) {
+        HolderHolds holds = UnpackHolds(slot->sh_holds);
+        holds.writer = kWriterChanging;
+        slot->sh_holds = PackHolds(holds);
+    }
+    // Noted before the caller's first byte moves.
+    __atomic_thread_fence(__ATOMIC_SEQ_CST);
+}
+
+bool SharedMemory::ContentLost() const
+{
+    return m_holders.get() && Holders()->sht_lost != 0;
+}
+
 bool SharedMemory::Usable() const
 {
     return m_control.get() != nullptr && Control()->scb_refCount != 0;
@@ -307,49 +380,82 @@ void SharedMemory::TakeSpin()
 {
     SharedControlBlock* scb = Control();
     SharedHolderTable* table = Holders();
-    DWORD stuckSince = 0;
+    bool watching = false;
+    uint32_t watched = 0;
+    DWORD since = 0;
     unsigned tries = 0;
-    while (InterlockedExchange(&scb->scb_spin, 1) != 0) {
+    for (;;) {
+        if (InterlockedExchange(&scb->scb_spin, 1) == 0 && (!table || MarkSpinTaken())) return;
         Sleep(0);
         if (!table || ++tries % kSpinTriesPerLook != 0) continue;
-        if (stuckSince == 0) stuckSince = GetTickCount() | 1;
-        if (TakeSpinFromGone(stuckSince)) break;
+        if (TakeSpinOver(&watching, &watched, &since)) return;
     }
-    // The holder notes itself, so that a taker can tell when it dies holding.
-    if (table) table->sht_spinOwner = m_slot >= 0 ? static_cast<uint32_t>(m_slot) + 1 : 0;
 }
 
-// The spin word is taken over, still set, from a holder that has ended: the
-// holder table's owner field moves to this instance in one compare-exchange,
-// so two takers cannot both take it over.
-bool SharedMemory::TakeSpinFromGone(DWORD stuckSince)
+// Moves the mark to this instance after the exchange found the word free.
+bool SharedMemory::MarkSpinTaken()
 {
     SharedHolderTable* table = Holders();
-    uint32_t owner = table->sht_spinOwner;
-    bool gone = false;
-    if (owner > 0 && owner <= kHolderSlots) {
+    for (;;) {
+        uint32_t mark = table->sht_spinMark;
+        // Free words carry no owner. One that does was taken over by a
+        // waiter the moment it was set here: it is that waiter's.
+        if (MarkOwner(mark) != 0) return false;
+        uint32_t next = NextMark(mark, SpinOwner());
+        if (ExchangeIf(&table->sht_spinMark, next, mark) == mark) {
+            m_spinMark = next;
+            return true;
+        }
+    }
+}
+
+// Takes the spin word over, still set, when the holder its mark names has
+// died, or when the mark has not moved for the whole patience whoever it
+// names. The mark moves to this instance in one compare-exchange: a holder
+// that took or released the word since has moved it, and the take-over fails.
+bool SharedMemory::TakeSpinOver(bool* watching, uint32_t* watched, DWORD* since)
+{
+    SharedHolderTable* table = Holders();
+    uint32_t mark = table->sht_spinMark;
+    DWORD now = GetTickCount();
+    bool fresh = !*watching || mark != *watched;
+    if (fresh) {
+        // The first look, or the word changed hands since the last one:
+        // patience starts again.
+        *watching = true;
+        *watched = mark;
+        *since = now;
+    }
+    uint32_t owner = MarkOwner(mark);
+    uint32_t pid = 0;
+    uint64_t started = 0;
+    bool ownerGone = false;
+    if (owner >= 1 && owner <= kHolderSlots && static_cast<int>(owner - 1) != m_slot) {
         const SharedHolder& slot = table->sht_slots[owner - 1];
-        gone = HolderGone(slot.sh_pid, slot.sh_started);
-    } else {
-        gone = GetTickCount() - stuckSince >= kSpinPatienceMs;
+        pid = slot.sh_pid;
+        started = slot.sh_started;
+        ownerGone = pid != 0 && HolderGone(pid, started);
     }
-    if (!gone) return false;
-    uint32_t mine = m_slot >= 0 ? static_cast<uint32_t>(m_slot) + 1 : 0;
-    if (InterlockedCompareExchange(reinterpret_cast<volatile LONG*>(&table->sht_spinOwner), static_cast<LONG>(mine),
-                                   static_cast<LONG>(owner)) != static_cast<LONG>(owner))
-        return false;
-    if (Control()->scb_spin == 0) {
-        // Released after all, in the meantime: take it the ordinary way.
-        table->sht_spinOwner = 0;
-        return false;
-    }
-    if (owner > 0 && owner <= kHolderSlots && owner - 1 != static_cast<uint32_t>(m_slot)) ReclaimLocked(owner - 1);
+    if (!ownerGone && (fresh || now - *since < kSpinPatienceMs)) return false;
+    uint32_t next = NextMark(mark, SpinOwner());
+    if (ExchangeIf(&table->sht_spinMark, next, mark) != mark) return false;
+    m_spinMark = next;
+    // Set, whoever freed it meanwhile: a taker that finds it free now also
+    // finds the mark naming this instance, and leaves it.
+    InterlockedExchange(&Control()->scb_spin, 1);
+    const SharedHolder& slot = table->sht_slots[owner - 1 < kHolderSlots ? owner - 1 : 0];
+    if (ownerGone && slot.sh_pid == pid && slot.sh_started == started) ReclaimLocked(owner - 1);
     return true;
 }
 
 void SharedMemory::ReleaseSpin()
 {
-    if (m_holders.get()) Holders()->sht_spinOwner = 0;
+    if (SharedHolderTable* table = Holders()) {
+        // Taken over while this instance held it (judged gone or too slow):
+        // the word is the other's now, and the other's to free.
+        uint32_t mine = m_spinMark;
+        if (ExchangeIf(&table->sht_spinMark, NextMark(mine, 0), mine) != mine) return;
+    }
     // A store with release order is all a release needs: the writes made
     // under the spin word are seen before it is free. An exchange would also
     // drain this processor's store buffer, which nobody waits for.
@@ -393,6 +499,26 @@ void SharedMemory::WakeOne()
     }
 }
 
+// Gives up the writer flag (spin word held); `length` is stored first when
+// given. A writer that leaves mid-change drops the content instead.
+void SharedMemory::DropWriterLocked(const DWORD* length)
+{
+    SharedControlBlock* scb = Control();
+    NoteStep(kStepWriterDown, scb->scb_writer);
+    if (m_changing && !length) {
+        scb->scb_length = 0;
+        if (m_holders.get()) Holders()->sht_lost = 1;
+    } else if (length) {
+        scb->scb_length = static_cast<LONG>(*length);
+        if (*length != 0 && m_holders.get()) Holders()->sht_lost = 0;
+    }
+    scb->scb_writer = 0;
+    HolderHolds holds = OwnHolds();
+    holds.writer = kWriterNone;
+    SettleHolds(holds);
+    m_changing = false;
+}
+
 bool SharedMemory::LockWrite(int timeoutMs)
 {
     SharedControlBlock* scb = Control();
@@ -400,8 +526,11 @@ bool SharedMemory::LockWrite(int timeoutMs)
         if (!Usable()) return false;
         TakeSpin();
         if (scb->scb_writer == 0) {
+            NoteStep(kStepWriterUp, scb->scb_writer);
             scb->scb_writer = 1;
-            if (SharedHolder* slot = OwnSlot()) slot->sh_writer = 1;
+            HolderHolds holds = OwnHolds();
+            holds.writer = kWriterHeld;
+            SettleHolds(holds);
             ReleaseSpin();
             break;
         }
@@ -417,8 +546,7 @@ bool SharedMemory::LockWrite(int timeoutMs)
         }
         if (!WaitTurn(timeoutMs, ReadersGone)) {
             TakeSpin();
-            scb->scb_writer = 0;
-            if (SharedHolder* slot = OwnSlot()) slot->sh_writer = 0;
+            DropWriterLocked(nullptr);
             ReleaseSpin();
             return false;
         }
@@ -428,12 +556,9 @@ bool SharedMemory::LockWrite(int timeoutMs)
 void SharedMemory::UnlockWrite(DWORD newLength)
 {
     if (!Usable()) return;
-    SharedControlBlock* scb = Control();
     TakeSpin();
     if (m_holdsWrite) {
-        scb->scb_writer = 0;
-        if (SharedHolder* slot = OwnSlot()) slot->sh_writer = 0;
-        scb->scb_length = static_cast<LONG>(newLength);
+        DropWriterLocked(&newLength);
         WakeOne();
     }
     m_holdsWrite = false;
@@ -447,8 +572,11 @@ bool SharedMemory::LockRead(int timeoutMs)
         if (!Usable()) return false;
         TakeSpin();
         if (scb->scb_writer == 0) {
+            NoteStep(kStepReadUp, scb->scb_readers);
             scb->scb_readers = scb->scb_readers + 1;
-            if (SharedHolder* slot = OwnSlot()) slot->sh_reads = slot->sh_reads + 1;
+            HolderHolds holds = OwnHolds();
+            holds.reads += 1;
+            SettleHolds(holds);
             ReleaseSpin();
             ++m_readHolds;
             return true;
@@ -463,8 +591,14 @@ void SharedMemory::UnlockRead()
     SharedControlBlock* scb = Control();
     TakeSpin();
     if (m_readHolds > 0) {
-        scb->scb_readers = scb->scb_readers - 1;
-        if (SharedHolder* slot = OwnSlot()) slot->sh_reads = slot->sh_reads ? slot->sh_reads - 1 : 0;
+        // Never below 0: a count some other program lowered too far would
+        // otherwise keep every writer out for good.
+        LONG readers = scb->scb_readers;
+        NoteStep(kStepReadDown, readers);
+        scb->scb_readers = readers > 0 ? readers - 1 : 0;
+        HolderHolds holds = OwnHolds();
+        if (holds.reads > 0) holds.reads -= 1;
+        SettleHolds(holds);
         if (scb->scb_readers == 0) WakeOne();
         --m_readHolds;
     }
@@ -585,14 +719,13 @@ GrowResult SharedMemory::ReplaceDataBlock(DWORD capacity)
 void SharedMemory::Destroy()
 {
     if (m_control.get()) {
-        SharedControlBlock* scb = Control();
         while (m_readHolds > 0 && Usable()) UnlockRead();
         if (m_holdsWrite && Usable()) {
             // The length stays what the last release stored: this holder's
-            // changes are unfinished, the previous content is the usable one.
+            // changes are unfinished, the previous content is the usable one
+            // (unless bytes have moved, and then there is none).
             TakeSpin();
-            scb->scb_writer = 0;
-            if (SharedHolder* slot = OwnSlot()) slot->sh_writer = 0;
+            DropWriterLocked(nullptr);
             WakeOne();
             ReleaseSpin();
         }
@@ -600,17 +733,7 @@ void SharedMemory::Destroy()
         // user may replace the block, and must not find this one still held.
         m_view.reset();
         m_dataMapping.reset();
-        // Out of the table before the count drops: a slot still counted when
-        // this process dies would be taken back a second time.
-        if (SharedHolder* slot = OwnSlot()) slot->sh_counted = 0;
-        if (m_counted) {
-            // Never below 1: 0 means "not initialised" and would leave an
-            // opener that arrives while the last user leaves polling.
-            for (;;) {
-                LONG seen = scb->scb_refCount;
-                if (seen <= 1 || InterlockedCompareExchange(&scb->scb_refCount, seen - 1, seen) == seen) break;
-            }
-        }
+        if (Holders()) CountOut();
     }
     m_view.reset();
     m_dataMapping.reset();
@@ -626,5 +749,6 @@ void SharedMemory::Destroy()
     m_viewBytes = 0;
     m_readHolds = 0;
     m_holdsWrite = false;
+    m_changing = false;
     m_counted = false;
 }

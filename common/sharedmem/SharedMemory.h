@@ -84,7 +84,9 @@ public:
     // while no writer holds or claims the lock, so the block cannot change
     // under it. viewBytes is what this process mapped, the bound of every
     // access: the length is only what some process stored. `look` must be
-    // short and must neither wait nor touch memory outside the view. False,
+    // short and must neither wait nor touch memory outside the view; it
+    // returns true when it found the content damaged, which is then marked
+    // as not to be trusted (length 0) before anyone can change it. False,
     // without calling it, when a writer is there or the region is unusable:
     // the caller then takes a read hold.
     template <class Look>
@@ -94,14 +96,23 @@ public:
         SharedControlBlock* scb = Control();
         TakeSpin();
         bool noWriter = scb->scb_writer == 0;
-        if (noWriter) look(static_cast<const void*>(m_view.get()), static_cast<DWORD>(scb->scb_length), m_viewBytes);
+        if (noWriter && look(static_cast<const void*>(m_view.get()), static_cast<DWORD>(scb->scb_length), m_viewBytes))
+            scb->scb_length = 0;
         ReleaseSpin();
         return noWriter;
     }
 
     // Stores length 0 under the spin word: the owner's mark for content that
-    // is not to be trusted (never loaded, or found damaged).
+    // is not to be trusted (never loaded, or found damaged). Only with a hold
+    // (a read hold or the write lock), so that what was judged is what goes.
     void DiscardContent();
+
+    // With the write lock held, before the first byte of the data block
+    // moves: should this instance die before it releases the lock, its
+    // content is dropped (length 0) and ContentLost() is true until a writer
+    // publishes a length again.
+    void MarkChanging();
+    bool ContentLost() const;
 
     // Releases every hold of this instance, closes its objects. Safe to repeat.
     void Destroy();
@@ -110,6 +121,7 @@ public:
     DWORD  ViewBytes() const { return m_viewBytes; }   // the data block as this process mapped it
     bool   IsOpen() const { return m_control.get() != nullptr; }
     bool   HoldsWriteLock() const { return m_holdsWrite; }
+    bool   Tracked() const { return m_slot >= 0; }   // has a slot in the holder table
     LONG   ReadHolds() const { return m_readHolds; }
     SharedControlBlock* Control() const { return static_cast<SharedControlBlock*>(m_control.get()); }
 
@@ -117,13 +129,23 @@ private:
     bool   Usable() const;           // control block mapped and initialised
     void   TakeSpin();
     void   ReleaseSpin();
-    bool   TakeSpinFromGone(DWORD stuckSince);   // the spin word's holder died holding it
+    bool   MarkSpinTaken();          // after the exchange won it; false when it was taken over first
+    bool   TakeSpinOver(bool* watching, uint32_t* watched, DWORD* since);   // from a holder that died or kept it too long
+    uint32_t SpinOwner() const { return m_slot >= 0 ? static_cast<uint32_t>(m_slot) + 1 : kOwnerUntracked; }
     void   JoinHolders();
     void   LeaveHolders();
+    bool   CountIn(DWORD start);     // raises scb_refCount for this instance (waits for an initialised block)
+    void   CountOut();
+    void   DropWriterLocked(const DWORD* length);   // spin word held
     // Takes back the holds of every process that died holding some (`idle`:
-    // also the reference of those that held none). True when any was taken.
+    // also the slots of those that held none). True when any was taken.
     bool   ReclaimGoneHolders(bool idle);
     void   ReclaimLocked(uint32_t slot);   // spin word held
+    // This instance's holds, and a step on the control block as the slot
+    // protocol wants it (SharedHolders.h): note, change, settle.
+    HolderHolds OwnHolds() const;
+    void   NoteStep(uint32_t step, LONG before);
+    void   SettleHolds(const HolderHolds& holds);
     SharedHolder* OwnSlot() const { return m_slot >= 0 ? &Holders()->sht_slots[m_slot] : nullptr; }
     SharedHolderTable* Holders() const { return static_cast<SharedHolderTable*>(m_holders.get()); }
     // Announces a wait and waits on the event (spin word held on entry,
@@ -136,10 +158,11 @@ private:
     DWORD         m_elementSize = 0;
     DWORD         m_elementCount = 0;
     DWORD         m_viewBytes = 0;
-    int           m_slot = -1;         // this instance's slot in the holder table
-    bool          m_untracked = false; // counted in sht_untracked instead
+    int           m_slot = -1;         // this instance's slot in the holder table (-1: none free)
+    uint32_t      m_spinMark = 0;      // the mark this instance's take of the spin word left
     LONG          m_readHolds = 0;
     bool          m_holdsWrite = false;
+    bool          m_changing = false;  // MarkChanging since the write lock was taken
     bool          m_counted = false;   // this instance's share of scb_refCount is in
     UniqueHandle  m_event;
     UniqueHandle  m_controlMapping;

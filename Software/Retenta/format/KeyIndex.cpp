@@ -226,7 +226,11 @@ Lookup FindValue(const KeyDataBlock* block, uint32_t total, const char* name, si
     return {false, low};
 }
 
-bool BlockFrameSound(const KeyDataBlock* block, uint32_t length, uint32_t viewBytes)
+namespace {
+
+// The frame check, giving the line count it judged: another process may
+// change the shared count meanwhile, and only the value checked may be used.
+bool FrameSound(const KeyDataBlock* block, uint32_t length, uint32_t viewBytes, int* checkedCount)
 {
     if (viewBytes <= kIndexBytes || length < kIndexBytes || length >= viewBytes || length > kLastByte)
         return false;
@@ -234,14 +238,23 @@ bool BlockFrameSound(const KeyDataBlock* block, uint32_t length, uint32_t viewBy
     if (count < 0 || count > kMaxIndexedLines)
         return false;
     const uint32_t end = block->offsets[count];
+    *checkedCount = count;
     return end >= kIndexBytes && end <= length && *block->at(length) == '\0';
+}
+
+} // namespace
+
+bool BlockFrameSound(const KeyDataBlock* block, uint32_t length, uint32_t viewBytes)
+{
+    int count = 0;
+    return FrameSound(block, length, viewBytes, &count);
 }
 
 bool BlockSound(const KeyDataBlock* block, uint32_t length, uint32_t viewBytes)
 {
-    if (!BlockFrameSound(block, length, viewBytes))
+    int count = 0;
+    if (!FrameSound(block, length, viewBytes, &count))
         return false;
-    const int count = block->count;
     uint32_t previous = kIndexBytes;
     for (int i = 0; i <= count; ++i) {
         const uint32_t offset = block->offsets[i];

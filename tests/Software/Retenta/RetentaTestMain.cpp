@@ -5,8 +5,10 @@
 int PeerChild(int argc, char** argv);
 int WriteCloseChild(int argc, char** argv);
 int HoldChild(int argc, char** argv);
+int MidChangeChild(int argc, char** argv);
 
 int main(int argc, char** argv)
 {
-    return RunTestsOrChildMode(argc, argv, {{"peer", PeerChild}, {"write-close", WriteCloseChild}, {"hold", HoldChild}});
+    return RunTestsOrChildMode(argc, argv, {{"peer", PeerChild}, {"write-close", WriteCloseChild}, {"hold", HoldChild},
+                                                  {"mid-change", MidChangeChild}});
 }

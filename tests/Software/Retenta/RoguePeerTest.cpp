@@ -1,8 +1,11 @@
 // Another user of a key that misbehaves: a process that dies holding one of
-// the key's locks, and one that writes garbage into the key's shared block.
+// the key's locks (or in the middle of a change), and one that writes garbage
+// into the key's shared block.
 // The store carries on in the first case and, in the second, refuses until
 // the key is loaded again from its files.
+#include <cstring>
 #include <string>
+#include <thread>
 
 #include "ChildProcess.h"
 #include "KeyDataBlock.h"
@@ -49,7 +52,7 @@ class RoguePeer : public StoreTest {};
 
 TEST_F(RoguePeer, APeerThatDiesHoldingALockLeavesTheKeyUsable)
 {
-    for (const char* hold : {"spin", "write", "read"}) {
+    for (const char* hold : {"spin", "write", "read", "change"}) {
         SCOPED_TRACE(std::string("the peer dies holding the ") + hold);
         const std::string key = std::string("Held_") + hold;
         PlaceKey("Sub", key, kLines);
@@ -83,6 +86,40 @@ TEST_F(RoguePeer, APeerThatDiesHoldingALockLeavesTheKeyUsable)
         EXPECT_KEY_FILES(Pri("Sub", key), Sec("Sub", key),
                          KeyFile(std::string(kLines) + "\"D\"=dword:4\r\n\"E\"=dword:5\r\n"));
     }
+}
+
+// A thread whose close timed out keeps its change for a later close, also
+// when it opens the key again while another process is in the middle of a
+// change: the block looks unsound only until that change is done.
+TEST_F(RoguePeer, ChangesKeptAfterATimedOutCloseSurviveAReopenDuringAnothersChange)
+{
+    const std::string key = "Reopened";
+    PlaceKey("Sub", key, kLines);
+    PlaceKey("Sub", "Other", kLines);
+    bool ended = EndsWithin(30000, [&] {
+        ASSERT_EQ(SuccessWith(0), Got(OpenPersistKey("Sub", key.c_str(), 1000)));
+        EXPECT_EQ(Info(PERS_VALUE_CREATED), Got(PersistDW("Kept", 7, 1000)));
+        std::string ready = UniqueName("rp-ready"), release = UniqueName("rp-release");
+        NamedEvent readyEvent(ready), releaseEvent(release);
+        ChildProcess child;
+        ASSERT_TRUE(child.Start("mid-change", "--name=" + KeyName("Sub", key) + " --ready=" + ready +
+                                                  " --release=" + release));
+        ASSERT_TRUE(readyEvent.Wait(20000)) << "child ended with " << child.ExitCode();
+        // Its close times out inside the open of another key, which then
+        // becomes current: the change stays with the key, unsaved.
+        EXPECT_EQ(SuccessWith(0), Got(OpenPersistKey("Sub", "Other", 100)));
+
+        std::thread finish([&] {
+            Sleep(300);
+            releaseEvent.Set();
+        });
+        EXPECT_EQ(SuccessWith(0), Got(OpenPersistKey("Sub", key.c_str(), 5000)));
+        finish.join();
+        EXPECT_TRUE(child.Wait(5000));
+        EXPECT_EQ(Success(), Got(ClosePersistKey(1000)));
+    });
+    ASSERT_TRUE(ended) << "a store call hung";
+    EXPECT_KEY_FILES(Pri("Sub", key), Sec("Sub", key), KeyFile(std::string(kLines) + "\"Kept\"=dword:7\r\n"));
 }
 
 // What a second instance writes over the key's shared state; `view` is what
@@ -173,11 +210,44 @@ int HoldChild(int argc, char** argv)
         memory.ReadBriefly([&](const void*, DWORD, DWORD) {
             ready.Set();
             Sleep(INFINITE);
+            return false;
         });
         return 11;
     }
-    if (hold == "write" ? !memory.LockWrite(1000) : !memory.LockRead(1000)) return 12;
+    if (hold == "write" || hold == "change" ? !memory.LockWrite(1000) : !memory.LockRead(1000)) return 12;
+    if (hold == "change") {
+        // Half of the deletion of the first line, as a writer killed inside
+        // it leaves it: the text has moved, the index not yet. The block
+        // still looks sound, and every line is found at the wrong place.
+        memory.MarkChanging();
+        auto* block = static_cast<KeyDataBlock*>(memory.Data());
+        DWORD total = memory.GetLength();
+        uint32_t start = block->offsets[0] - 1u;
+        uint32_t end = block->offsets[1] - 1u;
+        std::memmove(block->at(start), block->at(end), total - end + 1);
+    }
     ready.Set();
     Sleep(INFINITE);
     return 13;
+}
+
+// The peer of ChangesKeptAfterATimedOutCloseSurviveAReopenDuringAnothersChange:
+// holds the write lock with the block unsound (its text's NUL overwritten)
+// until told to finish, then puts it right and releases.
+int MidChangeChild(int argc, char** argv)
+{
+    NamedEvent ready(ChildArgument(argc, argv, "ready"));
+    NamedEvent release(ChildArgument(argc, argv, "release"));
+    SharedMemory memory;
+    bool existed = false;
+    if (memory.Create(ChildArgument(argc, argv, "name").c_str(), 1, 4096, &existed) != S_OK || !existed) return 10;
+    if (!memory.LockWrite(1000)) return 12;
+    DWORD total = memory.GetLength();
+    char* end = static_cast<KeyDataBlock*>(memory.Data())->at(total);
+    *end = 'x';
+    ready.Set();
+    if (!release.Wait(20000)) return 13;
+    *end = '\0';
+    memory.UnlockWrite(total);
+    return 0;
 }

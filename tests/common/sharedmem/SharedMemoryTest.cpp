@@ -500,6 +500,7 @@ TEST(SharedMemoryBriefRead, LooksUnderTheSpinWordWhileNoWriterIsThere)
         seen.assign(static_cast<const char*>(data), length);
         spin = scb->scb_spin;
         readers = scb->scb_readers;
+        return false;
     };
 
     EXPECT_TRUE(reader.ReadBriefly(look));
@@ -523,6 +524,10 @@ TEST(SharedMemoryBriefRead, LooksUnderTheSpinWordWhileNoWriterIsThere)
     writer.UnlockWrite(10);
     EXPECT_EQ("", seen);
     EXPECT_FALSE(SharedMemory().ReadBriefly(look)) << "nothing to look at";
+
+    // A look that finds the content damaged has it dropped in the same hold.
+    EXPECT_TRUE(reader.ReadBriefly([](const void*, DWORD, DWORD) { return true; }));
+    EXPECT_EQ(0u, reader.GetLength());
 }
 
 // ---- growth ------------------------------------------------------------------
@@ -687,7 +692,15 @@ TEST(SharedMemoryReserve, RoundsUpToWholeStepsWithinLimit)
     }
 }
 
+// Child modes of HolderReclaimTest.cpp.
+int ChildHoldReadForever(int argc, char** argv);
+int ChildExitAtOnce(int argc, char** argv);
+
 int main(int argc, char** argv)
 {
-    return RunTestsOrChildMode(argc, argv, {{"open-check", ChildOpenCheck}, {"hold-write", ChildHoldWrite}});
+    return RunTestsOrChildMode(argc, argv,
+                               {{"open-check", ChildOpenCheck},
+                                {"hold-write", ChildHoldWrite},
+                                {"hold-read", ChildHoldReadForever},
+                                {"exit", ChildExitAtOnce}});
 }
