@@ -35,13 +35,17 @@ done
 cd "$here"
 bash tools/setup.sh || exit 1
 . tools/wine-arch.sh
-unit_wine_arch_select || exit 1
-echo "demo: Wine architecture $UNIT_WINE_ARCH"
-
 if [ -n "${DEMO_BUILD:-}" ]; then build=$(realpath -m "$DEMO_BUILD")
 elif [ -n "${UNIT_IMAGE_BIN:-}" ]; then build=$(realpath -m "$UNIT_IMAGE_BIN/..")
-else build=$UNIT_BUILD_DIR
+else build=
 fi
+# A given build runs under its own architecture unless one is forced.
+if [ -n "$build" ] && [ -z "${UNIT_WINE_ARCH:-}" ] && [ -f "$build/bin/Tendwick.exe" ]; then
+  UNIT_WINE_ARCH=$(unit_wine_arch_of "$build/bin/Tendwick.exe") || UNIT_WINE_ARCH=
+fi
+unit_wine_arch_select || exit 1
+[ -n "$build" ] || build=$UNIT_BUILD_DIR
+echo "demo: Wine architecture $UNIT_WINE_ARCH"
 unit_wine_configure "$build" "$UNIT_WINE_ARCH" || exit 1
 export UNIT_IMAGE_BIN=$build/bin TENDWICK_BIN=$build/bin
 

@@ -23,7 +23,8 @@
 #     the next save clears them.
 # Prints the figures: kills per flow and stage, repairs, re-runs completed.
 # Non-zero on any violation, and when a stage that the kills aim at received
-# no kill (each flow's stages are aimed at in turn).
+# no kill (each flow's stages are aimed at in turn; a stage none landed in is
+# aimed at again up to six times, at moments spread over it).
 #
 #   kill-test.sh [--kills=N] [--seed=S] [--keep]     default 30 kills and a random seed (printed
 #                                                   first); --keep leaves the folders
@@ -135,8 +136,12 @@ done
 declare -A count
 phases=(save restore undo)
 echo "== kills"
-for ((i = 0; i < kills; i++)); do
-  phase=${phases[i % 3]}
+# One kill of a flow, aimed at one of its stages (index into its list), at a
+# random moment of it or DELAY ms into it; then every check of the kill.
+kill_once() { # number phase stage-index [delay]
+  local i=$1 phase=$2 aimed=$3
+  local unit start start_media end end_media flow stage from to window delay after aim transcript out pairs_ok
+  local s from_s to_s repairs kind n line log rerun how same
   case $phase in
     save)    unit=$A start=$ref/A-start    start_media=$ref/media-empty end=$ref/A-saved    end_media=$ref/media-saved;    flow=save ;;
     restore) unit=$B start=$ref/B-start    start_media=$ref/media-saved end=$ref/B-restored end_media=$ref/media-restored; flow=restore ;;
@@ -145,11 +150,10 @@ for ((i = 0; i < kills; i++)); do
   put_unit "$unit" "$start"
   put_media "$start_media"
   mapfile -t choices <<<"${stages[$phase]}"
-  aimed=$(( ${count[$phase,kills]:-0} % ${#choices[@]} ))
   stage=${choices[aimed]}
   from=${stage%%|*} to=${stage#*|}
   window=$(( ${line_at[$phase,$to]} - ${line_at[$phase,$from]} + 2 ))
-  delay=$(( (RANDOM * 32768 + RANDOM) % window ))
+  delay=${4:-$(( (RANDOM * 32768 + RANDOM) % window ))}
   if [ -n "$from" ]; then
     after=(--after "$from")
     aim="$delay ms after \"$from\""
@@ -161,7 +165,15 @@ for ((i = 0; i < kills; i++)); do
   out=$(unit_image_run "$unit" "$UNIT_IMAGE_BIN/kill_run.exe" kill "${after[@]}" "$delay" 'C:\killed-run.txt' "$run_exe" "$flow")
   pairs_ok=$?
   if grep -q '^killed at' <<<"$out"; then
-    count[$phase,aimed,$aimed]=$(( ${count[$phase,aimed,$aimed]:-0} + 1 ))
+    # Where the kill really landed: past the line that begins a stage, before
+    # the one that ends it (the aim may miss when a flow's lines move).
+    for ((s = 0; s < ${#choices[@]}; s++)); do
+      from_s=${choices[s]%%|*} to_s=${choices[s]#*|}
+      if { [ -z "$from_s" ] || grep -qF -- "$from_s" "$transcript"; } && ! grep -qF -- "$to_s" "$transcript"; then
+        count[$phase,landed,$s]=$(( ${count[$phase,landed,$s]:-0} + 1 ))
+        break
+      fi
+    done
     stage=$(check stage "$phase" "$transcript")
   else
     stage="after its end"
@@ -174,10 +186,10 @@ for ((i = 0; i < kills; i++)); do
     n=$(grep -c "^repaired .*: $kind" <<<"$out")
     count[repair,$kind]=$(( ${count[repair,$kind]:-0} + n ))
   done
-  line="kill $((i + 1)): $phase $aim ($stage), $repairs repaired"
+  line="kill $i: $phase $aim ($stage), $repairs repaired"
   [ $pairs_ok -eq 0 ] || fail "$line: key pairs: $(grep -v '^repaired\|^killed\|^ended' <<<"$out" | tr '\n' ';')"
 
-  log=$root/kills/$((i + 1))-$phase
+  log=$root/kills/$i-$phase
   mkdir -p "$log"
   cp "$transcript" "$log/killed-run.txt" 2>/dev/null
   echo "$out" >"$log/pairs.txt"
@@ -201,6 +213,27 @@ for ((i = 0; i < kills; i++)); do
     fi
   fi
   echo "   $line, $how"
+}
+
+for ((i = 0; i < kills; i++)); do
+  phase=${phases[i % 3]}
+  mapfile -t choices <<<"${stages[$phase]}"
+  kill_once $((i + 1)) "$phase" $(( ${count[$phase,kills]:-0} % ${#choices[@]} ))
+done
+
+# A stage no kill landed in (its moment in this run differed from the
+# uninterrupted one's) is aimed at again, at moments spread over it.
+n=$kills
+for phase in "${phases[@]}"; do
+  mapfile -t choices <<<"${stages[$phase]}"
+  for ((s = 0; s < ${#choices[@]}; s++)); do
+    from=${choices[s]%%|*} to=${choices[s]#*|}
+    window=$(( ${line_at[$phase,$to]} - ${line_at[$phase,$from]} + 2 ))
+    for ((j = 0; j < 6 && ${count[$phase,landed,$s]:-0} == 0; j++)); do
+      n=$((n + 1))
+      kill_once "$n" "$phase" "$s" $(( window * j / 6 ))
+    done
+  done
 done
 
 echo "== figures"
@@ -224,7 +257,7 @@ echo
 for phase in "${phases[@]}"; do
   mapfile -t choices <<<"${stages[$phase]}"
   for ((s = 0; s < ${#choices[@]}; s++)); do
-    [ "${count[$phase,aimed,$s]:-0}" -gt 0 ] || fail "$phase: no kill landed in the stage \"${choices[s]}\""
+    [ "${count[$phase,landed,$s]:-0}" -gt 0 ] || fail "$phase: no kill landed in the stage \"${choices[s]}\""
   done
 done
 if [ $failures -eq 0 ]; then echo "kill-test: all passed"; else echo "kill-test: $failures failures"; fi

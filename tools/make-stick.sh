@@ -43,8 +43,8 @@ from=$(cd "$from" && pwd)
 if [ -f "$from/stick/VevezaDE1.DAT" ]; then
   shell=$from/stick/VevezaDE1.DAT picture=$from/stick/VevezaDE2.DAT exe=$from/mediacheck.exe
   if [ -f "$from/SHA256SUMS" ]; then
-    (cd "$from" && grep -E ' stick/VevezaDE[12]\.DAT$' SHA256SUMS | sha256sum -c --quiet -) \
-      || die "the release's stick files do not match its SHA256SUMS"
+    (cd "$from" && grep -E ' (stick/VevezaDE[12]\.DAT|wine-arch\.sh|mediacheck\.exe)$' SHA256SUMS | sha256sum -c --quiet -) \
+      || die "the release's stick files, inspector or wine-arch.sh do not match its SHA256SUMS"
   fi
 elif [ -f "$from/bin/Dormantis.exe" ]; then
   [ -n "$tree" ] || die "a build needs the source tree for the UNIT DISABLED picture"
@@ -97,6 +97,9 @@ case $inspector in
     if [ -z "${WINEPREFIX:-}" ]; then
       own_prefix=$(mktemp -d "${TMPDIR:-/tmp}/make-stick-wine.XXXXXX")
       export WINEPREFIX=$own_prefix
+    else
+      # The caller's prefix is what it is: a 64-bit one runs 32-bit programs too.
+      unset WINEARCH
     fi
     export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     [ -z "$own_prefix" ] || unit_wine wineboot.exe -i >/dev/null 2>&1

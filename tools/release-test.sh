@@ -58,7 +58,7 @@ expect_eq "INTEGRATOR.md" "## Integrator's guide" "$(head -n 1 "$rel/INTEGRATOR.
 grep -q 'ZelUtil.DAT' "$rel/INTEGRATOR.md" || fail "the integrator's guide does not name the unit utility"
 
 echo "== make-stick.sh from the release into a folder"
-bash "$rel/make-stick.sh" "$stick" >"$root/make-stick.log" 2>&1; rc=$?
+env -u WINEPREFIX bash "$rel/make-stick.sh" "$stick" >"$root/make-stick.log" 2>&1; rc=$?
 expect_eq "make-stick.sh: exit code" 0 "$rc"
 grep -q '^Verdict: no save$' "$root/make-stick.log" || fail "make-stick.sh: the inspector's verdict: $(tail -n 5 "$root/make-stick.log")"
 expect_eq "the stick's files" "VevezaDE1.DAT VevezaDE2.DAT" "$(cd "$stick" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | xargs)"
@@ -95,11 +95,11 @@ grep -q '^  program          .*\\Tendwick\.exe$' "$root/saved.txt" || fail "save
 
 echo "== make-stick.sh refuses the stick that holds the save, unless told to"
 before=$(cd "$stick" && find . -type f -exec sha256sum {} + | LC_ALL=C sort)
-bash "$rel/make-stick.sh" "$stick" >"$root/refused.log" 2>&1; rc=$?
+env -u WINEPREFIX bash "$rel/make-stick.sh" "$stick" >"$root/refused.log" 2>&1; rc=$?
 expect_eq "make-stick.sh on a save: exit code" 3 "$rc"
 grep -q 'holds a save' "$root/refused.log" || fail "make-stick.sh on a save: $(cat "$root/refused.log")"
 expect_eq "the refused stick is unchanged" "$before" "$(cd "$stick" && find . -type f -exec sha256sum {} + | LC_ALL=C sort)"
-bash "$rel/make-stick.sh" --force "$stick" >"$root/forced.log" 2>&1; rc=$?
+env -u WINEPREFIX bash "$rel/make-stick.sh" --force "$stick" >"$root/forced.log" 2>&1; rc=$?
 expect_eq "make-stick.sh --force: exit code" 0 "$rc"
 grep -q '^Verdict: complete save$' "$root/forced.log" || fail "make-stick.sh --force: the save is not intact"
 

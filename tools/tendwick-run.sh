@@ -24,6 +24,11 @@
 
 tendwick_tree=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 . "$tendwick_tree/tools/wine-arch.sh"
+# Given programs and no forced architecture: the programs' own.
+tendwick_given=${TENDWICK_BIN:-${UNIT_IMAGE_BIN:-}}
+if [ -z "${UNIT_WINE_ARCH:-}" ] && [ -f "$tendwick_given/Tendwick.exe" ]; then
+  UNIT_WINE_ARCH=$(unit_wine_arch_of "$tendwick_given/Tendwick.exe") || UNIT_WINE_ARCH=
+fi
 unit_wine_arch_select || return 1 2>/dev/null || exit 1
 : "${TENDWICK_BIN:=${UNIT_IMAGE_BIN:-$UNIT_BUILD_DIR/bin}}"
 : "${TENDWICK_SCREEN:=1024x768x24}"

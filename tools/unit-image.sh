@@ -28,6 +28,10 @@
 
 unit_image_tree=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 . "$unit_image_tree/tools/wine-prefix.sh"
+# Given programs and no forced architecture: the programs' own.
+if [ -z "${UNIT_WINE_ARCH:-}" ] && [ -f "${UNIT_IMAGE_BIN:-}/unit_image.exe" ]; then
+  UNIT_WINE_ARCH=$(unit_wine_arch_of "$UNIT_IMAGE_BIN/unit_image.exe") || UNIT_WINE_ARCH=
+fi
 unit_wine_arch_select || return 1 2>/dev/null || exit 1
 unit_image_bin_given=${UNIT_IMAGE_BIN:+1}
 : "${UNIT_IMAGE_BIN:=$UNIT_BUILD_DIR/bin}"

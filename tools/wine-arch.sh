@@ -85,7 +85,16 @@ unit_wine_configure() {
     win64) toolchain=$unit_wine_tree/cmake/toolchain-x86_64-mingw.cmake ;;
     *) echo "wine-arch: unknown architecture '$arch'" >&2; return 1 ;;
   esac
-  [ -f "$build/build.ninja" ] && return 0
+  if [ -f "$build/CMakeCache.txt" ]; then
+    # A folder configured for the other width would be built and run under the wrong loader.
+    local configured
+    configured=$(sed -n 's/^CMAKE_TOOLCHAIN_FILE:[A-Z]*=//p' "$build/CMakeCache.txt")
+    if [ "$(realpath -m "$configured")" != "$(realpath -m "$toolchain")" ]; then
+      echo "wine-arch: $build is configured with ${configured:-no toolchain}, not $toolchain ($arch)" >&2
+      return 1
+    fi
+    [ -f "$build/build.ninja" ] && return 0
+  fi
   mkdir -p "$build"
   local launcher=()
   command -v ccache >/dev/null 2>&1 && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)

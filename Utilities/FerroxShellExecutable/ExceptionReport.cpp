@@ -112,11 +112,37 @@ const char* StopReason(const FrameSlot* next, const FrameSlot* current)
 
 uintptr_t ProgramCounter(const CONTEXT& context) { return context.Rip; }
 
+// True when [address, address + size) lies on this thread's stack: the
+// report runs on the thread that faulted, and a smashed frame register must
+// not send the unwind to read anywhere else.
+bool OnThisStack(uintptr_t address, size_t size)
+{
+    // The header's inline read of the thread block through gs trips the
+    // compiler's bounds warning; the read itself is the documented one.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Warray-bounds"
+    const NT_TIB* tib = reinterpret_cast<const NT_TIB*>(NtCurrentTeb());
+#pragma GCC diagnostic pop
+    const uintptr_t limit = reinterpret_cast<uintptr_t>(tib->StackLimit);
+    const uintptr_t base = reinterpret_cast<uintptr_t>(tib->StackBase);
+    return address >= limit && address < base && size <= base - address;
+}
+
+// The frame register a function's unwind data restores the stack from
+// (0 for none; 5 is Rbp, the one the compiler uses), read from the image's
+// unwind information.
+unsigned FrameRegisterOf(DWORD64 imageBase, const RUNTIME_FUNCTION& entry)
+{
+    const BYTE* info = reinterpret_cast<const BYTE*>(imageBase + entry.UnwindData);
+    return info[3] & 0x0F;
+}
+
 // On x86_64 a frame pointer need not point at the caller's saved one (the
 // compiler may set it anywhere in the frame, and leaf functions keep none),
 // so the walk unwinds each frame by the image's unwind tables from Rip and
 // Rsp; a function without an entry there is a leaf whose return address lies
-// at Rsp. Each step must move up the stack, as the saved frame pointers do.
+// at Rsp. Each step must move up the stack, as the saved frame pointers do,
+// and every stack the unwind would read must be this thread's.
 void WalkFrames(const CONTEXT& faultContext)
 {
     const int kMaxFrames = 256;
@@ -128,8 +154,18 @@ void WalkFrames(const CONTEXT& faultContext)
             Out(stop);
             return;
         }
+        if (!OnThisStack(context.Rsp, 2 * sizeof(FrameSlot))) {
+            Out(" ... IsBadWritePtr\n");
+            return;
+        }
         DWORD64 imageBase = 0;
         PRUNTIME_FUNCTION entry = RtlLookupFunctionEntry(context.Rip, &imageBase, nullptr);
+        // CONTEXT keeps Rax to R15 in the unwind codes' register order.
+        const unsigned frameRegister = entry ? FrameRegisterOf(imageBase, *entry) : 0;
+        if (frameRegister != 0 && !OnThisStack((&context.Rax)[frameRegister], sizeof(FrameSlot))) {
+            Out(" ... IsBadWritePtr\n");
+            return;
+        }
         if (entry) {
             void* handlerData = nullptr;
             DWORD64 establisher = 0;

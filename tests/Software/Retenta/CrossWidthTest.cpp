@@ -34,6 +34,11 @@ TEST_F(CrossWidth, ThirtyTwoAndSixtyFourBitProgramsShareOneKeyInTurn)
         GTEST_SKIP() << "no other-width build runnable here (UNIT_OTHER_WIDTH_BIN unset): the test script sets it "
                         "where the host can start both 32-bit and 64-bit programs";
     ASSERT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(peer.c_str())) << peer << " is missing";
+    // The peer must be the other width, or the test proves nothing.
+    DWORD kind = 0;
+    ASSERT_TRUE(GetBinaryTypeA(peer.c_str(), &kind)) << peer << ": error " << GetLastError();
+    const DWORD otherWidth = sizeof(void*) == 8 ? SCS_32BIT_BINARY : SCS_64BIT_BINARY;
+    ASSERT_EQ(otherWidth, kind) << peer << " is not a program of the other width";
     std::printf("peer: %s (this program is %u-bit)\n", peer.c_str(), static_cast<unsigned>(8 * sizeof(void*)));
 
     PlaceKey("Sub", "Cross", "\"A\"=dword:1\r\n");

@@ -4,8 +4,9 @@
 
 int FaultChild(int argc, char** argv);
 int FatalChild(int argc, char** argv);
+int SmashedFrameChild(int argc, char** argv);
 
 int main(int argc, char** argv)
 {
-    return RunTestsOrChildMode(argc, argv, {{"fault", FaultChild}, {"fatal", FatalChild}});
+    return RunTestsOrChildMode(argc, argv, {{"fault", FaultChild}, {"fatal", FatalChild}, {"smashed", SmashedFrameChild}});
 }

@@ -43,6 +43,27 @@ DWORD WINAPI FatalThread(void*)
     return 0;
 }
 
+// The report of a fault whose frame register an overrun has smashed: the
+// walk must stop at it, not fault inside the report.
+DWORD WINAPI SmashedFrameThread(void*)
+{
+    CONTEXT context = {};
+    context.ContextFlags = CONTEXT_FULL;
+    RtlCaptureContext(&context);
+    EXCEPTION_RECORD record = {};
+    record.ExceptionCode = EXCEPTION_ACCESS_VIOLATION;
+#if defined(__x86_64__)
+    context.Rbp = 0x10;
+    record.ExceptionAddress = reinterpret_cast<void*>(context.Rip);
+#else
+    context.Ebp = 0x10;
+    record.ExceptionAddress = reinterpret_cast<void*>(static_cast<uintptr_t>(context.Eip));
+#endif
+    EXCEPTION_POINTERS pointers = {&record, &context};
+    FerxUnhandledExceptionFilter(&pointers);
+    return 0;
+}
+
 int RunChildThread(int argc, char** argv, LPTHREAD_START_ROUTINE routine)
 {
     InstallExceptionReport();
@@ -62,7 +83,8 @@ std::string ThisProgram()
 // report's shape; its exit code into *exitCode, the texts before the report
 // into *before.
 std::vector<std::string> RunReport(const char* mode, const std::string& code, DWORD* exitCode,
-                                   std::vector<std::string>* before = nullptr)
+                                   std::vector<std::string>* before = nullptr,
+                                   const char* lastLine = " \\.\\.\\. end\n")
 {
     std::string store = MakeTempFolder("report");
     DbwinCapture capture(DbwinCapture::AllProcesses);
@@ -92,7 +114,7 @@ std::vector<std::string> RunReport(const char* mode, const std::string& code, DW
     EXPECT_EQ(r[8], r[11]);
     for (size_t i = 0; i < r.size(); ++i) {
         const char* expected = i < sizeof shape / sizeof *shape ? shape[i] : "  [0-9A-F]{4}:[0-9A-F]{8} [^\n]*\n";
-        if (i + 1 == r.size()) expected = " \\.\\.\\. end\n";
+        if (i + 1 == r.size()) expected = lastLine;
         if (expected) {
             EXPECT_TRUE(std::regex_match(r[i], std::regex(expected))) << i << ": " << r[i];
         }
@@ -105,6 +127,11 @@ std::vector<std::string> RunReport(const char* mode, const std::string& code, DW
 int FaultChild(int argc, char** argv)
 {
     return RunChildThread(argc, argv, FaultThread);
+}
+
+int SmashedFrameChild(int argc, char** argv)
+{
+    return RunChildThread(argc, argv, SmashedFrameThread);
 }
 
 int FatalChild(int argc, char** argv)
@@ -129,6 +156,15 @@ TEST(ExceptionReport, FaultInOwnCodeNamesModuleAndSectionAndWalksToTheEnd)
                   ThisProgram().c_str());
     EXPECT_EQ(first, r[15]);
     EXPECT_EQ("  0001:", r[16].substr(0, 7));
+}
+
+TEST(ExceptionReport, ASmashedFrameRegisterEndsTheWalkInsideTheReport)
+{
+    DWORD exitCode = 0;
+    std::vector<std::string> r = RunReport("smashed", "C0000005 : EXCEPTION_ACCESS_VIOLATION", &exitCode, nullptr,
+                                           " \\.\\.\\. IsBadWritePtr\n");
+    EXPECT_EQ(0xFFFFFFFFu, exitCode) << "the report ended early: it faulted itself";
+    EXPECT_FALSE(r.empty());
 }
 
 TEST(ExceptionReport, FatalMessageIsWrittenWithTheLastErrorThenReported)
