@@ -7,6 +7,10 @@
 #include <exception>
 #include <fstream>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace {
 
 const size_t kBlockBytes = 64 * 1024;
@@ -52,6 +56,30 @@ FileRead ReadTextStart(const fs::path& path, size_t maxBytes, std::string* bytes
     in.read(&(*bytes)[0], static_cast<std::streamsize>(maxBytes));
     bytes->resize(static_cast<size_t>(in.gcount()));
     return FILE_READ_OK;
+}
+
+FileRead ReadStart(const fs::path& path, size_t maxBytes, std::string* bytes)
+{
+    bytes->clear();
+    if (!IsFile(path)) return FILE_MISSING;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return FILE_UNREADABLE;
+    bytes->resize(maxBytes);
+    in.read(&(*bytes)[0], static_cast<std::streamsize>(maxBytes));
+    bytes->resize(static_cast<size_t>(in.gcount()));
+    return FILE_READ_OK;
+}
+
+bool IsLink(const fs::path& path)
+{
+#ifdef _WIN32
+    // The library's link test does not see every reparse point (junctions).
+    const DWORD attributes = GetFileAttributesW(path.wstring().c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+#else
+    std::error_code error;
+    return fs::is_symlink(fs::symlink_status(path, error));
+#endif
 }
 
 FileRead ReadFileTail(const fs::path& path, size_t maxBytes, std::string* bytes)

@@ -1,5 +1,6 @@
-// Reading the media and a unit's store folder with the standard library only,
-// so that the inspector is the same program on Windows and natively. No call
+// Reading the media and a unit's store folder with the standard library only
+// (but for the link test on Windows), so that the inspector is the same
+// program on Windows and natively. No call
 // throws: a file that cannot be read is reported as such.
 #pragma once
 
@@ -23,6 +24,14 @@ FileRead ReadWholeFile(const fs::path& path, size_t maxBytes, std::string* bytes
 // The first maxBytes bytes, read as text the way the C library's text mode
 // reads on this platform (the engine reads its identity record so).
 FileRead ReadTextStart(const fs::path& path, size_t maxBytes, std::string* bytes);
+
+// The first maxBytes bytes as they are, as the engine reads the pieces of its
+// undo's proof.
+FileRead ReadStart(const fs::path& path, size_t maxBytes, std::string* bytes);
+
+// Whether the path is a link (a reparse point on Windows): the engine neither
+// reads nor writes through one.
+bool IsLink(const fs::path& path);
 
 // The last maxBytes bytes of a file that may be longer, from the start of a
 // line: a log appended to without end is read from its latest runs.

@@ -210,6 +210,7 @@ void DryRunJson(const DryRunReport& report, CJsonWriter& json)
     json.BeginArray("steps");
     for (const std::string& step : report.steps) json.String(nullptr, step);
     json.EndArray();
+    json.Number("filesNotTaken", static_cast<int64_t>(report.nFilesNotTaken));
     json.EndObject();
 }
 

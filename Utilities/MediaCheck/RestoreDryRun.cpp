@@ -1,5 +1,6 @@
 #include "RestoreDryRun.h"
 
+#include "ChkFile.h"
 #include "DisableRecord.h"
 #include "IdentityRules.h"
 #include "KeyFileFormat.h"
@@ -11,6 +12,7 @@
 #include "UndoProof.h"
 
 #include <algorithm>
+#include <set>
 #include <map>
 #include <memory>
 
@@ -141,11 +143,15 @@ public:
             ++m_slot.report.nBadTypes;
             return;
         }
-        Apply(m_slot, value.kind, value.pszName, value.pszText, value.dwNumber, BY_IMPORT);
+        if (Apply(m_slot, value.kind, value.pszName, value.pszText, value.dwNumber, BY_IMPORT) != KEY_WRITE_DONE)
+            ++m_nRefused;
     }
+    // Writes the key refused: the store refuses them too, and the file is not taken.
+    size_t Refused() const { return m_nRefused; }
 
 private:
     KeySlot& m_slot;
+    size_t   m_nRefused = 0;
 };
 
 bool ReadFactoryFlag(const char* configName, char* buffer, size_t size, void* context)
@@ -183,7 +189,9 @@ void DatalinkFixUp(CUnitModel& unit)
         Apply(client, IMPORT_STRING, DATALINK_DEVICE_TEXT, DATALINK_DEVICE_TEXT_DEFAULT, 0, BY_DATALINK_FIX_UP);
 }
 
-void ImportRow(const RestoreStep& step, const fs::path& mediaPersist, const std::string& savedPart,
+// Imports one row as the restore does; false when the row's saved file is on
+// the media and would not be taken whole (the restore then does not finish).
+bool ImportRow(const RestoreStep& step, const fs::path& mediaPersist, const std::string& savedPart,
                const DryRunOptions& options, CUnitModel& unit, DryRunReport& report)
 {
     const SavedFileEntry& entry = *step.pEntry;
@@ -191,20 +199,23 @@ void ImportRow(const RestoreStep& step, const fs::path& mediaPersist, const std:
         const std::string skipped = std::string(entry.pszConfigName ? entry.pszConfigName : "") + ": " +
                                     entry.pszMediaName;
         for (const std::string& known : report.skippedRows)
-            if (known == skipped) return;
+            if (known == skipped) return true;
         report.skippedRows.push_back(skipped);
-        return;
+        return true;
     }
+    std::error_code error;
+    const bool present = fs::exists(mediaPersist / entry.pszMediaName, error);
     char key[kKeyNameSize] = {};
     if (!SavedKeyName(entry.pszFile, key, sizeof(key))) {
         report.steps.push_back(std::string(entry.pszFile) + ": no key name; the row is passed over");
-        return;
+        return !present;
     }
 
     KeySlot& slot = unit.Key(entry.pszDirectory, key);
     AddMediaName(slot.report, entry.pszMediaName);
     std::string bytes;
-    switch (ReadWholeFile(mediaPersist / entry.pszMediaName, MEDIA_READ_LIMIT, &bytes)) {
+    bool taken = false;
+    switch (ReadWholeFile(mediaPersist / entry.pszMediaName, SAVED_FILE_MAX_BYTES, &bytes)) {
     case FILE_READ_OK: {
         size_t textLength = 0;
         if (!keyfile::ValidateKeyFile(bytes.data(), bytes.size(), &textLength))
@@ -217,16 +228,22 @@ void ImportRow(const RestoreStep& step, const fs::path& mediaPersist, const std:
         text.push_back('\0');
         CModelImport import(slot);
         WalkSavedKeyFile(text.data(), bytes.size(), entry.pFilter, entry.dwFilterCount, import);
+        taken = slot.model.IsOpen() && import.Refused() == 0;
         break;
     }
     case FILE_MISSING:
         AddNote(slot.report, std::string(entry.pszMediaName) + " not on the media: nothing imported");
+        taken = !present;
+        break;
+    case FILE_TOO_LARGE:
+        AddNote(slot.report, std::string(entry.pszMediaName) + " is larger than any saved key: not read");
         break;
     default:
         AddNote(slot.report, std::string(entry.pszMediaName) + " cannot be read: nothing imported");
         break;
     }
     if (NeedsDatalinkFixUp(entry.pszDirectory, key, savedPart.c_str())) DatalinkFixUp(unit);
+    return taken;
 }
 
 // What the unit tells about itself, read before anything is imported.
@@ -261,31 +278,65 @@ void ReadTarget(CUnitModel& unit, const fs::path& persistRoot, const std::string
     }
 }
 
-// What the Restore key does with this save, by the engine's rules: a save of
-// this unit's own goes back as the undo while the unit is disabled, or while
-// the undo's proof names it after an undo was cut off; a disabled unit takes
-// no other save.
+// Whether the unit's hive copy names another save than the one on the media:
+// its CRC is not the one the media's checksum file gives.
+bool HiveCopyNamesAnotherSave(const fs::path& hiveCopy, const std::string& chkText)
+{
+    if (hiveCopy.empty() || !IsFile(hiveCopy)) return false;
+    uint32_t saved = 0, local = 0;
+    uint64_t size = 0;
+    return ParseChkText(chkText.data(), chkText.size(), &saved) != CHK_OK ||
+           FileCrc(hiveCopy, &local, &size) != FILE_READ_OK || local != saved;
+}
+
+// What the Restore key does with this save, by the engine's rules: nothing
+// without a whole save or through a linked folder; a save of this unit's own
+// goes back as the undo while the unit is disabled by that very save, or
+// while the undo's proof names it after an undo was cut off; a disabled unit
+// takes no other save, and the release table decides the rest.
 void PredictCourse(const fs::path& config, const fs::path& persistRoot, const IdentityFinding& saved,
-                   TargetFinding& target)
+                   const DryRunOptions& options, TargetFinding& target)
 {
     target.bOwnSave = saved.bPresent && IsSameUnitIdentity(saved.serial.c_str(), saved.part.c_str(), saved.nRevision,
                                                            target.serial.c_str(), target.part.c_str(),
                                                            target.nRevision);
+    // The pieces of the proof as the engine reads them: bytes as they are.
     std::string identity, chk, proof;
-    ReadTextStart(config / MEDIA_IDENTITY_FILE, UNDO_PROOF_PART_BYTES, &identity);
-    ReadTextStart(config / MEDIA_HIVE_CHK_FILE, UNDO_PROOF_PART_BYTES, &chk);
-    ReadTextStart(persistRoot / UNDO_PROOF_FILE, 2 * UNDO_PROOF_PART_BYTES + 2, &proof);
+    ReadStart(config / MEDIA_IDENTITY_FILE, UNDO_PROOF_PART_BYTES, &identity);
+    ReadStart(config / MEDIA_HIVE_CHK_FILE, UNDO_PROOF_PART_BYTES, &chk);
+    ReadStart(persistRoot / UNDO_PROOF_FILE, 2 * UNDO_PROOF_PART_BYTES + 2, &proof);
     target.bUndoProof = UndoProofNames(proof, identity, chk);
+    target.bSavedFiles = IsFile(config / MEDIA_HIVE_FILE) && IsFile(config / MEDIA_IDENTITY_FILE);
+    target.bLinkedFolder = IsLink(config) || IsLink(config / MEDIA_PERSIST_FOLDER);
+    target.bOtherSaveDisabled = target.bDisabled && target.bOwnSave && HiveCopyNamesAnotherSave(options.hiveCopy, chk);
 
-    if (target.bOwnSave && target.bDisabled)
+    if (!target.bSavedFiles || target.bLinkedFolder)
+        target.course = COURSE_REFUSED;
+    else if (target.bOwnSave && target.bDisabled && !target.bOtherSaveDisabled)
         target.course = COURSE_UNDO;
     else if (target.bOwnSave && IsValidSerialNum(target.serial.c_str()) &&
              EqualsNoCase(target.ferrox.c_str(), kUndoneState) && target.bUndoProof)
         target.course = COURSE_FINISH_UNDO;
-    else if (target.bDisabled)
+    else if (target.bDisabled || !target.bReleaseAllows)
         target.course = COURSE_REFUSED;
     else
         target.course = COURSE_IMPORT;
+}
+
+// Why the Restore key is refused, for the report.
+std::string RefusalText(const TargetFinding& target)
+{
+    if (!target.bSavedFiles)
+        return "the media holds no whole save (the saved hive or the identity record is missing): the Restore key "
+               "is not offered";
+    if (target.bLinkedFolder) return "a save folder on the media is a link: the run reads and writes nothing";
+    if (target.bOtherSaveDisabled)
+        return "the save is this disabled unit's own, but not the one that disabled it (its checksum file does not "
+               "give the CRC of the unit's hive copy): the unit takes back only that one";
+    if (target.bDisabled)
+        return "the unit is disabled: a run on it restores only its own save, and does so by undoing the disabling "
+               "instead of the import below";
+    return "the release table allows no restore of this save onto this unit";
 }
 
 // The steps of a restore after the import, and the end of the run.
@@ -313,6 +364,13 @@ void EndOfRestore(const fs::path& mediaPersist, CUnitModel& unit, const TargetFi
 
     Apply(shell, IMPORT_DWORD, "NumStartupApps", "", RESTORE_STARTUP_COUNT, BY_RESTORE_END);
     Apply(shell, IMPORT_STRING, "StartupApp1", RESTORE_STARTUP_APP, 0, BY_RESTORE_END);
+    if (report.nFilesNotTaken > 0) {
+        // The restore does not finish: the unit is not marked, the save stays.
+        report.steps.push_back("the restore does not finish: " + std::to_string(report.nFilesNotTaken) +
+                               " saved file(s) not taken; the unit is not marked restored, the media keeps the "
+                               "save and the same key tries again");
+        return;
+    }
     const char* stateKey = IsLegacyShellPart(target.part.c_str()) ? kIdentityKey : RESTORE_STARTUP_KEY;
     Apply(unit.Key(RESTORE_STARTUP_SUBDIR, stateKey), IMPORT_STRING, "Ferrox", kRestoredState, 0, BY_RESTORE_END);
     report.steps.push_back("the media is cleared");
@@ -383,7 +441,7 @@ DryRunReport DryRunRestore(const fs::path& mediaRoot, const fs::path& persistRoo
 
     CUnitModel unit(persistRoot);
     ReadTarget(unit, persistRoot, saved.part, saved.nRevision, report.target);
-    PredictCourse(config, persistRoot, saved, report.target);
+    PredictCourse(config, persistRoot, saved, options, report.target);
     switch (report.target.course) {
     case COURSE_UNDO:
     case COURSE_FINISH_UNDO:
@@ -396,18 +454,21 @@ DryRunReport DryRunRestore(const fs::path& mediaRoot, const fs::path& persistRoo
         report.steps.push_back("the media is cleared");
         break;
     case COURSE_REFUSED:
-        report.steps.push_back("the unit is disabled: a run on it restores only its own save, and does so by "
-                               "undoing the disabling instead of the import below");
+        report.steps.push_back(RefusalText(report.target));
         // The import is shown all the same, for what the save holds.
         [[fallthrough]];
-    case COURSE_IMPORT:
+    case COURSE_IMPORT: {
         if (report.target.bOwnSave && EqualsNoCase(report.target.ferrox.c_str(), kUndoneState))
             report.steps.push_back("the save is this unit's own, and no undo of it was cut off: it is imported "
                                    "like any other");
+        // A file met in both passes and not taken counts once, as in the restore.
+        std::set<const SavedFileEntry*> notTaken;
         for (const RestoreStep& step : RestoreSteps())
-            ImportRow(step, mediaPersist, saved.part, options, unit, report);
+            if (!ImportRow(step, mediaPersist, saved.part, options, unit, report)) notTaken.insert(step.pEntry);
+        report.nFilesNotTaken = notTaken.size();
         EndOfRestore(mediaPersist, unit, report.target, report);
         break;
+    }
     }
 
     for (std::unique_ptr<KeySlot>& slot : unit.Slots()) {

@@ -15,6 +15,10 @@ struct DryRunOptions {
     // The configurations whose factory flag the gate tests (the system's list by default).
     const char* const* pGatedList = GatedKeyList;
     size_t             nGatedCount = GatedKeyCount;
+    // The hive copy the unit's last save left on it ("C:\\CopyOfCorvaneUserReg.reg"
+    // on the unit); empty when not known. A disabled unit takes back only the
+    // save whose checksum file gives its CRC.
+    fs::path           hiveCopy;
 };
 
 // Who writes a value in a restore.
@@ -59,7 +63,9 @@ enum RestoreCourse {
     COURSE_IMPORT,        // the import below, then the end of the restore
     COURSE_UNDO,          // the unit is disabled and the save its own: the disabling is undone
     COURSE_FINISH_UNDO,   // an undo of exactly this save was cut off: it is finished
-    COURSE_REFUSED,       // the unit is disabled and the save not its own
+    COURSE_REFUSED,       // the Restore key is not offered: the unit is disabled and the save not the one that
+                          // disabled it, the release table refuses, the media holds no whole save, or a
+                          // save folder is a link
 };
 
 struct TargetFinding {
@@ -76,6 +82,9 @@ struct TargetFinding {
     std::string recordPicture, recordMap;
     bool        bOwnSave = false;         // the save names this unit (by the store's serial number)
     bool        bUndoProof = false;       // the undo's proof on the unit names the save on the media
+    bool        bSavedFiles = false;      // the saved hive and the identity record are both on the media
+    bool        bLinkedFolder = false;    // the media's configuration or persist folder is a link
+    bool        bOtherSaveDisabled = false;   // the unit's hive copy names another save of the unit
     RestoreCourse course = COURSE_IMPORT;
 };
 
@@ -86,6 +95,7 @@ struct DryRunReport {
     std::vector<KeyDryRun>   keys;           // in the order the restore first opens them
     std::vector<std::string> skippedRows;    // "configuration: media name", not factory-configured
     std::vector<std::string> steps;          // the restore's other steps, as text
+    size_t                   nFilesNotTaken = 0;   // saved files present that the import would not take whole
 
     size_t ChangedKeys() const;
     size_t ChangedValues() const;

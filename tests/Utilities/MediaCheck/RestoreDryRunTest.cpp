@@ -4,9 +4,13 @@
 #include "MediaFolder.h"
 #include "ReportOutput.h"
 #include "RestoreDryRun.h"
+#include "SavedKeyImport.h"
 #include "UndoProof.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -195,13 +199,16 @@ TEST(DryRunRestore, RefusedWritesDamagedFilesAndADisabledUnit)
 
 TEST(DryRunRestore, PredictsWhetherTheRestoreKeyImportsOrUndoes)
 {
-    // The save is A1234's; the unit's serial number is the store's.
+    // The save is A1234's, 612-00340-800 Rev 0, its hive "regf hive bytes\n";
+    // the unit's serial number is the store's.
+    const std::string hive = "regf hive bytes\n";
     struct Row {
         const char*   what;
         const char*   serial;
         const char*   ferrox;
         const char*   proofChk;   // the checksum text the undo's proof holds, or nullptr for none
         RestoreCourse course;
+        std::function<void(const CMediaFolder&, DryRunOptions&)> edit = nullptr;
     } rows[] = {
         {"its own save on the disabled unit", "A1234", "SAVED", nullptr, COURSE_UNDO},
         {"another unit's save on a disabled unit", "B5678", "SAVED", nullptr, COURSE_REFUSED},
@@ -209,25 +216,79 @@ TEST(DryRunRestore, PredictsWhetherTheRestoreKeyImportsOrUndoes)
         {"its own save whose undo was cut off", "A1234", "RESTORED-ORIGINAL", "", COURSE_FINISH_UNDO},
         {"a proof of another save of the unit", "A1234", "RESTORED-ORIGINAL", "12345\n", COURSE_IMPORT},
         {"an enabled target", "B5678", "RESTORED", nullptr, COURSE_IMPORT},
+        {"a release the table refuses", "B5678", "RESTORED", nullptr, COURSE_REFUSED,
+         [](const CMediaFolder& f, DryRunOptions&) { f.Write("media/ZelConfig/SWPartNum.txt", "A1234|612-00340-800 Rev 3"); }},
+        {"no saved hive", "B5678", "RESTORED", nullptr, COURSE_REFUSED,
+         [](const CMediaFolder& f, DryRunOptions&) { f.Remove("media/ZelConfig/CorvaneUserRegistry.reg"); }},
+        {"no saved hive beside its own save on the disabled unit", "A1234", "SAVED", nullptr, COURSE_REFUSED,
+         [](const CMediaFolder& f, DryRunOptions&) { f.Remove("media/ZelConfig/CorvaneUserRegistry.reg"); }},
+        {"no identity record", "B5678", "RESTORED", nullptr, COURSE_REFUSED,
+         [](const CMediaFolder& f, DryRunOptions&) { f.Remove("media/ZelConfig/SWPartNum.txt"); }},
+        {"the hive copy of the save that disabled it", "A1234", "SAVED", nullptr, COURSE_UNDO,
+         [hive](const CMediaFolder& f, DryRunOptions& o) {
+             f.Write("unit-c/CopyOfCorvaneUserReg.reg", hive);
+             o.hiveCopy = f.Unit().parent_path() / "unit-c" / "CopyOfCorvaneUserReg.reg";
+         }},
+        {"an older save of its own beside the hive copy of a newer one", "A1234", "SAVED", nullptr, COURSE_REFUSED,
+         [](const CMediaFolder& f, DryRunOptions& o) {
+             f.Write("unit-c/CopyOfCorvaneUserReg.reg", "regf a newer hive\n");
+             o.hiveCopy = f.Unit().parent_path() / "unit-c" / "CopyOfCorvaneUserReg.reg";
+         }},
+        {"an identity record with a line end, proven as the engine reads it", "A1234", "RESTORED-ORIGINAL", "",
+         COURSE_FINISH_UNDO,
+         [](const CMediaFolder& f, DryRunOptions&) { f.Write("media/ZelConfig/SWPartNum.txt", "A1234|612-00340-800 Rev 0\r\n"); }},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         CMediaFolder folder;
         folder.CompleteSave();
+        DryRunOptions options;
+        if (row.edit) row.edit(folder, options);
         folder.UnitKey("ShellPersist/SystemData", std::string("\"SoftwarePartNum\"=string:\"612-00340-800 Rev 0\"\r\n"
                                                               "\"SerialNumber\"=string:\"") +
                                                       row.serial + "\"\r\n");
         folder.UnitKey("ShellPersist/ShellConfig", std::string("\"Ferrox\"=string:\"") + row.ferrox + "\"\r\n");
         if (row.proofChk) {
-            std::string chk = row.proofChk;
-            if (chk.empty()) ReadTextStart(folder.Media() / "ZelConfig" / "CorvaneUserRegistry.chk", 128, &chk);
-            folder.Write("unit/SWUndo.txt", UndoProofText("A1234|612-00340-800 Rev 0", chk));
+            // The proof as the engine writes it: the media's bytes as they are.
+            std::string chk = row.proofChk, identity;
+            if (chk.empty()) ReadStart(folder.Media() / "ZelConfig" / "CorvaneUserRegistry.chk", 128, &chk);
+            ReadStart(folder.Media() / "ZelConfig" / "SWPartNum.txt", 128, &identity);
+            folder.Write("unit/SWUndo.txt", UndoProofText(identity, chk));
         }
-        DryRunReport report = DryRunRestore(folder.Media(), folder.Unit(), "unit");
+        DryRunReport report = DryRunRestore(folder.Media(), folder.Unit(), "unit", options);
         EXPECT_EQ(row.course, report.target.course) << RestoreCourseText(report.target.course);
         const bool undo = row.course == COURSE_UNDO || row.course == COURSE_FINISH_UNDO;
         EXPECT_EQ(undo, report.ChangedValues() == 0) << "an undo imports nothing";
         EXPECT_NE(std::string::npos, DryRunText(report).find(RestoreCourseText(row.course)));
+    }
+}
+
+TEST(DryRunRestore, ASavedFileTheRestoreWouldNotTakeLeavesItUnfinished)
+{
+    struct Row {
+        const char* what;
+        std::string file;   // DatalinkPersist-Client.pri on the media
+        size_t      notTaken;
+    } rows[] = {
+        {"every file taken", CMediaFolder::KeyFile("\"Revision\"=dword:1\r\n"), 0},
+        {"larger than any saved key", CMediaFolder::KeyFile("\"Revision\"=dword:1\r\n") +
+                                          std::string(SAVED_FILE_MAX_BYTES, ' '), 1},
+        {"a value the unit's key refuses", CMediaFolder::KeyFile("\"Revision\"=string:\"one\"\r\n"), 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        CMediaFolder folder;
+        folder.CompleteSave();
+        folder.Write("media/ZelConfig/Persist/DatalinkPersist-Client.pri", row.file);
+        folder.UnitKey("DatalinkPersist/Client", "\"Revision\"=dword:2\r\n");
+        DryRunReport report = DryRunRestore(folder.Media(), folder.Unit(), "unit");
+        EXPECT_EQ(row.notTaken, report.nFilesNotTaken);
+        const std::vector<std::string> changes = Changes(Key(report, "ShellPersist", "ShellConfig"));
+        EXPECT_EQ(row.notTaken == 0, std::find(changes.begin(), changes.end(),
+                                               "Ferrox string (new) -> RESTORED (end of the restore)") != changes.end())
+            << "the unit is marked restored only by a restore that finished";
+        EXPECT_EQ(row.notTaken == 0,
+                  std::find(report.steps.begin(), report.steps.end(), "the media is cleared") != report.steps.end());
     }
 }
 

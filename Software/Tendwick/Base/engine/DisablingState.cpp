@@ -20,14 +20,21 @@ const size_t kValueBytes = 200;
 // A checksum file is a number and a line feed; anything longer is no save's.
 const size_t kChkBytes = 32;
 
-// Whether the installed file holds what the media's source holds.
+// Whether the installed file holds what the media's source holds. Without a
+// source to compare with (the stick holds only the save, or cannot be read)
+// the installed file is judged alone: the disabling puts it in place only
+// whole (ReplaceFileFlushed), so one that is there and can be read is whole.
+// These checks run while the window opens and before a run starts, when no
+// key may be dispatched: they read without handling messages.
 bool SameFile(const std::string& installed, const std::string& source)
 {
     uint64_t installedSize = 0, sourceSize = 0;
     uint32_t installedCrc = 0, sourceCrc = 0;
-    return SumFileUncached(source.c_str(), &sourceSize, &sourceCrc) == ERROR_SUCCESS &&
-           SumFileUncached(installed.c_str(), &installedSize, &installedCrc) == ERROR_SUCCESS &&
-           installedSize == sourceSize && installedCrc == sourceCrc;
+    if (SumFileUncached(installed.c_str(), &installedSize, &installedCrc, UncachedPump::None) != ERROR_SUCCESS)
+        return false;
+    if (SumFileUncached(source.c_str(), &sourceSize, &sourceCrc, UncachedPump::None) != ERROR_SUCCESS)
+        return installedSize > 0;
+    return installedSize == sourceSize && installedCrc == sourceCrc;
 }
 
 } // namespace
@@ -68,6 +75,7 @@ bool CRunMaint::IsDisablingComplete()
         return false;
     }
     if (!SameFile(JoinPath(persist, kInstalledShell), JoinPath(media, kShellSource))) return false;
+    // A disabling installs the picture only when the media has one.
     const std::string pictureSource = JoinPath(media, kPictureSource);
     return !PathExists(pictureSource) || SameFile(JoinPath(persist, kInstalledPicture), pictureSource);
 }
@@ -76,7 +84,11 @@ bool CRunMaint::IsSaveOfInterruptedRun()
 {
     char media[MAINT_ROOT_SIZE] = "E:\\";
     char persist[MAINT_ROOT_SIZE] = {};
-    GetUpdatePath(media, sizeof(media), persist, sizeof(persist));
+    try {
+        GetUpdatePath(media, sizeof(media), persist, sizeof(persist));
+    } catch (const CFileException&) {
+        return false;
+    }
     const std::string chkPath =
         JoinPath((TextPrefix(media, kMediaRootChars) + "ZelConfig\\").c_str(), "CorvaneUserRegistry.chk");
 
@@ -90,5 +102,5 @@ bool CRunMaint::IsSaveOfInterruptedRun()
 
     uint64_t size = 0;
     uint32_t local = 0;
-    return SumFileUncached(kLocalRegistryCopy, &size, &local) == ERROR_SUCCESS && local == saved;
+    return SumFileUncached(kLocalRegistryCopy, &size, &local, UncachedPump::None) == ERROR_SUCCESS && local == saved;
 }

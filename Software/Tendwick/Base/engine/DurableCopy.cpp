@@ -41,3 +41,30 @@ bool CopyFileFlushed(const std::string& source, const std::string& target, bool*
     if (!FlushFileBuffers(output.get())) return Fail(GetLastError());
     return true;
 }
+
+std::string ReplacementName(const std::string& target)
+{
+    return target + ".new";
+}
+
+bool ReplaceFileFlushed(const std::string& source, const std::string& target, bool* replaced)
+{
+    if (replaced) *replaced = false;
+    const std::string copy = ReplacementName(target);
+    SetFileAttributesA(copy.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!CopyFileFlushed(source, copy)) {
+        DWORD error = GetLastError();
+        DeleteFileA(copy.c_str());
+        return Fail(error);
+    }
+    // A read-only target (an older copy kept its source's bit) would refuse the move.
+    const DWORD attributes = GetFileAttributesA(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!MoveFileExA(copy.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DWORD error = GetLastError();
+        DeleteFileA(copy.c_str());
+        return Fail(error);
+    }
+    if (replaced) *replaced = attributes != INVALID_FILE_ATTRIBUTES;
+    return true;
+}

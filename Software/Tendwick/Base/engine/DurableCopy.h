@@ -10,3 +10,13 @@
 // error is the last error, and *targetTouched (when asked) tells whether the
 // target had already been replaced, and so may hold part of the copy.
 bool CopyFileFlushed(const std::string& source, const std::string& target, bool* targetTouched = nullptr);
+
+// Puts a flushed copy of source in the place of target without removing
+// target first: the copy is made beside it and then moved over it, so a copy
+// that fails or is cut off leaves target as it was. True when target now
+// holds the whole copy; *replaced (when asked) tells whether a file was
+// there before. Otherwise the system's error is the last error.
+bool ReplaceFileFlushed(const std::string& source, const std::string& target, bool* replaced = nullptr);
+
+// The name of the copy ReplaceFileFlushed makes beside target.
+std::string ReplacementName(const std::string& target);

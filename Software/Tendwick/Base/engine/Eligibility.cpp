@@ -3,6 +3,7 @@
 #include "RunMaint.h"
 
 #include "CsrLog.h"
+#include "DisablingFiles.h"
 #include "EngineLimits.h"
 #include "EngineWin32.h"
 #include "IdentityRules.h"
@@ -144,7 +145,14 @@ bool CRunMaint::IsSameUnit(const char* savedSerial, const char* savedPart, int s
                            const char* part, int revision)
 {
     if (!IsSameUnitIdentity(savedSerial, savedPart, savedRevision, serial, part, revision)) return false;
-    if (IsUnitDisabled()) return true;
+    if (IsUnitDisabled()) {
+        // A disabled unit takes back only the save that disabled it, the last
+        // one it made, whose hive copy it keeps: an older save of its own
+        // would enable it while the newer one can still go onto another unit.
+        if (!PathExists(kLocalRegistryCopy) || IsSaveOfInterruptedRun()) return true;
+        CsrLog(CSRLOG_WARNING, "IsSameUnitRestore: The save is this unit's own, but not the one that disabled it\n");
+        return false;
+    }
     // An undo cut off after it recorded "RESTORED-ORIGINAL" and before it
     // cleared the media: taking the save back again finishes it. Only a unit
     // that its serial number tells apart may do so, and only with the proof

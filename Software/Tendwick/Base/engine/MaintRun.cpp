@@ -9,6 +9,7 @@
 #include "IdentityRules.h"
 #include "Retenta.h"
 #include "TextFields.h"
+#include "WholeRoot.h"
 
 #include <cstring>
 #include <string>
@@ -37,6 +38,17 @@ bool CRunMaint::MarkRestored()
 
 bool CRunMaint::UndoSave()
 {
+    m_restoreOutcome = RestoreOutcome();
+    char media[MAINT_ROOT_SIZE] = "E:\\";
+    char persist[MAINT_ROOT_SIZE] = {};
+    GetUpdatePath(media, sizeof(media), persist, sizeof(persist));
+    // Nothing changes with a media root that the clearing at the end would
+    // refuse, nor before the proof that names this very save is on the unit.
+    RequireWholeRoot("UndoSave", "Media root", media, kMediaRootChars);
+    if (!WriteUndoProof(media, persist)) {
+        m_restoreOutcome.bProofFailed = true;
+        return false;
+    }
     if (IsLegacyShellPart())
         UndoSaveMenu();
     else
@@ -45,10 +57,11 @@ bool CRunMaint::UndoSave()
     // its own again.
     if (!IsUndoComplete()) {
         CsrLog(CSRLOG_ERROR, "UndoSave: The unit's settings did not all come back; the media keeps the save\n");
+        m_restoreOutcome.bUndoFailed = true;
         return false;
     }
-    ClearMediaEndingUndo();
-    return true;
+    m_restoreOutcome.bMediaNotCleared = !ClearMediaEndingUndo(media, persist);
+    return m_restoreOutcome.Finished();
 }
 
 namespace {
@@ -108,8 +121,23 @@ int CRunMaint::MaintRun(RunWindow* window, uint32_t keyCode)
                 } else {
                     CsrLog(CSRLOG_EVENT, "MaintRun: Finishing the disabling after this unit's save\n");
                     m_pOwner->SetKeyMask(0);
-                    m_bConfirmShown = false;
-                    saved = SAVE_DONE;
+                    m_pOwner->SetDetailText("", 0);
+                    m_pOwner->SetNoteText("", 0);
+                    FinishSave();
+                    // Nothing was saved by this press: it reports what the
+                    // disabling got done, and one that is not complete is
+                    // run again by the same key.
+                    if (!IsDisablingComplete()) {
+                        CsrLog(CSRLOG_ERROR, "MaintRun: The disabling after this unit's save is not complete\n");
+                        result = ShowNotFinished(m_pOwner, "Disabling not finished: the disabled-unit program or "
+                                                           "picture is not in place.\nThe save stays on the "
+                                                           "removable media; press Confirm to try again.");
+                    } else {
+                        m_bConfirmShown = false;
+                        m_pOwner->SetStatusText("Configuration Saved", 0);
+                        PumpMessages(500);
+                        result = 1;
+                    }
                 }
             } else {
                 saved = SaveConfig(media, persist, key.get(), partText, serial);
@@ -162,7 +190,8 @@ int CRunMaint::MaintRun(RunWindow* window, uint32_t keyCode)
                     m_pOwner->SetNoteText("", 0);
                     RestoreOutcome outcome;
                     if (sameUnit) {
-                        outcome.bUndoFailed = !UndoSave();
+                        UndoSave();
+                        outcome = m_restoreOutcome;
                     } else {
                         RestoreConfig(media, persist, key.get());
                         outcome = m_restoreOutcome;

@@ -156,10 +156,15 @@ public:
     // media kept) when the state could not be recorded.
     bool MarkRestored();
     // Reverses the disabling of this unit and clears the media; false (the
-    // media kept) when the unit's settings did not all come back.
+    // media kept, what failed in GetRestoreOutcome()) when the undo's proof
+    // could not be written, the unit's settings did not all come back, or the
+    // media could not be cleared.
     bool UndoSave();
     // Whether the undo's settings read back as the undo writes them.
     bool IsUndoComplete();
+    // Whether "oemlogo" or the program of "Map" names a file the menu
+    // variant's disabling installed.
+    bool MenuNamesInstalledFiles();
     // Whether the media's configuration folder, or its Persist folder, is a
     // link (a reparse point): nothing may be written or read through it.
     bool MediaFoldersAreLinks(const char* mediaRoot);
@@ -169,6 +174,10 @@ public:
     void FinishSaveMenu();
     void UndoSaveShell();
     void UndoSaveMenu();
+    // Before a disabling cut off part way is saved anew: the settings the
+    // disabling changed take the values its record kept, so that the save
+    // holds the unit's own.
+    void PutRecordedSettingsBack(const char* persistRoot);
     // Appends one line to the unit's trace file; dropped when it cannot be opened.
     static void FerroxTrace(const char* text);
     // Whether the disabling got to its end: the unit's startup entry names
@@ -178,15 +187,17 @@ public:
     // Whether the save on the media is the one whose disabling was cut off:
     // its checksum file gives the CRC of the hive copy the save left on the unit.
     bool IsSaveOfInterruptedRun();
-    // The undo's proof (UndoProof.h), on the unit in persistRoot. Writing it
-    // raises the system's error when it cannot be made durable.
-    void WriteUndoProof(const std::string& mediaRoot, const std::string& persistRoot);
+    // The undo's proof (UndoProof.h), on the unit in persistRoot; false
+    // (logged) when it cannot be made durable.
+    bool WriteUndoProof(const std::string& mediaRoot, const std::string& persistRoot);
+    // Logs a proof that cannot be removed.
     static void RemoveUndoProof(const std::string& persistRoot);
     // The undo's last step: clears the media and removes the proof with the
-    // save's identity record.
-    void ClearMediaEndingUndo(const std::string& mediaRoot, const std::string& persistRoot);
+    // save's identity record. False, the proof kept, while the media still
+    // holds the save or cannot be read (removed, write-protected).
+    bool ClearMediaEndingUndo(const std::string& mediaRoot, const std::string& persistRoot);
     // The same for this run's roots.
-    void ClearMediaEndingUndo();
+    bool ClearMediaEndingUndo();
     // Whether an undo of exactly the save on the media was cut off.
     bool IsUndoOfMediaSaveCutOff();
 

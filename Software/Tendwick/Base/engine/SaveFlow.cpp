@@ -141,12 +141,13 @@ bool CopyToMedia(const std::string& source, const std::string& destination, Medi
 }
 
 // Reads one media copy back from the device itself, sharing it with any
-// other reader; an empty text when it holds what was written to it, else why not.
+// other reader; an empty text when it holds what was written to it, else why
+// not. The keys are held off by then: the window may go on painting.
 std::string ProveCopy(const MediaCopy& copy)
 {
     uint64_t gotSize = 0;
     uint32_t gotCrc = 0;
-    DWORD error = SumFileUncached(copy.media.c_str(), &gotSize, &gotCrc);
+    DWORD error = SumFileUncached(copy.media.c_str(), &gotSize, &gotCrc, UncachedPump::Messages);
     if (error) return "copy unreadable, GetLastError = " + std::to_string(error);
     if (gotSize != copy.size || gotCrc != copy.crc) {
         char text[120];
@@ -233,6 +234,9 @@ int CRunMaint::SaveConfig(const char* mediaRoot, const char* persistRoot, HKEY u
     m_pOwner->SetKeyMask(0);
     // An undo's proof left behind names a save this one replaces.
     RemoveUndoProof(persistRoot);
+    // A disabling cut off beside an older save is saved anew: the unit's own
+    // settings go onto the media, not those the disabling put in their place.
+    if (IsUnitDisabled()) PutRecordedSettingsBack(persistRoot);
 
     // The registry key is saved before the media is cleared: a save of it
     // that fails (no backup privilege, a full drive) then leaves the earlier

@@ -148,11 +148,67 @@ bool ReadRecord(const std::string& path, CRecordWordReader* reader)
     return true;
 }
 
+// Whether the record is there, and whether it can be read as a whole one.
+enum class RecordState { None, Usable, Unusable };
+
+// The startup-app variant's record (DisableRecord.h): the previous
+// "SplashNoticeBitmap" in *picture when it is Usable.
+RecordState ReadShellRecord(const std::string& path, std::string* picture)
+{
+    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? RecordState::None
+                                                                                : RecordState::Unusable;
+    }
+    char bytes[SHELL_RECORD_MAX_BYTES + 1];
+    DWORD read = 0;
+    if (!ReadFile(file.get(), bytes, sizeof(bytes), &read, nullptr)) return RecordState::Unusable;
+    return ShellRecordPicture(std::string(bytes, read), picture) ? RecordState::Usable : RecordState::Unusable;
+}
+
 // The program a menu entry names: the text before its first comma.
 std::string MenuProgram(const CString& entry)
 {
     int comma = entry.Find(',');
     return std::string(comma < 0 ? entry.GetString() : entry.Left(comma).GetString());
+}
+
+// What putting the menu variant's record back found and did.
+struct MenuRecordBack {
+    bool bUsable = false;        // a record with a word in it
+    bool bNamedInstalled = false;   // a setting named an installed file
+    bool bWritten = true;        // every such setting took the record's value
+};
+
+// Puts the record's values back into the settings that name the files the
+// disabling installed; the others are the unit's own already (a disabling cut
+// off before it named the files, or whose record it cut off empty).
+MenuRecordBack PutMenuRecordBack(CRunMaint& engine, const std::string& persist, const char* operation)
+{
+    MenuRecordBack back;
+    CString logo;
+    CString map;
+    engine.ReadRegistryString(HKEY_CURRENT_USER, kSysSetupKey, "oemlogo", logo);
+    engine.ReadRegistryString(HKEY_CURRENT_USER, kMenuAppsKey, "Map", map);
+    const bool logoInstalled = EqualsNoCase(logo, JoinPath(persist.c_str(), kInstalledPicture).c_str());
+    const bool mapInstalled = EqualsNoCase(MenuProgram(map).c_str(), JoinPath(persist.c_str(), kInstalledShell).c_str());
+    back.bNamedInstalled = logoInstalled || mapInstalled;
+
+    CRecordWordReader reader;
+    if (!ReadRecord(JoinPath(persist.c_str(), kRecordFile), &reader) || reader.Word().empty()) return back;
+    back.bUsable = true;
+    if (reader.WasCut())
+        CsrLog(CSRLOG_WARNING, "%s: %s holds more than %u characters; cut to %s\n", operation, kRecordFile,
+               static_cast<unsigned>(DISABLE_RECORD_CHARS), reader.Word().c_str());
+    DisableRecordFields fields;
+    SplitDisableRecord(reader.Word(), &fields);
+    if (logoInstalled && !engine.WriteRegistryString(HKEY_CURRENT_USER, kSysSetupKey, "oemlogo", fields.szPicture))
+        back.bWritten = false;
+    if (mapInstalled && !engine.WriteRegistryString(HKEY_CURRENT_USER, kMenuAppsKey, "Map", fields.szMap))
+        back.bWritten = false;
+    return back;
 }
 
 // Removes what the disabling installed and no setting names any more: an
@@ -161,8 +217,9 @@ std::string MenuProgram(const CString& entry)
 // Only the startup-app variant traces.
 void RemoveLeftovers(const Roots& roots, bool trace)
 {
-    for (const char* name : {kInstalledShell, kInstalledPicture}) {
-        std::string leftover = JoinPath(roots.persist.c_str(), name);
+    const std::string shell = JoinPath(roots.persist.c_str(), kInstalledShell);
+    const std::string picture = JoinPath(roots.persist.c_str(), kInstalledPicture);
+    for (const std::string& leftover : {shell, picture, ReplacementName(shell), ReplacementName(picture)}) {
         if (!PathExists(leftover)) continue;
         BOOL removed = RemoveTarget(leftover);
         if (trace)
@@ -172,12 +229,11 @@ void RemoveLeftovers(const Roots& roots, bool trace)
 }
 
 // The undo changes nothing with a media root it would refuse when it clears
-// the media at its end; then it leaves its proof (UndoProof.h).
+// the media at its end (UndoSave has left its proof by then).
 Roots BeginUndo(CRunMaint& engine, const char* operation)
 {
     Roots roots = GetRoots(engine);
     RequireWholeRoot(operation, "Media root", roots.media.c_str(), kMediaRootChars);
-    engine.WriteUndoProof(roots.media, roots.persist);
     return roots;
 }
 
@@ -244,12 +300,16 @@ void CRunMaint::FinishSaveShell()
     TraceLine("FinishSaveShell: persisting SNB: src = %s", source.c_str());
     TraceLine("FinishSaveShell: persisting SNB: tgt = %s", target.c_str());
     if (FitsValue("FinishSaveShell", target)) {
-        TraceLine("FinishSaveShell: delete of target, return value = %d", static_cast<int>(RemoveTarget(target)));
-        if (CopyFileFlushed(source, target)) {
+        // The installed file goes only when its replacement is whole: a
+        // copy that fails leaves the earlier one in place.
+        bool replaced = false;
+        bool copied = ReplaceFileFlushed(source, target, &replaced);
+        DWORD copyError = GetLastError();
+        TraceLine("FinishSaveShell: delete of target, return value = %d", static_cast<int>(replaced));
+        if (copied) {
             PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "SplashNoticeBitmap", target.c_str());
             TraceLine("FinishSaveShell: bitmap copied and persisted");
         } else {
-            DWORD copyError = GetLastError();
             ReportMaintError(
                 FormatText("FXP: error on splash notice copy. Get Last = %d\n", static_cast<int>(copyError)).c_str());
             TraceLine("FinishSaveShell: Copy of bitmap FAILED");
@@ -262,16 +322,28 @@ void CRunMaint::FinishSaveShell()
     TraceLine("FinishSaveShell: persisting exe: tgt = %s", target.c_str());
     std::string startupApp = target + kDisabledAppSuffix;
     if (FitsValue("FinishSaveShell", startupApp)) {
-        TraceLine("FinishSaveShell: delete of target, return value = %d", static_cast<int>(RemoveTarget(target)));
-        if (CopyFileFlushed(source, target)) {
+        bool replaced = false;
+        bool copied = ReplaceFileFlushed(source, target, &replaced);
+        DWORD copyError = GetLastError();
+        TraceLine("FinishSaveShell: delete of target, return value = %d", static_cast<int>(replaced));
+        if (copied) {
             PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "StartupApp1", startupApp.c_str());
             PersistOneDW(kShellPersist, kShellConfig, kStoreTimeout, "NumStartupApps", 1);
             TraceLine("FinishSaveShell: exe copied and persisted");
         } else {
-            DWORD copyError = GetLastError();
             TraceLine("FinishSaveShell: Copy of exe FAILED");
             ReportMaintError(
                 FormatText("FXP: error on exe copy. Get Last = %d\n", static_cast<int>(copyError)).c_str());
+            // A disabling made again whose copy failed: the shell an earlier
+            // run installed whole is still there, and the entry names it.
+            char app[kValueBytes] = {};
+            if (PathExists(target) &&
+                GetOnePersistedString(kShellPersist, kShellConfig, kStoreTimeout, "StartupApp1", sizeof(app), app,
+                                      nullptr) == PERS_SUCCESS &&
+                EqualsNoCase(app, startupApp.c_str())) {
+                PersistOneDW(kShellPersist, kShellConfig, kStoreTimeout, "NumStartupApps", 1);
+                TraceLine("FinishSaveShell: installed exe kept as the startup app");
+            }
         }
     }
 }
@@ -298,12 +370,12 @@ void CRunMaint::FinishSaveMenu()
 
     // Each file is copied before the setting that names it is written, so
     // that a run cut off in between never leaves a setting naming a missing
-    // or partial file; the setting is written even when the copy failed.
+    // or partial file; the setting is written even when the copy failed (an
+    // installed file stays until a whole copy replaces it).
     std::string source = JoinPath(roots.media.c_str(), kPictureSource);
     std::string target = JoinPath(roots.persist.c_str(), kInstalledPicture);
     if (FitsValue("FinishSaveMenu", target)) {
-        RemoveTarget(target);
-        CopyFileFlushed(source, target);
+        ReplaceFileFlushed(source, target);
         WriteRegistryString(HKEY_CURRENT_USER, kSysSetupKey, "oemlogo", target.c_str());
     }
 
@@ -311,8 +383,7 @@ void CRunMaint::FinishSaveMenu()
     target = JoinPath(roots.persist.c_str(), kInstalledShell);
     std::string entry = target + kDisabledMenuSuffix;
     if (FitsValue("FinishSaveMenu", entry)) {
-        RemoveTarget(target);
-        CopyFileFlushed(source, target);
+        ReplaceFileFlushed(source, target);
         WriteRegistryString(HKEY_CURRENT_USER, kMenuAppsKey, "Map", entry.c_str());
     }
 }
@@ -345,24 +416,42 @@ void CRunMaint::UndoSaveShell()
     // The value is taken whole or not at all: a cut path would name a file
     // that does not exist. The lookup logs a value it cannot take whole.
     char saved[kSavedSettingBytes] = {};
-    if (RetrieveSavedPersistSetting(kSavedShellConfig, "SplashNoticeBitmap", saved, sizeof(saved))) {
-        saved[sizeof(saved) - 1] = '\0';
-        PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "SplashNoticeBitmap", saved);
-        TraceLine("UndoSaveShell: original bitmap got and saved: %s", saved);
+    bool haveOriginal = RetrieveSavedPersistSetting(kSavedShellConfig, "SplashNoticeBitmap", saved, sizeof(saved));
+    saved[sizeof(saved) - 1] = '\0';
+    std::string original = saved;
+    // A media that does not give the value back (removed, damaged), or gives
+    // the disabled picture (a save made after the setting was changed): the
+    // disabling's own record holds the unit's value.
+    const std::string recordPath = JoinPath(roots.persist.c_str(), kRecordFile);
+    std::string recorded;
+    const RecordState record = ReadShellRecord(recordPath, &recorded);
+    if ((!haveOriginal || EqualsNoCase(saved, installedPicture.c_str())) && record == RecordState::Usable) {
+        original = recorded;
+        haveOriginal = true;
+        TraceLine("UndoSaveShell: original bitmap taken from %s", kRecordFile);
+    }
+    if (haveOriginal && !EqualsNoCase(original.c_str(), installedPicture.c_str())) {
+        PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "SplashNoticeBitmap", original.c_str());
+        TraceLine("UndoSaveShell: original bitmap got and saved: %s", original.c_str());
     }
     // A setting that still names the picture about to be deleted had no
-    // original to go back to (the unit had none before the save): it goes.
+    // original to go back to: the disabling found none and kept no record. It
+    // goes; with a record it stays for the next run to put back.
     char now[kValueBytes] = {};
-    if (GetOnePersistedString(kShellPersist, kShellConfig, kStoreTimeout, "SplashNoticeBitmap", sizeof(now), now,
-                              nullptr) == PERS_SUCCESS &&
-        EqualsNoCase(now, installedPicture.c_str())) {
+    const bool namesInstalled = GetOnePersistedString(kShellPersist, kShellConfig, kStoreTimeout,
+                                                      "SplashNoticeBitmap", sizeof(now), now,
+                                                      nullptr) == PERS_SUCCESS &&
+                                EqualsNoCase(now, installedPicture.c_str());
+    bool settingBack = !namesInstalled;
+    if (namesInstalled && record == RecordState::None) {
         long removed = PERS_FAILED;
         if (OpenPersistKey(kShellPersist, kShellConfig, kStoreTimeout) != PERS_FAILED) {
             removed = DeleteValue("SplashNoticeBitmap", kStoreTimeout);
             ClosePersistKey(kStoreTimeout);
         }
+        settingBack = removed != PERS_FAILED;
         TraceLine("UndoSaveShell: bitmap setting named the disabled picture; removed: %d",
-                  static_cast<int>(removed != PERS_FAILED));
+                  static_cast<int>(settingBack));
     }
 
     TraceLine("UndoSaveShell: ferrox reset");
@@ -396,13 +485,17 @@ void CRunMaint::UndoSaveShell()
     // already, and they no longer name the installed files; nothing but the
     // disabling writes these places, so what is left of it goes now.
     RemoveLeftovers(roots, true);
+    // The record belongs to this disabling: once its value is back it goes,
+    // so that the undo of a later disabling never takes it for its own.
+    if (settingBack && record != RecordState::None)
+        TraceLine("UndoSaveShell: record delete value = %d", static_cast<int>(RemoveTarget(recordPath)));
     // UndoSave clears the media once the settings read back as written here.
 }
 
-void CRunMaint::ClearMediaEndingUndo()
+bool CRunMaint::ClearMediaEndingUndo()
 {
     Roots roots = GetRoots(*this);
-    ClearMediaEndingUndo(roots.media, roots.persist);
+    return ClearMediaEndingUndo(roots.media, roots.persist);
 }
 
 void CRunMaint::UndoSaveMenu()
@@ -415,28 +508,28 @@ void CRunMaint::UndoSaveMenu()
     CString map;
     ReadRegistryString(HKEY_CURRENT_USER, kSysSetupKey, "oemlogo", logo);
     ReadRegistryString(HKEY_CURRENT_USER, kMenuAppsKey, "Map", map);
-    const bool namesInstalled =
-        EqualsNoCase(logo, installedPicture.c_str()) || EqualsNoCase(MenuProgram(map).c_str(), installedShell.c_str());
 
     std::string recordPath = JoinPath(roots.persist.c_str(), kRecordFile);
-    CRecordWordReader reader;
-    if (ReadRecord(recordPath, &reader)) {
-        if (reader.WasCut())
-            CsrLog(CSRLOG_WARNING, "UndoSaveMenu: %s holds more than %u characters; cut to %s\n", kRecordFile,
-                   static_cast<unsigned>(DISABLE_RECORD_CHARS), reader.Word().c_str());
-        DisableRecordFields fields;
-        SplitDisableRecord(reader.Word(), &fields);
-        WriteRegistryString(HKEY_CURRENT_USER, kSysSetupKey, "oemlogo", fields.szPicture);
-        WriteRegistryString(HKEY_CURRENT_USER, kMenuAppsKey, "Map", fields.szMap);
+    const MenuRecordBack back = PutMenuRecordBack(*this, roots.persist, "UndoSaveMenu");
+    if (back.bUsable) {
+        // The record goes only once both settings hold what it kept; until
+        // then nothing the settings name is deleted either, and the undo is
+        // run again.
+        if (!back.bWritten) {
+            CsrLog(CSRLOG_ERROR, "UndoSaveMenu: Settings not all put back; %s kept, the undo stops\n", kRecordFile);
+            return;
+        }
         DeleteFileA(recordPath.c_str());
-    } else if (namesInstalled) {
+    } else if (back.bNamedInstalled) {
         // The settings cannot be put back without the record.
         CFileException::ThrowOsError(ERROR_FILE_NOT_FOUND);
     } else {
         // An undo cut off after it put the settings back and deleted the
-        // record: the rest of it is still to do.
+        // record: the rest of it is still to do. An empty record, left by a
+        // disabling cut off as it began, kept nothing.
         CsrLog(CSRLOG_WARNING, "UndoSaveMenu: %s is gone and the settings are the unit's own; finishing the undo\n",
                kRecordFile);
+        if (PathExists(recordPath)) RemoveTarget(recordPath);
     }
 
     PersistOneString(kShellPersist, kSystemData, kStoreTimeout, "Ferrox", "RESTORED-ORIGINAL");
@@ -447,4 +540,31 @@ void CRunMaint::UndoSaveMenu()
     if (EqualsNoCase(logo, installedPicture.c_str())) RemoveTarget(installedPicture);
     RemoveLeftovers(roots, false);
     // UndoSave clears the media once the settings read back as written here.
+}
+
+void CRunMaint::PutRecordedSettingsBack(const char* persistRoot)
+{
+    const std::string persist = persistRoot ? persistRoot : "";
+    if (IsLegacyShellPart()) {
+        const MenuRecordBack back = PutMenuRecordBack(*this, persist, "SaveConfig");
+        if (back.bNamedInstalled)
+            CsrLog(back.bUsable && back.bWritten ? CSRLOG_EVENT : CSRLOG_ERROR,
+                   "SaveConfig: The unit's own menu settings %s before the save\n",
+                   back.bUsable && back.bWritten ? "put back" : "could not be put back");
+        return;
+    }
+    char now[kValueBytes] = {};
+    if (GetOnePersistedString(kShellPersist, kShellConfig, kStoreTimeout, "SplashNoticeBitmap", sizeof(now), now,
+                              nullptr) != PERS_SUCCESS ||
+        !EqualsNoCase(now, JoinPath(persist.c_str(), kInstalledPicture).c_str()))
+        return;
+    std::string recorded;
+    if (ReadShellRecord(JoinPath(persist.c_str(), kRecordFile), &recorded) != RecordState::Usable ||
+        PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "SplashNoticeBitmap", recorded.c_str()) ==
+            PERS_FAILED) {
+        CsrLog(CSRLOG_ERROR, "SaveConfig: The unit's own splash setting could not be put back before the save\n");
+        return;
+    }
+    CsrLog(CSRLOG_EVENT, "SaveConfig: The unit's own splash setting put back before the save: %s\n",
+           recorded.c_str());
 }

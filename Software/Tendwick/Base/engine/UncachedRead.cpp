@@ -4,34 +4,36 @@
 #include "MessagePump.h"
 #include "Win32Handle.h"
 
-#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
 
 namespace {
 
-const DWORD kDefaultSectorBytes = 4096;
+// Reads without the cache are aligned to at least this, whatever the volume
+// says: the larger alignment is right for every smaller sector.
+const DWORD kLeastAlignmentBytes = 4096;
 const DWORD kLargestSectorBytes = 65536;
 const DWORD kBlockBytes = 65536;
 
-// The sector size of the volume the path lies on: reads without the cache
-// must start, and be as long as, whole sectors.
+// The alignment of reads without the cache on the volume the path lies on:
+// its sector size (the volume's, so that a folder mounted from another volume
+// or a network path counts), at least kLeastAlignmentBytes.
 DWORD SectorBytes(const char* path)
 {
+    char volume[MAX_PATH] = {};
+    if (!GetVolumePathNameA(path, volume, sizeof(volume))) return kLeastAlignmentBytes;
     DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
-    std::string root;
-    if (std::strlen(path) >= 3 && path[1] == ':' && path[2] == '\\') root.assign(path, 3);
-    if (!GetDiskFreeSpaceA(root.empty() ? nullptr : root.c_str(), &sectorsPerCluster, &bytesPerSector,
-                           &freeClusters, &clusters) ||
-        bytesPerSector == 0 || bytesPerSector > kLargestSectorBytes || (bytesPerSector & (bytesPerSector - 1)))
-        return kDefaultSectorBytes;
+    if (!GetDiskFreeSpaceA(volume, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters) ||
+        bytesPerSector <= kLeastAlignmentBytes || bytesPerSector > kLargestSectorBytes ||
+        (bytesPerSector & (bytesPerSector - 1)))
+        return kLeastAlignmentBytes;
     return bytesPerSector;
 }
 
 } // namespace
 
-DWORD SumFileUncached(const char* path, uint64_t* size, uint32_t* crc)
+DWORD SumFileUncached(const char* path, uint64_t* size, uint32_t* crc, UncachedPump pump)
 {
     if (!path || !size || !crc) return ERROR_INVALID_DATA;
     UniqueHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -56,7 +58,7 @@ DWORD SumFileUncached(const char* path, uint64_t* size, uint32_t* crc)
         total += read;
         // The end of the file comes as a short read.
         if (read < block) break;
-        DrainMessages();
+        if (pump == UncachedPump::Messages) DrainMessages();
     }
     *size = total;
     *crc = sum;

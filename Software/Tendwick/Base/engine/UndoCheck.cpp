@@ -2,7 +2,9 @@
 // its only copy until then.
 #include "RunMaint.h"
 
+#include "DisablingFiles.h"
 #include "EngineLimits.h"
+#include "EngineWin32.h"
 #include "Retenta.h"
 #include "SavedKeyImport.h"
 #include "TextFields.h"
@@ -16,9 +18,9 @@ bool CRunMaint::IsUndoComplete()
         return false;
     state[sizeof(state) - 1] = '\0';
     if (!EqualsNoCase(state, "RESTORED-ORIGINAL")) return false;
-    // The menu variant puts the unit's own map entry back; the other one the
-    // system program as the only startup application.
-    if (legacy) return !IsDisablingComplete();
+    // The menu variant puts the unit's own picture and map entry back; the
+    // other one the system program as the only startup application.
+    if (legacy) return !MenuNamesInstalledFiles();
     unsigned long count = 0;
     char app[200] = {};
     if (GetOnePersistedDW("ShellPersist", "ShellConfig", kStoreTimeout, "NumStartupApps", &count) != PERS_SUCCESS ||
@@ -27,4 +29,24 @@ bool CRunMaint::IsUndoComplete()
         return false;
     app[sizeof(app) - 1] = '\0';
     return count == RESTORE_STARTUP_COUNT && EqualsNoCase(app, RESTORE_STARTUP_APP);
+}
+
+bool CRunMaint::MenuNamesInstalledFiles()
+{
+    char media[MAINT_ROOT_SIZE] = "E:\\";
+    char persist[MAINT_ROOT_SIZE] = {};
+    try {
+        GetUpdatePath(media, sizeof(media), persist, sizeof(persist));
+    } catch (const CFileException&) {
+        // Without the paths nothing tells the settings apart: they count as not put back.
+        return true;
+    }
+    CString logo;
+    CString map;
+    ReadRegistryString(HKEY_CURRENT_USER, kSysSetupKey, "oemlogo", logo);
+    ReadRegistryString(HKEY_CURRENT_USER, kMenuAppsKey, "Map", map);
+    const int comma = map.Find(',');
+    const CString program = comma < 0 ? map : map.Left(comma);
+    return EqualsNoCase(logo, JoinPath(persist, kInstalledPicture).c_str()) ||
+           EqualsNoCase(program, JoinPath(persist, kInstalledShell).c_str());
 }

@@ -38,7 +38,7 @@ std::string ProofOfMediaSave(const std::string& mediaRoot)
 
 } // namespace
 
-void CRunMaint::WriteUndoProof(const std::string& mediaRoot, const std::string& persistRoot)
+bool CRunMaint::WriteUndoProof(const std::string& mediaRoot, const std::string& persistRoot)
 {
     const std::string path = JoinPath(persistRoot.c_str(), UNDO_PROOF_FILE);
     const std::string proof = ProofOfMediaSave(mediaRoot);
@@ -50,32 +50,67 @@ void CRunMaint::WriteUndoProof(const std::string& mediaRoot, const std::string& 
     if (!file || !WriteFile(file.get(), proof.data(), static_cast<DWORD>(proof.size()), &written, nullptr) ||
         written != proof.size() || !FlushFileBuffers(file.get())) {
         DWORD error = GetLastError();
-        CsrLog(CSRLOG_ERROR, "UndoSave: Cannot write %s; GetLastError = %d\n", path.c_str(), static_cast<int>(error));
-        CFileException::ThrowOsError(static_cast<long>(error), path.c_str());
+        CsrLog(CSRLOG_ERROR, "UndoSave: Cannot write %s; GetLastError = %d; nothing undone\n", path.c_str(),
+               static_cast<int>(error));
+        return false;
     }
+    return true;
 }
 
 void CRunMaint::RemoveUndoProof(const std::string& persistRoot)
 {
     const std::string path = JoinPath(persistRoot.c_str(), UNDO_PROOF_FILE);
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(path.c_str());
+    if (DeleteFileA(path.c_str())) return;
+    DWORD error = GetLastError();
+    // A proof left behind would take a kept copy of this very save for an
+    // undo cut off part way: worth knowing when the unit is looked at.
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
+        CsrLog(CSRLOG_ERROR, "UndoSave: Cannot remove %s; GetLastError = %d\n", path.c_str(),
+               static_cast<int>(error));
 }
 
-void CRunMaint::ClearMediaEndingUndo(const std::string& mediaRoot, const std::string& persistRoot)
+namespace {
+
+// Whether the media answers and holds no file at path. A stick that was
+// pulled, or cannot be read, proves nothing gone: its save may go onto
+// another unit.
+bool GoneFromMedia(const std::string& path, const std::string& mediaRoot)
 {
-    // The proof goes the moment the media stops holding the save (its
-    // identity record goes first), not after the whole clearing: an undo cut
-    // off while it clears leaves no save, and a proof left then would outlive it.
-    const std::string identity =
-        JoinPath((TextPrefix(mediaRoot.c_str(), kMediaRootChars) + "ZelConfig\\").c_str(), "SWPartNum.txt");
+    if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+    DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return false;
+    DWORD root = GetFileAttributesA(mediaRoot.c_str());
+    return root != INVALID_FILE_ATTRIBUTES && (root & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+} // namespace
+
+bool CRunMaint::ClearMediaEndingUndo(const std::string& mediaRoot, const std::string& persistRoot)
+{
+    const std::string root = TextPrefix(mediaRoot.c_str(), kMediaRootChars);
+    const std::string folder = root + "ZelConfig\\";
+    const std::string identity = JoinPath(folder.c_str(), "SWPartNum.txt");
     SetFileAttributesA(identity.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(identity.c_str());
-    // A record that would not go keeps the save, and with it the proof that
-    // lets the undo be finished.
-    if (!PathExists(identity)) RemoveUndoProof(persistRoot);
+    // A delete that reports success proves nothing on a write-protected
+    // stick; only a media that answers without the record does. Until then
+    // the save stays whole, and so does the proof: the same key finishes the undo.
+    if (!GoneFromMedia(identity, root)) {
+        CsrLog(CSRLOG_ERROR, "UndoSave: The save's identity record did not go (removable media write-protected, "
+                             "removed or unreadable); the undo is not finished\n");
+        return false;
+    }
+    // The proof goes the moment the media stops holding the save, not after
+    // the whole clearing: an undo cut off while it clears leaves no save, and
+    // a proof left then would outlive it.
+    RemoveUndoProof(persistRoot);
     ClearRemovableMedia();
-    if (!PathExists(identity)) RemoveUndoProof(persistRoot);
+    if (!GoneFromMedia(JoinPath(folder.c_str(), "CorvaneUserRegistry.reg"), root)) {
+        CsrLog(CSRLOG_ERROR, "UndoSave: The removable media was not cleared; the undo is not finished\n");
+        return false;
+    }
+    return true;
 }
 
 bool CRunMaint::IsUndoOfMediaSaveCutOff()

@@ -32,3 +32,14 @@ void SplitDisableRecord(const std::string& word, DisableRecordFields* fields)
     CopyText(fields->szPicture, sizeof(fields->szPicture), split[0]);
     CopyText(fields->szMap, sizeof(fields->szMap), split[1]);
 }
+
+bool ShellRecordPicture(const std::string& bytes, std::string* picture)
+{
+    static const char kEnd[] = "| ";
+    const size_t endLength = sizeof(kEnd) - 1;
+    if (bytes.size() < endLength || bytes.size() > SHELL_RECORD_MAX_BYTES ||
+        bytes.compare(bytes.size() - endLength, endLength, kEnd) != 0)
+        return false;
+    picture->assign(bytes, 0, bytes.size() - endLength);
+    return true;
+}

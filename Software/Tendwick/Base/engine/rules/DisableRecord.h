@@ -35,3 +35,11 @@ struct DisableRecordFields {
 
 // The two fields of the word (SplitFields: each keeps at most 198 characters).
 void SplitDisableRecord(const std::string& word, DisableRecordFields* fields);
+
+// The startup-app variant's record: the previous "SplashNoticeBitmap"
+// followed by "| ". At most this many bytes.
+const size_t SHELL_RECORD_MAX_BYTES = DISABLE_RECORD_CHARS + 2;
+
+// The previous value, when the bytes are such a record whole; false for an
+// empty or cut one (a disabling cut off while it wrote it) or anything longer.
+bool ShellRecordPicture(const std::string& bytes, std::string* picture);

@@ -11,6 +11,8 @@ std::string RestoreFailureText(const RestoreOutcome& outcome)
     if (outcome.bStartupFailed) add("startup application not written");
     if (outcome.bUndoFailed) add("unit settings not put back");
     if (outcome.bStateFailed) add("unit state not recorded");
+    if (outcome.bProofFailed) add("undo record not written on the unit, nothing undone");
+    if (outcome.bMediaNotCleared) add("removable media not cleared");
     if (what.empty()) return std::string();
     return "Restore not finished: " + what + ".\nThe save stays on the removable media; press Confirm to try again.";
 }

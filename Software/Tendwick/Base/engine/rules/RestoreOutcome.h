@@ -13,11 +13,13 @@ struct RestoreOutcome {
     bool     bStartupFailed = false;   // the unit's startup application
     bool     bUndoFailed = false;      // the undo's settings of this unit
     bool     bStateFailed = false;     // the unit's record of where it stands
+    bool     bProofFailed = false;     // the undo's proof could not be left on the unit: nothing undone
+    bool     bMediaNotCleared = false; // the undo's end: the media still holds the save, or cannot be read
 
     bool Finished() const
     {
         return nFilesNotTaken == 0 && !bAddressBookFailed && !bKnobLayoutFailed && !bStartupFailed && !bUndoFailed &&
-               !bStateFailed;
+               !bStateFailed && !bProofFailed && !bMediaNotCleared;
     }
 };
 

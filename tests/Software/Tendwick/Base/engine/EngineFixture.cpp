@@ -188,6 +188,8 @@ void EngineTest::SetUp()
 
     RemoveTree(kMediaConfig);
     DeleteFileA("E:\\dontDisable.dat");
+    // The hive copy a save keeps names the save that disabled the unit.
+    DeleteFileA("C:\\CopyOfCorvaneUserReg.reg");
     ClearLog();
 }
 
@@ -195,6 +197,7 @@ void EngineTest::TearDown()
 {
     RemoveTree(kMediaConfig);
     DeleteFileA("E:\\dontDisable.dat");
+    DeleteFileA("C:\\CopyOfCorvaneUserReg.reg");
     registry.RestoreAll();
     if (!m_tempRoot.empty()) RemoveTree(m_tempRoot);
 }

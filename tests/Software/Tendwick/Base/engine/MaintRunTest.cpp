@@ -501,3 +501,164 @@ TEST_F(MaintRunTest, ASerialNumberWithABarIsNoSerialNumber)
         << "saved under a serial number with a bar";
     EXPECT_FALSE(FileExists(std::string(kMediaConfig) + "\\SWPartNum.txt"));
 }
+
+namespace {
+
+const char kNotFinishedTail[] = ".\nThe save stays on the removable media; press Confirm to try again.,3)";
+
+// A disabled unit beside its own save, as the save and its disabling leave it.
+class DisabledUnitRunTest : public MaintRunTest {
+protected:
+    void SetUp() override
+    {
+        MaintRunTest::SetUp();
+        Unit("UNIT1001", "RESTORED");
+        ASSERT_TRUE(WriteFileMakingFolders("E:\\VevezaDE1.DAT", "MZ"));
+        ASSERT_TRUE(WriteFileMakingFolders("E:\\VevezaDE2.DAT", "BM"));
+        StoreString("ShellPersist", "ShellConfig", "SplashNoticeBitmap", "C:\\zelsys\\Splash.bmp");
+        engine.FinishSave();
+        SaveOnMedia("UNIT1001");
+        SaveOfThisRun();
+    }
+    std::string Proof() { return PersistRoot() + "SWUndo.txt"; }
+};
+
+} // namespace
+
+TEST_F(DisabledUnitRunTest, AnUndoWhoseMediaCannotBeClearedIsNotFinishedAndTheSameKeyFinishesIt)
+{
+    // A stick whose identity record will not go (write-protected): the undo
+    // must not report a restore while the save can still go onto another unit.
+    OpenWindow();
+    ASSERT_TRUE(engine.IsRestoreAllowed());
+    EXPECT_EQ(0, Press(kRestoreKey));
+    HANDLE held = CreateFileA("E:\\ZelConfig\\SWPartNum.txt", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    EXPECT_EQ(MAINT_RUN_NOT_FINISHED, Press(kRestoreKey));
+    CloseHandle(held);
+    EXPECT_TRUE(Called(keys.calls, std::string("SetDetailText(Restore not finished: removable media not cleared") +
+                                       kNotFinishedTail));
+    EXPECT_FALSE(Called(keys.calls, "SetStatusText(Configuration Restored,0)"));
+    EXPECT_TRUE(FileExists(Proof())) << "the proof stays while the save does";
+    EXPECT_TRUE(SavedFilesRemain()) << "the save stays whole";
+    EXPECT_EQ("RESTORED-ORIGINAL", ReadStoreString("ShellPersist", "ShellConfig", "Ferrox"));
+
+    EXPECT_EQ(1, Press(kRestoreKey)) << "the same key finishes it";
+    EXPECT_TRUE(Called(keys.calls, "SetStatusText(Configuration Restored,0)"));
+    EXPECT_FALSE(SavedFilesRemain());
+    EXPECT_FALSE(FileExists(Proof()));
+}
+
+TEST_F(DisabledUnitRunTest, TheProofGoesOnlyWithASaveTheMediaNoLongerHolds)
+{
+    struct Row {
+        const char* what;
+        const char* mediaRoot;   // the root the undo's end clears
+        bool        cleared;
+    } rows[] = {
+        {"a stick pulled (its root cannot be read)", "E:\\pulled\\", false},
+        {"a stick that answers without the save", "E:\\", true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        SaveOnMedia("UNIT1001");
+        ASSERT_TRUE(engine.WriteUndoProof("E:\\", PersistRoot()));
+        EXPECT_EQ(row.cleared, engine.ClearMediaEndingUndo(row.mediaRoot, PersistRoot()));
+        EXPECT_EQ(!row.cleared, FileExists(Proof()));
+    }
+}
+
+TEST_F(DisabledUnitRunTest, ADisabledUnitTakesBackOnlyTheSaveThatDisabledIt)
+{
+    // Save B disabled the unit; a kept copy of an older save A of the unit
+    // would enable it while B can still go onto another unit.
+    struct Row {
+        const char* what;
+        bool        olderSave, hiveCopyKept;
+        bool        undo;
+    } rows[] = {
+        {"the save that disabled it", false, true, true},
+        {"an older save of its own", true, true, false},
+        {"no hive copy on the unit to tell them apart", true, false, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        SaveOfThisRun("the hive of save B");
+        if (row.olderSave)
+            ASSERT_TRUE(WriteFileMakingFolders(std::string(kMediaConfig) + "\\CorvaneUserRegistry.chk", "12345\n"));
+        if (!row.hiveCopyKept) DeleteFileA("C:\\CopyOfCorvaneUserReg.reg");
+        EXPECT_EQ(row.undo, engine.IsSameUnitRestore());
+        int status = -1;
+        EXPECT_EQ(row.undo, engine.ChkRestoreAllow(kPart, 0, kPart, 0, &status));
+    }
+}
+
+TEST_F(DisabledUnitRunTest, WithoutTheSourcesOnTheStickAWholeDisablingIsNotSavedAgain)
+{
+    // The stick holds the unit's own save and nothing else: the disabling is
+    // complete, and Save is not offered to do it again.
+    DeleteFileA("E:\\VevezaDE1.DAT");
+    DeleteFileA("E:\\VevezaDE2.DAT");
+    OpenWindow();
+    EXPECT_FALSE(engine.IsSaveAllowed());
+    EXPECT_TRUE(FileExists(PersistRoot() + "Dormantis.exe"));
+}
+
+TEST_F(DisabledUnitRunTest, AFinishingRunWhoseCopiesFailIsNotReportedAsSaved)
+{
+    // The disabling was cut off; the stick has no sources for it now.
+    struct Row {
+        const char* what;
+        bool        shellInstalled;   // an earlier run installed the shell whole
+        int         result;
+    } rows[] = {
+        {"nothing installed yet", false, MAINT_RUN_NOT_FINISHED},
+        {"the installed shell stays and is started", true, 1},
+    };
+    DeleteFileA("E:\\VevezaDE1.DAT");
+    DeleteFileA("E:\\VevezaDE2.DAT");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        SetFerrox("ShellConfig", "SAVED");
+        ASSERT_NE(PERS_FAILED, PersistOneDW("ShellPersist", "ShellConfig", 1000, "NumStartupApps", 0));
+        if (row.shellInstalled)
+            ASSERT_TRUE(WriteFileMakingFolders(PersistRoot() + "Dormantis.exe", "MZ"));
+        else
+            DeleteFileA((PersistRoot() + "Dormantis.exe").c_str());
+        engine.ResetPrompts();
+        OpenWindow();
+        ASSERT_TRUE(engine.IsSaveAllowed());
+        EXPECT_EQ(0, Press(kSaveKey));
+        EXPECT_EQ(row.result, Press(kSaveKey));
+        EXPECT_EQ(row.result == 1, Called(keys.calls, "SetStatusText(Configuration Saved,0)"));
+        EXPECT_EQ(row.shellInstalled, FileExists(PersistRoot() + "Dormantis.exe")) << "deleted before its copy";
+        unsigned long apps = 9;
+        GetOnePersistedDW("ShellPersist", "ShellConfig", 1000, "NumStartupApps", &apps);
+        EXPECT_EQ(row.shellInstalled ? 1u : 0u, apps);
+        if (row.result != 1) {
+            EXPECT_TRUE(Called(keys.calls, "SetDetailText(Disabling not finished: the disabled-unit program or "
+                                           "picture is not in place" +
+                                               std::string(kNotFinishedTail)));
+            EXPECT_EQ(MAINT_RUN_NOT_FINISHED, Press(kSaveKey)) << "the same key tries again";
+        }
+    }
+}
+
+TEST_F(DisabledUnitRunTest, ASaveMadeAnewHoldsTheUnitsOwnSplashSetting)
+{
+    // The disabling was cut off after it named its picture; the stick holds
+    // an older save of the unit, so the Save key saves anew.
+    ASSERT_TRUE(WriteFileMakingFolders(std::string(kMediaConfig) + "\\CorvaneUserRegistry.chk", "12345\n"));
+    PersistOneDW("ShellPersist", "ShellConfig", 1000, "NumStartupApps", 0);
+    ASSERT_EQ(PersistRoot() + "DisableSplashScreen.bmp",
+              ReadStoreString("ShellPersist", "ShellConfig", "SplashNoticeBitmap"));
+    OpenWindow();
+    ASSERT_TRUE(engine.IsSaveAllowed());
+    EXPECT_EQ(0, Press(kSaveKey));
+    EXPECT_EQ(1, Press(kSaveKey));
+    const std::string saved =
+        ReadFileBytes(std::string(kMediaConfig) + "\\Persist\\ShellPersist-ShellConfig.pri");
+    EXPECT_NE(std::string::npos, saved.find("\"SplashNoticeBitmap\"=string:\"C:\\zelsys\\Splash.bmp\"")) << saved;
+    EXPECT_EQ("C:\\zelsys\\Splash.bmp| ", ReadFileBytes(PersistRoot() + "SWDisable.txt"));
+}

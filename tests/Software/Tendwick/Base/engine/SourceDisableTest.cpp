@@ -388,6 +388,12 @@ protected:
         CString value;
         return engine.ReadRegistryString(HKEY_CURRENT_USER, key, name, value) ? std::string(value) : "<missing>";
     }
+    // The settings as the disabling leaves them.
+    void NameInstalledFiles()
+    {
+        registry.SetString(HKEY_CURRENT_USER, kSysSetup, "oemlogo", Installed("DisableSplashScreen.bmp"));
+        registry.SetString(HKEY_CURRENT_USER, kMenuApps, "Map", Installed("Dormantis.exe") + ",C:\\Zelsys,0");
+    }
 };
 
 TEST_F(SourceDisableMenu, TheMenuVariantDisablesAndUndoesThroughTheRegistry)
@@ -421,12 +427,14 @@ TEST_F(SourceDisableMenu, TheMenuVariantDisablesAndUndoesThroughTheRegistry)
 TEST_F(SourceDisableMenu, TheRecordIsReadBackAsOneWordOfAtMost199Characters)
 {
     // A blank cuts the record: only the part before it comes back.
+    NameInstalledFiles();
     ASSERT_TRUE(WriteFileMakingFolders(Installed("SWDisable.txt"), "  C:\\My Pictures\\logo.bmp|C:\\Zelsys\\map.exe"));
     engine.UndoSaveMenu();
     EXPECT_EQ("C:\\My", Registry(kSysSetup, "oemlogo"));
     EXPECT_EQ("", Registry(kMenuApps, "Map"));
 
     // A record of any length is cut to 199 characters and logged.
+    NameInstalledFiles();
     std::string huge = std::string(150, 'a') + "|" + std::string(5000, 'b');
     ASSERT_TRUE(WriteFileMakingFolders(Installed("SWDisable.txt"), huge));
     engine.UndoSaveMenu();
@@ -457,7 +465,7 @@ TEST_F(SourceDisableMenu, TheMenuUndoLeavesTheUnitsOwnFiles)
     engine.UndoSave();
     EXPECT_TRUE(FileExists(ownProgram));
     EXPECT_TRUE(FileExists(ownPicture));
-    EXPECT_EQ(ownProgram + ",C:\\Zelsys,1", Registry(kMenuApps, "Map"));
+    EXPECT_EQ(ownProgram + ",C:\\Zelsys,0", Registry(kMenuApps, "Map")) << "a setting of the unit's own stays";
 }
 
 TEST_F(SourceDisable, MarkRestoredRecordsTheStateBeforeItClearsTheMedia)
@@ -614,6 +622,102 @@ TEST_F(SourceDisableMenu, AFailedCopyStillPointsTheSettingsAtTheInstalledPlace)
     EXPECT_EQ(Installed("Dormantis.exe") + ",C:\\Zelsys,0", Registry(kMenuApps, "Map"));
     EXPECT_FALSE(FileExists(Installed("Dormantis.exe")));
     EXPECT_FALSE(engine.IsDisablingComplete());
+}
+
+TEST_F(SourceDisable, TheUndoTakesTheRecordedSplashWhenTheMediaDoesNotGiveItBack)
+{
+    // The disabling's record keeps the unit's own value: a media that does
+    // not give it back must not cost the unit its setting.
+    const std::string savedFile = std::string(kMediaConfig) + "\\Persist\\ShellPersist-ShellConfig.pri";
+    struct Row {
+        const char* what;
+        std::string saved;   // the media's saved file, empty for none
+    } rows[] = {
+        {"no saved file (a stick pulled, a damaged save)", ""},
+        {"a saved file without the value", "\"Owner\"=string:\"A\"\r\n"},
+        {"a save made while the setting named the disabled picture",
+         "\"SplashNoticeBitmap\"=string:\"" + Installed("DisableSplashScreen.bmp") + "\"\r\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        EnabledShellUnit();
+        PutSourcesOnMedia();
+        engine.FinishSave();
+        ASSERT_EQ("C:\\zelsys\\Splash.bmp| ", ReadFileBytes(Installed("SWDisable.txt")));
+        RemoveTree(kMediaConfig);
+        if (!row.saved.empty()) ASSERT_TRUE(WriteFileMakingFolders(savedFile, row.saved));
+        engine.UndoSaveShell();
+        EXPECT_EQ("C:\\zelsys\\Splash.bmp", Shell("SplashNoticeBitmap"));
+        EXPECT_FALSE(FileExists(Installed("DisableSplashScreen.bmp")));
+        EXPECT_FALSE(FileExists(Installed("SWDisable.txt"))) << "the record goes with its disabling";
+    }
+}
+
+TEST_F(SourceDisableMenu, OnlySettingsThatNameTheInstalledFilesTakeTheRecord)
+{
+    // Settings of the unit's own stay: a disabling cut off before it named
+    // the installed files, or as it began (an empty record), changed nothing.
+    const std::string ownLogo = "C:\\Zelsys\\own.bmp";
+    const std::string ownMap = "C:\\Zelsys\\own.exe,C:\\Zelsys,1";
+    const std::string record = "C:\\Zelsys\\logo.bmp|C:\\Zelsys\\map.exe,C:\\Zelsys,1";
+    struct Row {
+        const char* what;
+        bool        logoNamesInstalled, mapNamesInstalled;
+        std::string record, logo, map;   // the record; the settings after
+    } rows[] = {
+        {"both named", true, true, record, "C:\\Zelsys\\logo.bmp", "C:\\Zelsys\\map.exe,C:\\Zelsys,1"},
+        {"cut off before Map named the shell", true, false, record, "C:\\Zelsys\\logo.bmp", ownMap},
+        {"an empty record over the unit's own settings", false, false, "", ownLogo, ownMap},
+    };
+    for (bool undo : {true, false}) {
+        for (const Row& row : rows) {
+            SCOPED_TRACE(std::string(row.what) + (undo ? ", the undo" : ", a save made anew"));
+            registry.SetString(HKEY_CURRENT_USER, kSysSetup, "oemlogo",
+                               row.logoNamesInstalled ? Installed("DisableSplashScreen.bmp") : ownLogo);
+            registry.SetString(HKEY_CURRENT_USER, kMenuApps, "Map",
+                               row.mapNamesInstalled ? Installed("Dormantis.exe") + ",C:\\Zelsys,0" : ownMap);
+            ASSERT_TRUE(WriteFileMakingFolders(Installed("SWDisable.txt"), row.record));
+            if (undo)
+                engine.UndoSaveMenu();
+            else
+                engine.PutRecordedSettingsBack(PersistRoot().c_str());
+            EXPECT_EQ(row.logo, Registry(kSysSetup, "oemlogo"));
+            EXPECT_EQ(row.map, Registry(kMenuApps, "Map"));
+            EXPECT_EQ(!undo, FileExists(Installed("SWDisable.txt"))) << "only the undo ends the record";
+        }
+    }
+}
+
+TEST_F(SourceDisable, WithoutTheSourcesOnTheMediaTheInstalledFilesAreJudgedAlone)
+{
+    // A stick that holds only the save: the disabling is complete while its
+    // files are in place, which only whole copies put there.
+    EnabledShellUnit();
+    PutSourcesOnMedia();
+    engine.FinishSave();
+    DeleteFileA(kShellSource);
+    DeleteFileA(kPictureSource);
+    EXPECT_TRUE(engine.IsDisablingComplete());
+    DeleteFileA(Installed("Dormantis.exe").c_str());
+    EXPECT_FALSE(engine.IsDisablingComplete());
+}
+
+TEST_F(SourceDisable, TheChecksBehindTheOpeningScreenDispatchNoMessage)
+{
+    // They run while the window opens and before a run starts, when a key
+    // dispatched would start a run inside them: files longer than one
+    // read block must not let a message through.
+    EnabledShellUnit();
+    ASSERT_TRUE(WriteFileMakingFolders(kShellSource, std::string(200000, 'M')));
+    ASSERT_TRUE(WriteFileMakingFolders(kPictureSource, std::string(200000, 'B')));
+    engine.FinishSave();
+    ASSERT_TRUE(WriteFileMakingFolders("C:\\CopyOfCorvaneUserReg.reg", std::string(200000, 'h')));
+    const UINT kProbe = WM_APP + 21;
+    ASSERT_TRUE(PostThreadMessageA(GetCurrentThreadId(), kProbe, 0, 0));
+    EXPECT_TRUE(engine.IsDisablingComplete());
+    engine.IsSaveOfInterruptedRun();
+    MSG msg;
+    EXPECT_TRUE(PeekMessageA(&msg, nullptr, kProbe, kProbe, PM_REMOVE)) << "a pending message was dispatched";
 }
 
 } // namespace

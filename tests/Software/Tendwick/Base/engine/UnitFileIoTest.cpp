@@ -26,7 +26,7 @@ TEST_F(UnitFileIo, TheUncachedReaderSumsEveryByteInSectorSizedReads)
         ASSERT_TRUE(WriteFileMakingFolders(path, bytes));
         uint64_t gotSize = 99;
         uint32_t gotCrc = 99;
-        ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), SumFileUncached(path.c_str(), &gotSize, &gotCrc));
+        ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), SumFileUncached(path.c_str(), &gotSize, &gotCrc, UncachedPump::None));
         EXPECT_EQ(size, gotSize);
         EXPECT_EQ(keyfile::Crc32(bytes.data(), bytes.size()), gotCrc);
     }
@@ -51,10 +51,10 @@ TEST_F(UnitFileIo, TheUncachedReaderSharesTheFileWithReadersOnly)
         SCOPED_TRACE(row.what);
         HANDLE other = CreateFileA(path.c_str(), row.access, row.share, nullptr, OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(INVALID_HANDLE_VALUE, other);
-        EXPECT_EQ(row.expected, SumFileUncached(path.c_str(), &size, &crc));
+        EXPECT_EQ(row.expected, SumFileUncached(path.c_str(), &size, &crc, UncachedPump::None));
         CloseHandle(other);
     }
-    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), SumFileUncached((path + ".none").c_str(), &size, &crc));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), SumFileUncached((path + ".none").c_str(), &size, &crc, UncachedPump::None));
 }
 
 TEST_F(UnitFileIo, TheDurableCopyIsWholeAndWritableAndTellsWhetherItTouchedTheTarget)
@@ -78,6 +78,29 @@ TEST_F(UnitFileIo, TheDurableCopyIsWholeAndWritableAndTellsWhetherItTouchedTheTa
     EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
     EXPECT_FALSE(touched);
     EXPECT_EQ(bytes, ReadFileBytes(target));
+}
+
+TEST_F(UnitFileIo, AReplacementLeavesTheInstalledFileUntilItIsWhole)
+{
+    const std::string source = PersistRoot() + "source.bin";
+    const std::string target = PersistRoot() + "installed.bin";
+    const std::string bytes = Bytes(70000);
+    ASSERT_TRUE(WriteFileMakingFolders(target, "the installed one"));
+    ASSERT_TRUE(SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY));
+
+    // No source (a stick without it): the installed file stays.
+    bool replaced = true;
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(ReplaceFileFlushed(source, target, &replaced));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
+    EXPECT_FALSE(replaced);
+    EXPECT_EQ("the installed one", ReadFileBytes(target));
+
+    ASSERT_TRUE(WriteFileMakingFolders(source, bytes));
+    EXPECT_TRUE(ReplaceFileFlushed(source, target, &replaced));
+    EXPECT_TRUE(replaced) << "a read-only installed file is replaced too";
+    EXPECT_EQ(bytes, ReadFileBytes(target));
+    EXPECT_FALSE(FileExists(ReplacementName(target))) << "no copy left beside it";
 }
 
 } // namespace

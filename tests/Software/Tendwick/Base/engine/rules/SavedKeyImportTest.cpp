@@ -177,12 +177,18 @@ TEST(RestoreOutcome, FinishedOnlyWithNothingFailedAndTheTextNamesWhatFailed)
     one.bAddressBookFailed = true;
     RestoreOutcome rest;
     rest.bKnobLayoutFailed = rest.bStartupFailed = rest.bUndoFailed = rest.bStateFailed = true;
+    RestoreOutcome proof;
+    proof.bProofFailed = true;
+    RestoreOutcome media;
+    media.bMediaNotCleared = true;
     const Row rows[] = {
         {RestoreOutcome(), nullptr},
         {files, "3 saved files not taken"},
         {one, "1 saved file not taken, address book not written"},
         {rest, "knob layout not written, startup application not written, unit settings not put back, unit state "
                "not recorded"},
+        {proof, "undo record not written on the unit, nothing undone"},
+        {media, "removable media not cleared"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what ? row.what : "finished");
