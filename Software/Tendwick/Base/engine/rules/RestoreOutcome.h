@@ -13,11 +13,13 @@ struct RestoreOutcome {
     bool     bStartupFailed = false;   // the unit's startup application
     bool     bUndoFailed = false;      // the undo's settings of this unit
     bool     bStateFailed = false;     // the unit's record of where it stands
+    bool     bMediaUnreadable = false; // the saved files could not be listed, or the
+                                       // save no longer read back before it was cleared
 
     bool Finished() const
     {
         return nFilesNotTaken == 0 && !bAddressBookFailed && !bKnobLayoutFailed && !bStartupFailed && !bUndoFailed &&
-               !bStateFailed;
+               !bStateFailed && !bMediaUnreadable;
     }
 };
 

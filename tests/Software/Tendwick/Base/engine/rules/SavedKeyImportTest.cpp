@@ -177,12 +177,16 @@ TEST(RestoreOutcome, FinishedOnlyWithNothingFailedAndTheTextNamesWhatFailed)
     one.bAddressBookFailed = true;
     RestoreOutcome rest;
     rest.bKnobLayoutFailed = rest.bStartupFailed = rest.bUndoFailed = rest.bStateFailed = true;
+    RestoreOutcome unreadable;
+    unreadable.bMediaUnreadable = true;
+    unreadable.nFilesNotTaken = 2;
     const Row rows[] = {
         {RestoreOutcome(), nullptr},
         {files, "3 saved files not taken"},
         {one, "1 saved file not taken, address book not written"},
         {rest, "knob layout not written, startup application not written, unit settings not put back, unit state "
                "not recorded"},
+        {unreadable, "removable media not readable, 2 saved files not taken"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what ? row.what : "finished");
