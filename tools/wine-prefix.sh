@@ -1,6 +1,6 @@
 # Sourced, not run. unit_prefix_create DIR [ARCH]: a throwaway Wine prefix in
 # DIR/pfx of the architecture tools/wine-arch.sh chooses (ARCH forces one),
-# with D: -> DIR/D and E: -> DIR/E, crash dialogs off, and one wineserver kept
+# with D: -> DIR/D, E: -> DIR/E and L: -> DIR/L, crash dialogs off, and one wineserver kept
 # alive for the run. unit_prefix_destroy stops everything it started.
 . "$(dirname "${BASH_SOURCE[0]}")/wine-arch.sh"
 
@@ -19,9 +19,13 @@ unit_prefix_create() {
   ln -sfn "$root/D/LinkTarget" "$root/E/LinkedConfig/ZelConfig"
   ln -sfn "$root/D/LinkTarget" "$root/E/LinkedPersist/ZelConfig/Persist"
   ln -sfn "$root/D/LinkTarget" "$root/E/LinkInside/ZelConfig/Persist/Deep"
+  # L: holds a run-log folder that is a link, for the run log's tests.
+  mkdir -p "$root/L/ZelData"
+  ln -sfn "$root/D/LinkTarget" "$root/L/ZelData/VURLog"
   # Drives are read when the wineserver starts: map them before it does.
   ln -sfn "$root/D" "$WINEPREFIX/dosdevices/d:"
   ln -sfn "$root/E" "$WINEPREFIX/dosdevices/e:"
+  ln -sfn "$root/L" "$WINEPREFIX/dosdevices/l:"
   unit_prefix_settings
   wineserver -w
   wineserver -p

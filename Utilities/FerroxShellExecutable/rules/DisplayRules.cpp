@@ -16,12 +16,12 @@ bool IsBlank(char ch)
 // One field: blanks around it, an optional sign, then 1+ digits, within int.
 bool ParseField(const char* begin, const char* end, int* value)
 {
-    size_t length = static_cast<size_t>(end - begin);
-    if (length == 0 || length > kMaxFieldChars) return false;
-    // The shell and atoi take blanks around a number; so does this.
+    // The shell and atoi take blanks around a number; so does this, and
+    // only what is between them counts towards the length.
     while (begin != end && IsBlank(*begin)) ++begin;
     while (end != begin && IsBlank(end[-1])) --end;
-    if (begin == end) return false;
+    size_t length = static_cast<size_t>(end - begin);
+    if (length == 0 || length > kMaxFieldChars) return false;
     bool negative = false;
     if (*begin == '-' || *begin == '+') {
         negative = *begin == '-';

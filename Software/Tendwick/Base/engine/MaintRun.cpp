@@ -19,6 +19,8 @@ namespace {
 const uint32_t kSaveKey = 0x70;
 const uint32_t kRestoreKey = 0x72;
 const size_t kIdentityChars = 128;
+const char kLinkRefusal[] = "A save folder on the removable media is a link.\n"
+                            "Nothing was written or read. Use another removable media.";
 
 } // namespace
 
@@ -97,8 +99,7 @@ int CRunMaint::MaintRun(RunWindow* window, uint32_t keyCode)
     // Folders of the media that lead elsewhere (onto this unit's own data)
     // are neither written nor read, nor cleared.
     if ((keyCode == kSaveKey || keyCode == kRestoreKey) && MediaFoldersAreLinks(media))
-        return ShowNotFinished(m_pOwner, "A save folder on the removable media is a link.\n"
-                                         "Nothing was written or read. Use another removable media.");
+        return ShowNotFinished(m_pOwner, kLinkRefusal);
     if (keyCode == kSaveKey) {
         if (m_bSaveAllowed) {
             m_pOwner->SetDetailText("", 0);
@@ -149,6 +150,8 @@ int CRunMaint::MaintRun(RunWindow* window, uint32_t keyCode)
                 FinishSave();
                 PumpMessages(500);
                 result = 1;
+            } else if (saved == SAVE_LINK_LEFT) {
+                result = ShowNotFinished(m_pOwner, kLinkRefusal);
             } else if (saved == SAVE_NOT_WRITTEN) {
                 m_pOwner->SetStatusText("Save of configuration files to removable media could not be verified", 0);
                 m_pOwner->SetDetailText("Save and Restore cannot continue", 0);
@@ -195,6 +198,9 @@ int CRunMaint::MaintRun(RunWindow* window, uint32_t keyCode)
                     } else {
                         RestoreConfig(media, persist, key.get());
                         outcome = m_restoreOutcome;
+                        // The stick may have gone and come back during the import:
+                        // only a save still whole on it is cleared.
+                        if (outcome.Finished()) outcome.bMediaUnreadable = !IsSaveStillReadable(media);
                         if (outcome.Finished()) outcome.bStateFailed = !MarkRestored();
                     }
                     if (outcome.Finished()) {

@@ -1,6 +1,7 @@
 #include "MediaLinks.h"
 
 #include "CsrLog.h"
+#include "FindHandle.h"
 #include "RunMaint.h"
 #include "Win32Handle.h"
 
@@ -14,15 +15,39 @@ bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMAT
            a.nFileIndexLow == b.nFileIndexLow;
 }
 
-} // namespace
+// The file-disposition call of the native API: on every NT-family system,
+// where SetFileInformationByHandle came only with later releases. It marks a
+// handle already proven to be the link, so that a failed check never deletes.
+struct NativeIoStatus {
+    union {
+        LONG  lStatus;
+        PVOID pPointer;
+    };
+    ULONG_PTR nInformation;
+};
+struct NativeDisposition {
+    BOOLEAN bDeleteFile;
+};
+typedef LONG(NTAPI* SetInformationFileFn)(HANDLE, NativeIoStatus*, PVOID, ULONG, int);
+const int kFileDispositionInformation = 13;
 
-bool IsLinkPath(const std::string& path)
+bool MarkForDeletion(HANDLE file)
 {
-    return IsLinkAttributes(GetFileAttributesA(path.c_str()));
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    FARPROC entry = ntdll ? GetProcAddress(ntdll, "NtSetInformationFile") : nullptr;
+    if (!entry) return false;
+    SetInformationFileFn setInformation = reinterpret_cast<SetInformationFileFn>(reinterpret_cast<void*>(entry));
+    NativeIoStatus status = {};
+    NativeDisposition disposition = {TRUE};
+    return setInformation(file, &status, &disposition, sizeof(disposition), kFileDispositionInformation) >= 0;
 }
+
+} // namespace
 
 bool RemoveLinkItself(const std::string& path)
 {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (!IsLinkAttributes(attributes)) return false;
     const DWORD linkFlags = FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS;
     UniqueHandle link(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING, linkFlags,
                                   nullptr));
@@ -38,14 +63,40 @@ bool RemoveLinkItself(const std::string& path)
         return false;
     target.reset();
 
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        // DeleteFile removes a file link itself, not the file it leads to.
+        link.reset();
+        return DeleteFileA(path.c_str()) && !IsLinkPath(path);
+    }
+
+    // A folder link: opened for deletion as the link, proven to be the link
+    // just examined, and only then marked to go when the handle closes.
     UniqueHandle doomed(CreateFileA(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-                                    linkFlags | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+                                    linkFlags, nullptr));
     BY_HANDLE_FILE_INFORMATION doomedInfo = {};
     if (!doomed || !GetFileInformationByHandle(doomed.get(), &doomedInfo) || !SameFile(linkInfo, doomedInfo))
         return false;
+    if (!MarkForDeletion(doomed.get())) return false;
     doomed.reset();
     link.reset();
     return !IsLinkPath(path);
+}
+
+bool FolderHoldsLink(const std::string& folder)
+{
+    WIN32_FIND_DATAA entry;
+    UniqueFind find;
+    if (!find.First((folder + "\\*").c_str(), &entry)) return false;
+    bool found = false;
+    do {
+        const std::string name = entry.cFileName;
+        if (name == "." || name == "..") continue;
+        const std::string path = folder + "\\" + name;
+        if (!IsLinkAttributes(entry.dwFileAttributes) && !IsLinkPath(path)) continue;
+        CsrLog(CSRLOG_ERROR, "FolderHoldsLink: %s is a link (reparse point)\n", path.c_str());
+        found = true;
+    } while (find.Next(&entry));
+    return found;
 }
 
 bool CRunMaint::MediaFoldersAreLinks(const char* mediaRoot)

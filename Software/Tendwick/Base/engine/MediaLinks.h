@@ -8,14 +8,13 @@
 
 #include <string>
 
-inline bool IsLinkAttributes(DWORD attributes)
-{
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
+#include "LinkPaths.h"
 
-// Whether the path itself is a link.
-bool IsLinkPath(const std::string& path);
-
-// Removes the link at path, never what it leads to: only when the system
-// opens the link itself (not its target) is it deleted. False when it stays.
+// Removes the link at path, never what it leads to: a file link goes with
+// DeleteFile (which deletes the link, not its target); a folder link only
+// when the system opens the link itself (not its target), and only once that
+// open is proven to be the link. False when it stays.
 bool RemoveLinkItself(const std::string& path);
+
+// Whether a link is left in the folder (not below it): logged, one line each.
+bool FolderHoldsLink(const std::string& folder);

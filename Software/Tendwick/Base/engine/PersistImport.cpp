@@ -8,6 +8,7 @@
 #include "EngineWin32.h"
 #include "IdentityRules.h"
 #include "KeyFileFormat.h"
+#include "MediaListing.h"
 #include "PersistLines.h"
 #include "Retenta.h"
 #include "SavedFileCatalogue.h"
@@ -197,8 +198,9 @@ int CRunMaint::ParseLine(const char* line, char* name, char* type, char* value)
 int CRunMaint::UpdatePersistFile(const char* path, const char* subdir, const char* key,
                                  const ValueFilterItem* filter, uint32_t filterCount, uint8_t openTolerant)
 {
-    // 1 only when the file was read whole, every value taken was written and
-    // the key saved: anything less leaves the save on the media for a retry.
+    // 1 only when the file was read whole and sound, every value taken was
+    // written and the key saved: anything less leaves the save on the media
+    // for a retry.
     int taken = 0;
     SavedFileText text;
     long size = -1;
@@ -206,8 +208,11 @@ int CRunMaint::UpdatePersistFile(const char* path, const char* subdir, const cha
     if (SavedFileWasRead("UpdatePersistFile", CSRLOG_WARNING, read, path, size)) {
         // Imported as it stands all the same; the warning tells a damaged
         // save from a sound one afterwards.
+        // It does not count as taken, though: what was imported is not known to
+        // be what was saved, so the save stays on the media.
         size_t textLength = 0;
-        if (!keyfile::ValidateKeyFile(text.pBytes.get(), text.nLength, &textLength))
+        const bool whole = keyfile::ValidateKeyFile(text.pBytes.get(), text.nLength, &textLength);
+        if (!whole)
             CsrLog(CSRLOG_WARNING, "UpdatePersistFile: Saved file fails its CRC check, importing anyway - %s\n",
                    path);
 
@@ -224,7 +229,7 @@ int CRunMaint::UpdatePersistFile(const char* path, const char* subdir, const cha
             bool saved = ClosePersistKey() != PERS_FAILED;
             if (opened && !saved)
                 CsrLog(CSRLOG_WARNING, "UpdatePersistFile: Unable to save key - %s:%s\n", subdir, key);
-            taken = opened && saved && failed == 0 ? 1 : 0;
+            taken = whole && opened && saved && failed == 0 ? 1 : 0;
         }
     }
 
@@ -251,7 +256,7 @@ int CRunMaint::UpdatePersistFile(const char* path, const char* subdir, const cha
 }
 
 bool CRunMaint::RestorePersistFile(const SavedFileEntry& entry, const char* mediaPersistFolder,
-                                   const char* localPersistRoot, bool stepProgress)
+                                   const char* localPersistRoot, bool stepProgress, const CMediaListing& listing)
 {
     if (!IsFactoryConfigured(entry, ReadFactoryFlag, nullptr)) {
         CsrLog(CSRLOG_TRACE, "RestoreConfig: %s not factory configured - skipped\n",
@@ -265,7 +270,8 @@ bool CRunMaint::RestorePersistFile(const SavedFileEntry& entry, const char* medi
     std::string path = JoinPath(folder.c_str(), entry.pszMediaName);
 
     // A row the save had no file for is no failure: the source unit lacked it.
-    bool present = PathExists(path);
+    // Only the listing tells: a file that no longer opens is not taken.
+    const bool present = listing.Contains(entry.pszMediaName);
     bool taken = !present;
     char key[kKeyNameSize] = {};
     if (!SavedKeyName(entry.pszFile, key, sizeof(key))) {

@@ -7,7 +7,7 @@
 #include "CsrLog.h"
 #include "DurableCopy.h"
 #include "EngineLimits.h"
-#include "FindHandle.h"
+#include "MediaListing.h"
 #include "Retenta.h"
 #include "RestoreOutcome.h"
 #include "SavedFileCatalogue.h"
@@ -37,20 +37,31 @@ int CRunMaint::RestoreConfig(const char* mediaRoot, const char* persistRoot, HKE
     m_pOwner->SetStatusText("Updating configuration from removable media...", 0);
     m_restoreOutcome = RestoreOutcome();
 
+    // What the save holds is read once, before anything is imported: a file
+    // that cannot be read later (the stick pulled, a bad sector) then counts
+    // as not taken, never as one the save did not have.
+    CMediaListing listing;
+    if (!listing.Read(persistFolder.substr(0, persistFolder.size() - 1))) {
+        CsrLog(CSRLOG_ERROR, "RestoreConfig: Unable to list %s; GetLastError = %d; nothing imported\n",
+               persistFolder.c_str(), static_cast<int>(listing.Error()));
+        m_restoreOutcome.bMediaUnreadable = true;
+        return 0;
+    }
+
     // Option configurations first, then every row; RestorePersistFile applies
     // the factory-configuration gate and logs a skip. A file imported in both
     // passes counts once when it was not taken.
     std::set<const SavedFileEntry*> notTaken;
     for (const RestoreStep& step : RestoreSteps())
-        if (!RestorePersistFile(*step.pEntry, persistFolder.c_str(), localRoot.c_str(), step.bStepProgress))
+        if (!RestorePersistFile(*step.pEntry, persistFolder.c_str(), localRoot.c_str(), step.bStepProgress,
+                                listing))
             notTaken.insert(step.pEntry);
     m_restoreOutcome.nFilesNotTaken = static_cast<unsigned>(notTaken.size());
 
     const std::string savedBook = persistFolder + "AddressBook.txt";
     const std::string bookFolder = TextPrefix(persistRoot, 3) + "ZelData\\DatalinkData";
     const std::string bookTarget = bookFolder + "\\AddressBook.txt";
-    WIN32_FIND_DATAA found;
-    if (!UniqueFind().First(savedBook.c_str(), &found)) {
+    if (!listing.Contains("AddressBook.txt")) {
         CsrLog(CSRLOG_TRACE, "RestoreConfig: File (%s) not present on removable media\n", savedBook.c_str());
     } else {
         CsrLog(CSRLOG_TRACE, "RestoreConfig Copying %s to %s\n", savedBook.c_str(), bookTarget.c_str());
@@ -88,4 +99,19 @@ int CRunMaint::RestoreConfig(const char* mediaRoot, const char* persistRoot, HKE
         PersistOneString(RESTORE_STARTUP_SUBDIR, RESTORE_STARTUP_KEY, kStoreTimeout, "StartupApp1",
                          RESTORE_STARTUP_APP) == PERS_FAILED;
     return m_restoreOutcome.Finished() ? 1 : 0;
+}
+
+bool CRunMaint::IsSaveStillReadable(const char* mediaRoot)
+{
+    const std::string configFolder = TextPrefix(mediaRoot, kMediaRootChars) + "ZelConfig\\";
+    for (const char* name : {"CorvaneUserRegistry.reg", "SWPartNum.txt"}) {
+        const std::string path = configFolder + name;
+        uint32_t crc = 0;
+        DWORD error = GetFileCrc(path.c_str(), &crc);
+        if (error == ERROR_SUCCESS) continue;
+        CsrLog(CSRLOG_ERROR, "RestoreConfig: %s no longer reads whole; GetLastError = %d\n", path.c_str(),
+               static_cast<int>(error));
+        return false;
+    }
+    return true;
 }

@@ -35,6 +35,8 @@ enum SaveStage {
     SAVE_UNIT_DISABLED = 5,    // the unit is disabled already
     SAVE_NOT_WRITTEN = 6,      // the media is not writable, or a copy on it not
                                // proven (nothing of this save stays on it)
+    SAVE_LINK_LEFT = 7,        // a link on the media outlived the clearing:
+                               // nothing was written
 };
 
 // MaintRun's results beside 0 (nothing finished), 1 (done) and 2 (the save
@@ -126,11 +128,15 @@ public:
     // step finished, else 0 with what failed in GetRestoreOutcome().
     int RestoreConfig(const char* mediaRoot, const char* persistRoot, HKEY userKey);
     const RestoreOutcome& GetRestoreOutcome() const { return m_restoreOutcome; }
-    // False when the row's saved file is on the media but was not taken whole.
+    // False when the row's saved file is on the media but was not taken whole;
+    // the listing read at the restore's start says which files are there.
     bool RestorePersistFile(const struct SavedFileEntry& entry, const char* mediaPersistFolder,
-                            const char* localPersistRoot, bool stepProgress);
-    // 1 when the file was read whole, every value taken written and the key
-    // saved; 0 otherwise (each failure is logged).
+                            const char* localPersistRoot, bool stepProgress, const class CMediaListing& listing);
+    // Whether the save's registry file and identity record on the media still
+    // read whole: a restore is marked done only then.
+    bool IsSaveStillReadable(const char* mediaRoot);
+    // 1 when the file was read whole and passes its CRC check, every value
+    // taken written and the key saved; 0 otherwise (each failure is logged).
     int UpdatePersistFile(const char* path, const char* subdir, const char* key,
                           const struct ValueFilterItem* filter, uint32_t filterCount, uint8_t openTolerant);
     // 1 when the line yields a name (104 bytes), a type word (12) and a value (512).

@@ -10,6 +10,7 @@
 #include "DisablingFiles.h"
 #include "EngineWin32.h"
 #include "IdentityRules.h"
+#include "MediaLinks.h"
 #include "SavedFileCatalogue.h"
 #include "TextFields.h"
 #include "UncachedRead.h"
@@ -255,6 +256,15 @@ int CRunMaint::SaveConfig(const char* mediaRoot, const char* persistRoot, HKEY u
     if (crcError != ERROR_SUCCESS) CFileException::ThrowOsError(static_cast<long>(crcError), kLocalRegistryCopy);
 
     ClearRemovableMedia();
+    // A link the clearing could not remove would take the copies onto
+    // whatever it leads to (the unit's own files): nothing is written.
+    const std::string configPath = configFolder.substr(0, configFolder.size() - 1);
+    if (MediaFoldersAreLinks(TextPrefix(mediaRoot, kMediaRootChars).c_str()) || FolderHoldsLink(configPath) ||
+        FolderHoldsLink(configPath + "\\Persist")) {
+        CsrLog(CSRLOG_ERROR, "SaveConfig: A link on the removable media outlived the clearing; nothing written\n");
+        m_bConfirmShown = false;
+        return SAVE_LINK_LEFT;
+    }
 
     std::vector<MediaCopy> written;
     MediaCopy hive;

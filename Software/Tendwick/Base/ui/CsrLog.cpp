@@ -1,6 +1,7 @@
 #include "CsrLog.h"
 #include "CsrLogTesting.h"
 
+#include "LinkPaths.h"
 #include "MediaRoot.h"
 
 #include <windows.h>
@@ -45,7 +46,9 @@ void GetDriveRoot(char (&root)[kDriveRootChars + 1])
 
 // Creates each folder along the path, from the left; failures do not matter
 // (the folder may exist, or be the bare drive), the open that follows decides.
-void CreateFoldersAlong(const char* path)
+// False, with nothing more created, at a folder that is a link: the log would
+// land wherever it leads (the unit's own files).
+bool CreateFoldersAlong(const char* path)
 {
     char prefix[kPathBytes];
     for (const char* p = std::strchr(path, '\\'); p; p = std::strchr(p + 1, '\\')) {
@@ -53,8 +56,10 @@ void CreateFoldersAlong(const char* path)
         if (length == 0 || length >= sizeof(prefix)) continue;
         std::memcpy(prefix, path, length);
         prefix[length] = '\0';
+        if (IsLinkPath(prefix)) return false;
         CreateDirectoryA(prefix, nullptr);
     }
+    return true;
 }
 
 // Opens the media's log file for appending; the run's first lines follow.
@@ -67,7 +72,14 @@ bool AttachLogFile()
     std::snprintf(path, sizeof(path), "%s%s%s", root, kLogFolder, kLogFileName);
     if (path[0] == '\0') return false;
 
-    CreateFoldersAlong(path);
+    // A link on the way, or a log file that is one, keeps the log to the
+    // debug output: appending through it would write into what it leads to.
+    if (!CreateFoldersAlong(path) || PathHasLink(path)) {
+        static bool told = false;
+        if (!told) OutputDebugStringA("CsrLog: The run log's path on the media holds a link; not written there\n");
+        told = true;
+        return false;
+    }
     std::ofstream& stream = LogStream();
     stream.clear();
     stream.open(path, std::ios::out | std::ios::app);

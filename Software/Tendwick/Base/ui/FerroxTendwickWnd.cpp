@@ -219,10 +219,16 @@ uint32_t CFerroxTendwickWnd::TranslateKeyUp(UINT raw)
     return GetScreenConfig()->TranslateKey(raw);
 }
 
-void CFerroxTendwickWnd::OnKeyDown(UINT raw, UINT, UINT)
+void CFerroxTendwickWnd::OnKeyDown(UINT raw, UINT, UINT flags)
 {
     if (m_bRunning) {
         CsrLog(CSRLOG_TRACE, "OnKeyDown: Run in progress, key %x ignored\n", raw);
+        return;
+    }
+    // A key already down before this message (held through a run's end, or
+    // repeating) is no fresh press: only a press made after the run counts.
+    if (flags & kKeyWasDown) {
+        CsrLog(CSRLOG_TRACE, "OnKeyDown: Key %x held or repeating, ignored\n", raw);
         return;
     }
     uint32_t key = TranslateKeyDown(raw);
@@ -310,19 +316,33 @@ void CFerroxTendwickWnd::RunStep(uint32_t key)
     // The engine blocks the keys while it works; a failed run must leave the
     // keys of the screen it started from, or not even Cancel would work.
     uint32_t maskBeforeRun = m_dwKeyMask;
-    m_bRunning = true;
-    int result = CallMaintRun(key);
-    ShowRunEnd(result);
-    m_bRunning = false;
+    int result = 0;
+    {
+        CRunInProgress running(*this);
+        result = CallMaintRun(key);
+        ShowRunEnd(result);
+    }
     if (result != 0 && result != 1 && result != 2 && m_dwKeyMask != maskBeforeRun) SetKeyMask(maskBeforeRun);
 
     m_progress.ShowWindow(SW_HIDE);
     ShowSoftKeys(true);
     RedrawAll();
-    if (m_bCloseAfterRun) {
-        CsrLog(CSRLOG_TRACE, "RunStep: Closing as requested during the run\n");
-        PostMessage(WM_CLOSE);
-    }
+}
+
+CFerroxTendwickWnd::CRunInProgress::CRunInProgress(CFerroxTendwickWnd& window) : m_window(window)
+{
+    m_window.m_bRunning = true;
+}
+
+CFerroxTendwickWnd::CRunInProgress::~CRunInProgress()
+{
+    // However the run ended, even by an exception: the keys come back, and
+    // a close asked for meanwhile is carried out.
+    m_window.m_bRunning = false;
+    if (!m_window.m_bCloseAfterRun) return;
+    m_window.m_bCloseAfterRun = false;
+    CsrLog(CSRLOG_TRACE, "RunStep: Closing as requested during the run\n");
+    m_window.PostMessage(WM_CLOSE);
 }
 
 int CFerroxTendwickWnd::CallMaintRun(uint32_t key)
@@ -462,7 +482,8 @@ LRESULT CFerroxTendwickWnd::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
     } catch (...) {
         CsrLog(CSRLOG_ERROR, "WindowProc: Exception on message 0x%X\n", msg);
     }
-    return 0;
+    // A window whose creation failed part way must not stand: -1 ends it.
+    return msg == WM_CREATE ? -1 : 0;
 }
 
 bool CFerroxTendwickWnd::AnswerInspection(UINT msg, WPARAM wParam, LRESULT* result)

@@ -61,6 +61,20 @@ private:
     uint32_t TranslateKeyDown(UINT raw);
     uint32_t TranslateKeyUp(UINT raw);
     void RunStep(uint32_t key);
+    // Holds m_bRunning for one run; its end gives the keys back and posts a
+    // close that came during the run.
+    class CRunInProgress {
+    public:
+        explicit CRunInProgress(CFerroxTendwickWnd& window);
+        ~CRunInProgress();
+        CRunInProgress(const CRunInProgress&) = delete;
+        CRunInProgress& operator=(const CRunInProgress&) = delete;
+
+    private:
+        CFerroxTendwickWnd& m_window;
+    };
+    // The previous-key-state bit of a key message's flags (bit 30 of lParam).
+    static const UINT kKeyWasDown = 0x4000;
     int CallMaintRun(uint32_t key);
     void ShowRunEnd(int result);
     // The media is read again and eligibility decided anew at every press
@@ -104,6 +118,7 @@ private:
     bool m_bRestarting;
     // A run is in progress: no key is taken, and a close request waits for
     // its end (the engine dispatches messages in the middle of its steps).
+    // Set and cleared only by CRunInProgress.
     bool m_bRunning;
     bool m_bCloseAfterRun;
 

@@ -39,9 +39,15 @@ bool CFerroxTendwickWnd::PressStillAllowed(uint32_t key)
         int code = 0;
         restoreAllowed = savedFiles && m_pEngine->ChkRestoreAllow(part, revision, m_szUnitPart, m_nUnitRevision, &code);
         saveAllowed = m_pEngine->ChkSave(m_szUnitPart, m_nUnitRevision, &code);
-    } catch (CException&) {
-        // The run itself meets the same fault and shows it.
-        return true;
+    } catch (CException& e) {
+        // Not known what the stick holds now: the work waits for a press
+        // that can read it, rather than run on the earlier stick's verdict.
+        char text[kExceptionTextChars] = {};
+        e.GetErrorMessage(text, sizeof(text));
+        CsrLog(CSRLOG_ERROR, "RunStep: The media could not be judged again (%s); the press is refused\n", text);
+        SetDetailText("Removable media could not be read. Nothing was done.", COLOUR_RED);
+        RedrawAll();
+        return false;
     }
     m_bSavedFiles = savedFiles;
     std::memcpy(m_szMediaPart, part, sizeof(m_szMediaPart));

@@ -48,6 +48,8 @@ TEST(DisplayRules, ScreenSizeIsFourNumericFieldsElseTheDefault)
         {"0|0|6 40|480", nullptr},      {"0|  |640|480", nullptr},         {"0|0|640|480\n", nullptr},
         {"0|0|640x|480", nullptr},      {"0|0|0|480", nullptr},
         {"0|0|012345678901|480", nullptr}, {"0|0|99999999999|480", nullptr}, {"", nullptr}, {nullptr, nullptr},
+        {"0|0|  1234567890|480", "0,0 1234567890x480"}, {"0|0|\t01234567890 \t|480", "0,0 1234567890x480"},
+        {"0|0|  012345678901|480", nullptr},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text ? row.text : "(null)");

@@ -4,6 +4,7 @@ std::string RestoreFailureText(const RestoreOutcome& outcome)
 {
     std::string what;
     auto add = [&what](const std::string& item) { what += (what.empty() ? "" : ", ") + item; };
+    if (outcome.bMediaUnreadable) add("removable media not readable");
     if (outcome.nFilesNotTaken == 1) add("1 saved file not taken");
     if (outcome.nFilesNotTaken > 1) add(std::to_string(outcome.nFilesNotTaken) + " saved files not taken");
     if (outcome.bAddressBookFailed) add("address book not written");

@@ -15,11 +15,13 @@ struct RestoreOutcome {
     bool     bStateFailed = false;     // the unit's record of where it stands
     bool     bProofFailed = false;     // the undo's proof could not be left on the unit: nothing undone
     bool     bMediaNotCleared = false; // the undo's end: the media still holds the save, or cannot be read
+    bool     bMediaUnreadable = false; // the saved files could not be listed, or the
+                                       // save no longer read back before it was cleared
 
     bool Finished() const
     {
         return nFilesNotTaken == 0 && !bAddressBookFailed && !bKnobLayoutFailed && !bStartupFailed && !bUndoFailed &&
-               !bStateFailed && !bProofFailed && !bMediaNotCleared;
+               !bStateFailed && !bProofFailed && !bMediaNotCleared && !bMediaUnreadable;
     }
 };
 

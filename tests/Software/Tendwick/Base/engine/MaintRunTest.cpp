@@ -4,6 +4,7 @@
 
 #include "Retenta.h"
 #include "Crc32.h"
+#include "KeyFileFormat.h"
 
 #include <algorithm>
 
@@ -16,6 +17,12 @@ const char kPartText[] = "612-00340-800 Rev 0";
 const char kRestorePrompt[] =
     "ShowConfirm(Restore will copy saved data to this unit and clear it from the removable media. Continue "
     "restore?,F3)";
+
+// A saved key file as the save writes it, with its checksum line.
+std::string SavedKey(const std::string& lines)
+{
+    return keyfile::BuildKeyFile(lines.data(), lines.size());
+}
 
 class RunWindowRecorder : public RecordingWindow {
 public:
@@ -66,7 +73,7 @@ protected:
         WriteSavedIdentity(std::string(serial) + "|" + partText);
         ASSERT_TRUE(WriteFileMakingFolders(std::string(kMediaConfig) + "\\CorvaneUserRegistry.reg", "hive"));
         ASSERT_TRUE(WriteFileMakingFolders(std::string(kMediaConfig) + "\\Persist\\ShellPersist-ShellConfig.pri",
-                                           "\"SplashNoticeBitmap\"=string:\"C:\\zelsys\\Splash.bmp\"\r\n"));
+                                           SavedKey("\"SplashNoticeBitmap\"=string:\"C:\\zelsys\\Splash.bmp\"\r\n")));
     }
     void OpenWindow()
     {
@@ -299,7 +306,7 @@ TEST_F(MaintRunTest, ItsOwnSaveOnAnUndoneUnitIsImported)
     SaveOnMedia("UNIT1001");
     SaveOfThisRun();
     ASSERT_TRUE(WriteFileMakingFolders(std::string(kMediaConfig) + "\\Persist\\DatalinkPersist-Client.pri",
-                                       "\"UnitTag\"=string:\"from the save\"\r\nCRC:0\r\n"));
+                                       SavedKey("\"UnitTag\"=string:\"from the save\"\r\n")));
     EXPECT_FALSE(engine.IsSameUnitRestore());
     OpenWindow();
     ASSERT_TRUE(engine.IsRestoreAllowed());
@@ -455,7 +462,7 @@ TEST_F(MaintRunTest, ARestoreThatDidNotTakeEveryFileKeepsTheSaveAndTheSameKeyRet
     Unit("UNIT2002", "RESTORED");
     SaveOnMedia("UNIT1001");
     ASSERT_TRUE(WriteFileMakingFolders(std::string(kMediaConfig) + "\\Persist\\TrafficPersist-Config.pri",
-                                       "\"Range\"=dword:40\r\n"));
+                                       SavedKey("\"Range\"=dword:40\r\n")));
     BlockKey(PersistRoot(), "TrafficPersist", "Config");
     OpenWindow();
     ASSERT_TRUE(engine.IsRestoreAllowed());
@@ -474,6 +481,38 @@ TEST_F(MaintRunTest, ARestoreThatDidNotTakeEveryFileKeepsTheSaveAndTheSameKeyRet
     SetFerrox("ShellConfig", "RESTORED");
     EXPECT_EQ(1, Press(kRestoreKey));
     EXPECT_FALSE(SavedFilesRemain());
+}
+
+namespace {
+
+// A window during whose restore the save's registry file goes from the media
+// (as a stick pulled and plugged back in leaves it unreadable, or another's).
+class LosingWindow : public RunWindowRecorder {
+public:
+    void StepProgress() override
+    {
+        RunWindowRecorder::StepProgress();
+        DeleteFileA((std::string(kMediaConfig) + "\\CorvaneUserRegistry.reg").c_str());
+    }
+};
+
+} // namespace
+
+TEST_F(MaintRunTest, ARestoreWhoseSaveNoLongerReadsIsNotMarkedNorCleared)
+{
+    Unit("UNIT2002", "RESTORED");
+    SaveOnMedia("UNIT1001");
+    OpenWindow();
+    ASSERT_TRUE(engine.IsRestoreAllowed());
+    EXPECT_EQ(0, Press(kRestoreKey));
+    SetFerrox("ShellConfig", "PENDING");
+    LosingWindow losing;
+    EXPECT_EQ(MAINT_RUN_NOT_FINISHED, engine.MaintRun(&losing, kRestoreKey));
+    EXPECT_TRUE(Called(losing.calls, "SetDetailText(Restore not finished: removable media not readable.\nThe save "
+                                     "stays on the removable media; press Confirm to try again.,3)"));
+    EXPECT_EQ("PENDING", ReadStoreString("ShellPersist", "ShellConfig", "Ferrox")) << "marked restored";
+    EXPECT_TRUE(FileExists(std::string(kMediaConfig) + "\\SWPartNum.txt")) << "the media was cleared";
+    EXPECT_TRUE(FileExists(std::string(kMediaConfig) + "\\Persist\\ShellPersist-ShellConfig.pri"));
 }
 
 TEST_F(MaintRunTest, AnUndoWhoseSettingsDidNotComeBackKeepsTheSave)

@@ -386,3 +386,32 @@ TEST_F(MediaLinks, ARunOnMediaWhoseFoldersAreLinksIsRefusedBeforeAnything)
         ExpectTargetUntouched();
     }
 }
+
+TEST_F(MediaLinks, ALinkTheClearingLeavesRefusesTheSaveBeforeAnythingIsWritten)
+{
+    UseMedia("E:\\LinkInside\\");
+    registry.SetString(HKEY_CURRENT_USER, kSysSetup, "SerialNumber", "SN8841");
+    engine.EnableBackupPrivileges();
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, kCorvane, 0, KEY_ALL_ACCESS, &key));
+    char part[128] = "612-00340-000 Rev 2";
+    char serial[128] = "SN8841";
+    const char media[] = "E:\\LinkInside\\";
+    EXPECT_EQ(SAVE_CONFIRM_SHOWN, engine.SaveConfig(media, PersistRoot().c_str(), key, part, serial));
+    const int saved = engine.SaveConfig(media, PersistRoot().c_str(), key, part, serial);
+    RegCloseKey(key);
+
+    const std::string link = "E:\\LinkInside\\ZelConfig\\Persist\\Deep";
+    if (GetFileAttributesA(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT &&
+        GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        // The system could not remove the link: the save writes nothing.
+        EXPECT_EQ(SAVE_LINK_LEFT, saved);
+        EXPECT_FALSE(FileExists("E:\\LinkInside\\ZelConfig\\CorvaneUserRegistry.reg"));
+        EXPECT_FALSE(FileExists("E:\\LinkInside\\ZelConfig\\SWPartNum.txt"));
+        EXPECT_FALSE(FileExists("E:\\LinkInside\\ZelConfig\\Persist\\ShellPersist-ShellConfig.pri"));
+        EXPECT_EQ(1u, LoggedMessages("FolderHoldsLink: " + link + " is a link").size());
+    } else {
+        EXPECT_EQ(SAVE_DONE, saved) << "the link went with the clearing";
+    }
+    ExpectTargetUntouched();
+}

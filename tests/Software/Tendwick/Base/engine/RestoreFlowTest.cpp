@@ -3,6 +3,7 @@
 #include "EngineFixture.h"
 
 #include "KeyFileFormat.h"
+#include "MediaListing.h"
 #include "Retenta.h"
 #include "SavedFileCatalogue.h"
 #include "SavedKeyImport.h"
@@ -45,7 +46,8 @@ TEST_F(Import, EveryLineBeforeTheCrcLineIsImportedByType)
                                        "\"Name\"=string:\"Unit two\"\r\n\"Count\"=dword:-1\r\n\"On\"=bool:1\r\n"
                                        "\"Empty\"=string:\"\"\r\n\"Odd\"=float:1.5\r\n\"Later\"=dword:7\r\n"
                                        "CRC:12\r\n\"After\"=dword:9\r\n"));
-    Update("x.pri", "TrafficPersist", "Config");
+    // Imported, but not taken: what came in is not known to be what was saved.
+    Update("x.pri", "TrafficPersist", "Config", nullptr, 0, 0, 0);
     EXPECT_EQ("Unit two", ReadStoreString("TrafficPersist", "Config", "Name"));
     EXPECT_EQ("4294967295", Dword("TrafficPersist", "Config", "Count"));
     EXPECT_EQ("", ReadStoreString("TrafficPersist", "Config", "Empty"));
@@ -62,7 +64,7 @@ TEST_F(Import, EveryLineBeforeTheCrcLineIsImportedByType)
 TEST_F(Import, ALastLineWithoutCrLfIsNotImported)
 {
     ASSERT_TRUE(WriteFileMakingFolders(kPersistMedia + "x.pri", "\"A\"=dword:1\r\n\"B\"=dword:2"));
-    Update("x.pri", "TrafficPersist", "Config");
+    Update("x.pri", "TrafficPersist", "Config", nullptr, 0, 0, 0);   // no CRC line: not taken
     EXPECT_EQ("1", Dword("TrafficPersist", "Config", "A"));
     EXPECT_EQ("<missing>", Dword("TrafficPersist", "Config", "B"));
 }
@@ -151,7 +153,11 @@ TEST_F(Import, RetrieveFindsOnlyAStringThatFits)
 TEST_F(Import, AFileNameWithoutPeriodIsRefusedButStillSteps)
 {
     SavedFileEntry entry = {"GPSPersist\\GPS1", "Config", "GPSPersist-Config.pri", nullptr, 0, nullptr, 0};
-    engine.RestorePersistFile(entry, (kPersistMedia).c_str(), PersistRoot().c_str(), true);
+    CreateDirectoryA(kMediaConfig, nullptr);
+    ASSERT_TRUE(CreateDirectoryA(kPersistMedia.c_str(), nullptr));
+    CMediaListing listing;
+    ASSERT_TRUE(listing.Read(kPersistMedia.substr(0, kPersistMedia.size() - 1)));
+    engine.RestorePersistFile(entry, (kPersistMedia).c_str(), PersistRoot().c_str(), true, listing);
     EXPECT_EQ(1u, LoggedAt("ERROR", "RestorePersistFile: Bad Persist File Name - Config\n"));
     EXPECT_EQ(std::vector<std::string>{"StepProgress()"}, window.calls);
 }
@@ -190,6 +196,8 @@ TEST_F(Restore, ImportsTheSaveAndMakesTheSystemProgramTheStartupApp)
 
 TEST_F(Restore, WithoutAPlatformTheKnobsStayAndTheStartupIsStillSet)
 {
+    ASSERT_TRUE(CreateDirectoryA(kMediaConfig, nullptr));
+    ASSERT_TRUE(CreateDirectoryA(kPersistMedia.c_str(), nullptr));
     EXPECT_EQ(1, Run());
     EXPECT_EQ(1u, LoggedMessages("RestoreConfig: Unable to access ShellConfig\\Platform; GetLastError = ").size());
     EXPECT_EQ("c:\\zelsys\\system.exe|Maintenance", ReadStoreString("ShellPersist", "ShellConfig", "StartupApp1"));
@@ -285,4 +293,102 @@ TEST_F(Import, TheDatalinkFixUpKeepsADeviceStoredAsANumber)
     Update("c.pri", "DatalinkPersist", "Client");
     EXPECT_EQ("5", Dword("DatalinkPersist", "Client", "Device"));
     EXPECT_EQ("VuvodUV", ReadStoreString("DatalinkPersist", "Client", "DeviceStr"));
+}
+
+namespace {
+
+// A window during whose restore the stick goes away: at the status line that
+// opens the restore (before the save is read), or at the first progress step
+// (after it was listed). The folder is moved off, as a pulled stick leaves
+// every path of it unreadable, and comes back when the test says.
+class PullingWindow : public RecordingWindow {
+public:
+    enum When { AT_START, AFTER_FIRST_STEP } when = AT_START;
+
+    void SetStatusText(const char* text, int colour) override
+    {
+        RecordingWindow::SetStatusText(text, colour);
+        if (when == AT_START && std::string(text) == "Updating configuration from removable media...") Pull();
+    }
+    void StepProgress() override
+    {
+        RecordingWindow::StepProgress();
+        if (when == AFTER_FIRST_STEP) Pull();
+    }
+    bool PutBack()
+    {
+        if (m_bPulled && MoveFileA(kAway, kMediaConfig)) m_bPulled = false;
+        return !m_bPulled;
+    }
+
+private:
+    void Pull()
+    {
+        if (!m_bPulled) m_bPulled = MoveFileA(kMediaConfig, kAway) != FALSE;
+    }
+    static constexpr const char* kAway = "E:\\PulledConfig";
+    bool m_bPulled = false;
+};
+
+class PulledStick : public Restore {
+protected:
+    void SetUp() override
+    {
+        Restore::SetUp();
+        RemoveTree("E:\\PulledConfig");
+        ASSERT_TRUE(WriteFileMakingFolders(kPersistMedia + "TrafficPersist-Config.pri",
+                                           SavedKey("\"Range\"=dword:40\r\n")));
+        ASSERT_TRUE(WriteFileMakingFolders(kPersistMedia + "ShellPersist-ShellConfig.pri",
+                                           SavedKey("\"KnobLevels\"=dword:2\r\n")));
+        ASSERT_TRUE(WriteFileMakingFolders(kPersistMedia + "AddressBook.txt", "N55,Ramp\r\n"));
+    }
+    void TearDown() override
+    {
+        EXPECT_TRUE(pulling.PutBack());
+        RemoveTree("E:\\PulledConfig");
+        Restore::TearDown();
+    }
+    int RunPulled(PullingWindow::When when)
+    {
+        pulling.when = when;
+        return pulled.RestoreConfig("E:\\", PersistRoot().c_str(), nullptr);
+    }
+
+    PullingWindow pulling;
+    CRunMaint     pulled{&pulling};
+};
+
+} // namespace
+
+TEST_F(PulledStick, ASaveThatCannotBeListedImportsNothingAndIsNotFinished)
+{
+    EXPECT_EQ(0, RunPulled(PullingWindow::AT_START));
+    EXPECT_TRUE(pulled.GetRestoreOutcome().bMediaUnreadable);
+    EXPECT_EQ(0, std::count(pulling.calls.begin(), pulling.calls.end(), "StepProgress()"));
+    EXPECT_EQ("<missing>", ReadStoreString("ShellPersist", "ShellConfig", "StartupApp1")) << "went on regardless";
+    EXPECT_EQ(1u, LoggedMessages("RestoreConfig: Unable to list " + kPersistMedia).size());
+}
+
+TEST_F(PulledStick, FilesListedBeforeTheStickWentCountAsNotTaken)
+{
+    const std::string book = PersistRoot().substr(0, 3) + "ZelData\\DatalinkData\\AddressBook.txt";
+    const std::string bookBefore = FileExists(book) ? ReadFileBytes(book) : std::string("<none>");
+    EXPECT_EQ(0, RunPulled(PullingWindow::AFTER_FIRST_STEP));
+    const RestoreOutcome& outcome = pulled.GetRestoreOutcome();
+    EXPECT_FALSE(outcome.bMediaUnreadable);
+    EXPECT_EQ(2u, outcome.nFilesNotTaken) << "the two key files were on the media when it was listed";
+    EXPECT_TRUE(outcome.bAddressBookFailed);
+    EXPECT_EQ("<missing>", Dword("TrafficPersist", "Config", "Range"));
+    EXPECT_EQ(bookBefore, FileExists(book) ? ReadFileBytes(book) : std::string("<none>"));
+    // The stick back: its save is whole, for the retry.
+    ASSERT_TRUE(pulling.PutBack());
+    EXPECT_EQ("N55,Ramp\r\n", ReadFileBytes(kPersistMedia + "AddressBook.txt"));
+}
+
+TEST_F(Restore, ARestoreFromASaveWithoutItsPersistFolderIsNotFinished)
+{
+    // A save always leaves the folder, empty or not: without it, nothing is known.
+    ASSERT_TRUE(WriteFileMakingFolders(std::string(kMediaConfig) + "\\SWPartNum.txt", "SN1|612-00340-000 Rev 2"));
+    EXPECT_EQ(0, Run());
+    EXPECT_TRUE(engine.GetRestoreOutcome().bMediaUnreadable);
 }

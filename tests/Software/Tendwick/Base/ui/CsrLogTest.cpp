@@ -318,6 +318,35 @@ TEST_F(CsrLogTest, AFileThatCannotBeOpenedIsRetriedOnEveryLine)
     EXPECT_EQ("Retry: third\n", Parse(texts[3]).message);
 }
 
+// ---- links on the media ---------------------------------------------------------------------
+
+// L:\ZelData\VURLog is a link to D:\LinkTarget (tools/wine-prefix.sh makes it
+// before the run; a program under Wine cannot): the log would land there.
+TEST_F(CsrLogTest, ALogFolderThatIsALinkKeepsTheLogToTheDebugOutput)
+{
+    const DWORD folder = GetFileAttributesA("L:\\ZelData\\VURLog");
+    if (folder == INVALID_FILE_ATTRIBUTES || !(folder & FILE_ATTRIBUTE_REPARSE_POINT))
+        GTEST_SKIP() << "no link at L:\\ZelData\\VURLog: tools/wine-prefix.sh makes it with ln -s before the run";
+    const char behind[] = "D:\\LinkTarget\\CsrLog.txt";
+    DeleteFileA(behind);
+    SetCdrom("L:\\");
+    DbwinCapture capture;
+    ASSERT_TRUE(capture.Active());
+    CsrLog(CSRLOG_EVENT, "Linked: first\n");
+    CsrLog(CSRLOG_EVENT, "Linked: second\n");
+    ASSERT_TRUE(capture.Flush());
+    CsrLogDetachForTest();
+
+    const bool written = FileOrFolderExists(behind);
+    DeleteFileA(behind);
+    EXPECT_FALSE(written) << "the log was written through the link";
+    // The lines still reach the debug output, with no banner (there is no file).
+    std::vector<std::string> messages;
+    for (const std::string& text : capture.Texts())
+        if (Parse(text).ok) messages.push_back(Parse(text).message);
+    EXPECT_EQ((std::vector<std::string>{"Linked: first\n", "Linked: second\n"}), messages);
+}
+
 // ---- the debug output copy -----------------------------------------------------------------
 
 TEST_F(CsrLogTest, EveryLineGoesToTheDebugOutputAsWritten)

@@ -368,6 +368,12 @@ TEST_F(TendwickWindowTest, AFailedRunIsShownInRedAndTheSameKeyRetries)
         << RunLog();
 
     RemoveDirectoryA("C:\\CopyOfCorvaneUserReg.reg");
+    // A key held through the run's end repeats: that is no fresh press.
+    ASSERT_TRUE(PostMessageA(window.Window(), WM_KEYDOWN, F1, 0x40000001));
+    ASSERT_TRUE(PostMessageA(window.Window(), WM_KEYUP, F1, static_cast<LPARAM>(0xC0000001u)));
+    EXPECT_FALSE(window.WaitLabelChange(1, "Configuration Save & Restore Utility failed", 3000))
+        << "a repeat started the retry";
+    EXPECT_NE(std::string::npos, RunLog().find("OnKeyDown: Key 70 held or repeating, ignored")) << RunLog();
     window.Press(F1);
     EXPECT_TRUE(window.WaitLabel(1, "Configuration Saved", kRunMs)) << window.Label(1);
 }

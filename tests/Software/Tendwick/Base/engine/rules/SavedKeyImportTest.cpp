@@ -181,6 +181,9 @@ TEST(RestoreOutcome, FinishedOnlyWithNothingFailedAndTheTextNamesWhatFailed)
     proof.bProofFailed = true;
     RestoreOutcome media;
     media.bMediaNotCleared = true;
+    RestoreOutcome unreadable;
+    unreadable.bMediaUnreadable = true;
+    unreadable.nFilesNotTaken = 2;
     const Row rows[] = {
         {RestoreOutcome(), nullptr},
         {files, "3 saved files not taken"},
@@ -189,6 +192,7 @@ TEST(RestoreOutcome, FinishedOnlyWithNothingFailedAndTheTextNamesWhatFailed)
                "not recorded"},
         {proof, "undo record not written on the unit, nothing undone"},
         {media, "removable media not cleared"},
+        {unreadable, "removable media not readable, 2 saved files not taken"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what ? row.what : "finished");
