@@ -624,8 +624,9 @@ TEST_F(DisabledUnitRunTest, ADisabledUnitTakesBackOnlyTheSaveThatDisabledIt)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         SaveOfThisRun("the hive of save B");
-        if (row.olderSave)
+        if (row.olderSave) {
             ASSERT_TRUE(WriteFileMakingFolders(std::string(kMediaConfig) + "\\CorvaneUserRegistry.chk", "12345\n"));
+        }
         if (!row.hiveCopyKept) DeleteFileA("C:\\CopyOfCorvaneUserReg.reg");
         EXPECT_EQ(row.undo, engine.IsSameUnitRestore());
         int status = -1;

@@ -645,7 +645,9 @@ TEST_F(SourceDisable, TheUndoTakesTheRecordedSplashWhenTheMediaDoesNotGiveItBack
         engine.FinishSave();
         ASSERT_EQ("C:\\zelsys\\Splash.bmp| ", ReadFileBytes(Installed("SWDisable.txt")));
         RemoveTree(kMediaConfig);
-        if (!row.saved.empty()) ASSERT_TRUE(WriteFileMakingFolders(savedFile, row.saved));
+        if (!row.saved.empty()) {
+            ASSERT_TRUE(WriteFileMakingFolders(savedFile, row.saved));
+        }
         engine.UndoSaveShell();
         EXPECT_EQ("C:\\zelsys\\Splash.bmp", Shell("SplashNoticeBitmap"));
         EXPECT_FALSE(FileExists(Installed("DisableSplashScreen.bmp")));
