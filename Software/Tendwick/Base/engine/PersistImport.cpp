@@ -198,9 +198,8 @@ int CRunMaint::ParseLine(const char* line, char* name, char* type, char* value)
 int CRunMaint::UpdatePersistFile(const char* path, const char* subdir, const char* key,
                                  const ValueFilterItem* filter, uint32_t filterCount, uint8_t openTolerant)
 {
-    // 1 only when the file was read whole and sound, every value taken was
-    // written and the key saved: anything less leaves the save on the media
-    // for a retry.
+    // 1 only when the file was read whole, every value taken was written and
+    // the key saved: anything less leaves the save on the media for a retry.
     int taken = 0;
     SavedFileText text;
     long size = -1;
@@ -208,8 +207,8 @@ int CRunMaint::UpdatePersistFile(const char* path, const char* subdir, const cha
     if (SavedFileWasRead("UpdatePersistFile", CSRLOG_WARNING, read, path, size)) {
         // Imported as it stands all the same; the warning tells a damaged
         // save from a sound one afterwards.
-        // It does not count as taken, though: what was imported is not known to
-        // be what was saved, so the save stays on the media.
+        // It counts as taken: a retry would import the same text again, so
+        // holding the save back would strand every restore of it.
         size_t textLength = 0;
         const bool whole = keyfile::ValidateKeyFile(text.pBytes.get(), text.nLength, &textLength);
         if (!whole)
@@ -229,7 +228,7 @@ int CRunMaint::UpdatePersistFile(const char* path, const char* subdir, const cha
             bool saved = ClosePersistKey() != PERS_FAILED;
             if (opened && !saved)
                 CsrLog(CSRLOG_WARNING, "UpdatePersistFile: Unable to save key - %s:%s\n", subdir, key);
-            taken = whole && opened && saved && failed == 0 ? 1 : 0;
+            taken = opened && saved && failed == 0 ? 1 : 0;
         }
     }
 
