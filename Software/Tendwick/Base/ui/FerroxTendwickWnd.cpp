@@ -36,8 +36,9 @@ void ShowAnimationStill(CAnimateCtrl& animation)
 
 } // namespace
 
-CFerroxTendwickWnd::CFerroxTendwickWnd()
-    : m_pEngine(nullptr),
+CFerroxTendwickWnd::CFerroxTendwickWnd(CScreenConfig* config)
+    : CMaintWnd(config),
+      m_pEngine(nullptr),
       m_szUnitPart(),
       m_nUnitRevision(-1),
       m_szUnitSerial(),

@@ -26,7 +26,7 @@ enum {
 
 class CFerroxTendwickWnd : public CMaintWnd, public RunWindow {
 public:
-    CFerroxTendwickWnd();
+    explicit CFerroxTendwickWnd(CScreenConfig* config);
     ~CFerroxTendwickWnd() override;
 
     // RunWindow: what the engine calls.

@@ -7,8 +7,8 @@
 #include "CsrLog.h"
 #include "DrawSurface.h"
 #include "LayoutRules.h"
+#include "ScreenConfig.h"
 #include "SoftKeyBar.h"
-#include "Tendwick.h"
 #include "resource.h"
 
 namespace {
@@ -60,8 +60,9 @@ void SetLabel(CColorLabel& label, const char* text, int colour)
 
 } // namespace
 
-CMaintWnd::CMaintWnd()
-    : m_brBackground(::CreateSolidBrush(RGB(0, 0, 0))),
+CMaintWnd::CMaintWnd(CScreenConfig* config)
+    : m_pScreenConfig(config),
+      m_brBackground(::CreateSolidBrush(RGB(0, 0, 0))),
       m_hIcon(::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME)))
 {
 }
@@ -80,7 +81,7 @@ int CMaintWnd::OnCreate(CREATESTRUCTA* create)
 
     // Borderless, and exactly over the screen: the client area is the screen.
     RECT screen = {};
-    if (CScreenConfig* config = GetScreenConfig()) config->GetScreenRect(screen);
+    if (m_pScreenConfig) m_pScreenConfig->GetScreenRect(screen);
     ModifyStyle(~static_cast<DWORD>(0), 0);
     ModifyStyleEx(WS_EX_WINDOWEDGE | WS_EX_CLIENTEDGE | WS_EX_STATICEDGE | WS_EX_DLGMODALFRAME, 0);
     RECT frame = screen;
@@ -101,7 +102,7 @@ int CMaintWnd::OnCreate(CREATESTRUCTA* create)
 
     // Without a surface the keys still belong at the client's right edge.
     const int surfaceWidth = m_pSurface ? m_pSurface->GetWidth() : width;
-    m_pSoftKeyBar = new CSoftKeyBar(GetScreenConfig(), kRightSide, surfaceWidth);
+    m_pSoftKeyBar = new CSoftKeyBar(m_pScreenConfig, kRightSide, surfaceWidth);
     // The column draws in client coordinates, so its corner boxes are placed
     // on the client rectangle (the window's own rectangle, seen from inside).
     m_pSoftKeyBar->SetParentRect(client.left, client.top, client.right, client.bottom);

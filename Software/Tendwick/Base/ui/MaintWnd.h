@@ -14,6 +14,7 @@
 #include "Wnd.h"
 
 class CDrawSurface;
+class CScreenConfig;
 class CSoftKeyBar;
 
 const char MAINT_TITLE[] = "Configuration Save & Restore Utility";
@@ -21,7 +22,9 @@ const char MAINT_VERSION[] = "618-00150-000 Rev 01 (Build 2)";
 
 class CMaintWnd : public CWnd {
 public:
-    CMaintWnd();
+    // config: the screen the window covers and its soft keys; the creator
+    // keeps it alive as long as the window.
+    explicit CMaintWnd(CScreenConfig* config);
     ~CMaintWnd() override;
 
     // The message lines: colour, then text; a non-empty text goes to the run log.
@@ -63,6 +66,7 @@ protected:
     void DeleteSoftKeyBar();
 
     // Data
+    CScreenConfig* m_pScreenConfig;
     CColorLabel m_label1;
     CColorLabel m_label2;
     CColorLabel m_label3;

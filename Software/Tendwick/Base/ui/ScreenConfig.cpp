@@ -1,6 +1,5 @@
 #include "ScreenConfig.h"
 
-#include <cstring>
 #include <string>
 
 #include "EngineWin32.h"
@@ -20,11 +19,6 @@ const DWORD kPlatformBytes = 32;
 const int kMarginAssertLine = 265;
 
 } // namespace
-
-CScreenConfig::CScreenConfig()
-{
-    std::memset(m_dwKeyTable, 0, sizeof(m_dwKeyTable));
-}
 
 // --- a real unit -------------------------------------------------------------
 

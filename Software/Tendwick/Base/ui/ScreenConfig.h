@@ -13,7 +13,9 @@
 
 class CScreenConfig {
 public:
-    CScreenConfig();
+    // Defined here so that a window can be given a configuration of any
+    // screen (a test's too) without the program's readers of it.
+    CScreenConfig() = default;
     virtual ~CScreenConfig() = default;
 
     // The bezel meaning of a raw virtual-key code; 0 for none.
@@ -27,7 +29,7 @@ public:
     virtual void GetSoftKeySize(SIZE& size) = 0;
 
 protected:
-    uint32_t m_dwKeyTable[KEY_TABLE_SIZE];
+    uint32_t m_dwKeyTable[KEY_TABLE_SIZE] = {};
 };
 
 // A real unit: "ShellPersist"/"ShellConfig" as the display's shell keeps it.

@@ -125,7 +125,7 @@ BOOL CTendwickApp::InitInstance()
     CsrLog(CSRLOG_TRACE, "CTendwickApp: This is Save And Restore\n");
 
     CWnd::RegisterClass(kMainWindowClass, 0, LoadCursor(nullptr, IDC_ARROW), nullptr, nullptr);
-    auto* window = new CFerroxTendwickWnd;
+    auto* window = new CFerroxTendwickWnd(m_pScreenConfig);
     // A failed creation leaves a window object without a window: the loop then
     // has nothing to wait for, and the program ends.
     window->CreateEx(0, kMainWindowClass, kMainWindowText, kMainWindowStyle, 0, 0, 800, 600, nullptr, nullptr);
