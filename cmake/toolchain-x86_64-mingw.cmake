@@ -1,20 +1,3 @@
-# Cross build for the unit: 64-bit Windows (the build for hosts that run 64-bit code only), mingw-w64 with the posix thread model,
-# everything linked statically so the programs carry their own runtime.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross build for hosts that run 64-bit code only: 64-bit Windows.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
-set(TRIPLE x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER   ${TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER  ${TRIPLE}-windres)
-set(CMAKE_AR           ${TRIPLE}-ar CACHE FILEPATH "")
-set(CMAKE_RANLIB       ${TRIPLE}-ranlib CACHE FILEPATH "")
-set(CMAKE_DLLTOOL      ${TRIPLE}-dlltool CACHE FILEPATH "")
-
-set(CMAKE_FIND_ROOT_PATH /usr/${TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-set(CMAKE_EXE_LINKER_FLAGS_INIT    "-static -static-libgcc -static-libstdc++")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-toolchain.cmake)

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "ChildProcess.h"
+#include "EndsWithin.h"
 #include "KeyDataBlock.h"
 #include "KeyFileCheck.h"
 #include "SharedMemory.h"
@@ -18,26 +19,6 @@ using keyfile::KeyDataBlock;
 namespace {
 
 const char kLines[] = "\"A\"=dword:1\r\n\"B\"=string:\"two\"\r\n\"C\"=bool:1\r\n";
-
-// Runs body on a thread of its own; false when it has not ended within ms. A
-// store call that hangs must fail the test rather than stop the whole run,
-// so the thread is then ended.
-bool EndsWithin(DWORD ms, const std::function<void()>& body)
-{
-    struct Call {
-        static DWORD WINAPI Run(LPVOID p)
-        {
-            (*static_cast<const std::function<void()>*>(p))();
-            return 0;
-        }
-    };
-    HANDLE thread = CreateThread(nullptr, 0, Call::Run, const_cast<std::function<void()>*>(&body), 0, nullptr);
-    if (!thread) return false;
-    bool ended = WaitForSingleObject(thread, ms) == WAIT_OBJECT_0;
-    if (!ended) TerminateThread(thread, 1);
-    CloseHandle(thread);
-    return ended;
-}
 
 // How long a call took, in milliseconds.
 template <class Call>

@@ -3,6 +3,7 @@
 #include "SharedMemory.h"
 
 #include "ChildProcess.h"
+#include "EndsWithin.h"
 
 #include <gtest/gtest.h>
 
@@ -31,24 +32,6 @@ void PlainReadHold(SharedControlBlock* scb, LONG change)
     while (InterlockedExchange(&scb->scb_spin, 1) != 0) Sleep(0);
     scb->scb_readers = scb->scb_readers + change;
     InterlockedExchange(&scb->scb_spin, 0);
-}
-
-// Runs body on a thread of its own; false when it has not ended within ms.
-bool EndsWithin(DWORD ms, const std::function<void()>& body)
-{
-    struct Call {
-        static DWORD WINAPI Run(LPVOID p)
-        {
-            (*static_cast<const std::function<void()>*>(p))();
-            return 0;
-        }
-    };
-    HANDLE thread = CreateThread(nullptr, 0, Call::Run, const_cast<std::function<void()>*>(&body), 0, nullptr);
-    if (!thread) return false;
-    bool ended = WaitForSingleObject(thread, ms) == WAIT_OBJECT_0;
-    if (!ended) TerminateThread(thread, 1);
-    CloseHandle(thread);
-    return ended;
 }
 
 // A process that has ended: its id and start time, as its slot would hold them.

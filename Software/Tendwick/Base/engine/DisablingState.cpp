@@ -2,6 +2,7 @@
 // disabling was cut off: what a Save press decides by when it may finish an
 // interrupted run instead of saving.
 #include "RunMaint.h"
+#include "UpdatePaths.h"
 
 #include "ChkFile.h"
 #include "DisablingFiles.h"
@@ -67,13 +68,12 @@ bool CRunMaint::IsDisablingComplete()
 
     // A run cut off during a copy leaves the entry naming a partial file.
     // Without the paths nothing can be compared (and no run can start).
-    char media[MAINT_ROOT_SIZE] = "E:\\";
-    char persist[MAINT_ROOT_SIZE] = {};
-    try {
-        GetUpdatePath(media, sizeof(media), persist, sizeof(persist));
-    } catch (const CFileException&) {
+    UpdatePaths paths;
+    if (!ReadUpdatePaths(*this, &paths)) {
         return false;
     }
+    const char* media = paths.media;
+    const char* persist = paths.persist;
     if (!SameFile(JoinPath(persist, kInstalledShell), JoinPath(media, kShellSource))) return false;
     // A disabling installs the picture only when the media has one.
     const std::string pictureSource = JoinPath(media, kPictureSource);
@@ -82,13 +82,11 @@ bool CRunMaint::IsDisablingComplete()
 
 bool CRunMaint::IsSaveOfInterruptedRun()
 {
-    char media[MAINT_ROOT_SIZE] = "E:\\";
-    char persist[MAINT_ROOT_SIZE] = {};
-    try {
-        GetUpdatePath(media, sizeof(media), persist, sizeof(persist));
-    } catch (const CFileException&) {
+    UpdatePaths paths;
+    if (!ReadUpdatePaths(*this, &paths)) {
         return false;
     }
+    const char* media = paths.media;
     const std::string chkPath =
         JoinPath((TextPrefix(media, kMediaRootChars) + "ZelConfig\\").c_str(), "CorvaneUserRegistry.chk");
 

@@ -1,6 +1,7 @@
 // Whether the undo brought the unit's own settings back: the media's save is
 // its only copy until then.
 #include "RunMaint.h"
+#include "UpdatePaths.h"
 
 #include "DisablingFiles.h"
 #include "EngineLimits.h"
@@ -33,14 +34,12 @@ bool CRunMaint::IsUndoComplete()
 
 bool CRunMaint::MenuNamesInstalledFiles()
 {
-    char media[MAINT_ROOT_SIZE] = "E:\\";
-    char persist[MAINT_ROOT_SIZE] = {};
-    try {
-        GetUpdatePath(media, sizeof(media), persist, sizeof(persist));
-    } catch (const CFileException&) {
+    UpdatePaths paths;
+    if (!ReadUpdatePaths(*this, &paths)) {
         // Without the paths nothing tells the settings apart: they count as not put back.
         return true;
     }
+    const char* persist = paths.persist;
     CString logo;
     CString map;
     ReadRegistryString(HKEY_CURRENT_USER, kSysSetupKey, "oemlogo", logo);

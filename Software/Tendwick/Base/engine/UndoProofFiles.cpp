@@ -2,6 +2,7 @@
 // anything, compared when a unit that reads "RESTORED-ORIGINAL" meets a save
 // of its own, removed once the undo has cleared the media.
 #include "RunMaint.h"
+#include "UpdatePaths.h"
 
 #include "CsrLog.h"
 #include "EngineLimits.h"
@@ -115,13 +116,12 @@ bool CRunMaint::ClearMediaEndingUndo(const std::string& mediaRoot, const std::st
 
 bool CRunMaint::IsUndoOfMediaSaveCutOff()
 {
-    char media[MAINT_ROOT_SIZE] = "E:\\";
-    char persist[MAINT_ROOT_SIZE] = {};
-    try {
-        GetUpdatePath(media, sizeof(media), persist, sizeof(persist));
-    } catch (const CFileException&) {
+    UpdatePaths paths;
+    if (!ReadUpdatePaths(*this, &paths)) {
         return false;
     }
+    const char* media = paths.media;
+    const char* persist = paths.persist;
     if (!RootIsWhole("IsSameUnitRestore", "Media root", media, kMediaRootChars)) return false;
     const std::string folder = TextPrefix(media, kMediaRootChars) + "ZelConfig\\";
     const std::string proof = ReadStart(JoinPath(persist, UNDO_PROOF_FILE), 2 * UNDO_PROOF_PART_BYTES + 2);
