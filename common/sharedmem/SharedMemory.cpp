@@ -15,13 +15,17 @@ const DWORD kWaitSliceMs = 20;
 
 // The spin word is held for a few hundred instructions. A taker that keeps
 // finding it taken asks after the holder every so many tries, and takes it
-// over at once from a holder that has died. Whoever the mark names, a word
-// whose mark has not moved for this long is taken over too: it is well below
-// the shortest lock timeout callers use (1000 ms), so that a holder that
+// over at once from a holder that has died. A word whose mark names nobody who
+// can be checked and has not moved for this long is taken over too: it is well
+// below the shortest lock timeout callers use (1000 ms), so that a holder that
 // cannot be named (it died before marking its take, or has no slot), or
 // garbage in the table, costs a caller this much once and never its timeout.
 const unsigned kSpinTriesPerLook = 64;
 const DWORD    kSpinPatienceMs = 400;
+// A holder known to be alive is never cut off mid-step for being slow unless
+// it stays so for far longer than any step under the word takes; only garbage
+// naming a living process (or one stopped in a debugger) waits this out.
+const DWORD    kLiveSpinPatienceMs = 5000;
 
 bool WriterGone(const SharedControlBlock* scb) { return scb->scb_writer == 0; }
 bool ReadersGone(const SharedControlBlock* scb) { return scb->scb_readers == 0; }
@@ -386,7 +390,10 @@ void SharedMemory::TakeSpin()
     unsigned tries = 0;
     for (;;) {
         if (InterlockedExchange(&scb->scb_spin, 1) == 0 && (!table || MarkSpinTaken())) return;
-        Sleep(0);
+        // Sleep(0) gives way only to threads of the same priority or higher:
+        // past the first look a waiter sleeps, so that a holder of lower
+        // priority runs and frees the word.
+        Sleep(tries < kSpinTriesPerLook ? 0 : 1);
         if (!table || ++tries % kSpinTriesPerLook != 0) continue;
         if (TakeSpinOver(&watching, &watched, &since)) return;
     }
@@ -410,8 +417,8 @@ bool SharedMemory::MarkSpinTaken()
 }
 
 // Takes the spin word over, still set, when the holder its mark names has
-// died, or when the mark has not moved for the whole patience whoever it
-// names. The mark moves to this instance in one compare-exchange: a holder
+// died, or when the mark has not moved for the whole patience: short when it
+// names nobody who can be checked, long when it names a living process. The mark moves to this instance in one compare-exchange: a holder
 // that took or released the word since has moved it, and the take-over fails.
 bool SharedMemory::TakeSpinOver(bool* watching, uint32_t* watched, DWORD* since)
 {
@@ -430,13 +437,16 @@ bool SharedMemory::TakeSpinOver(bool* watching, uint32_t* watched, DWORD* since)
     uint32_t pid = 0;
     uint64_t started = 0;
     bool ownerGone = false;
+    bool ownerAlive = false;
     if (owner >= 1 && owner <= kHolderSlots && static_cast<int>(owner - 1) != m_slot) {
         const SharedHolder& slot = table->sht_slots[owner - 1];
         pid = slot.sh_pid;
         started = slot.sh_started;
         ownerGone = pid != 0 && HolderGone(pid, started);
+        ownerAlive = pid != 0 && !ownerGone;
     }
-    if (!ownerGone && (fresh || now - *since < kSpinPatienceMs)) return false;
+    const DWORD patience = ownerAlive ? kLiveSpinPatienceMs : kSpinPatienceMs;
+    if (!ownerGone && (fresh || now - *since < patience)) return false;
     uint32_t next = NextMark(mark, SpinOwner());
     if (ExchangeIf(&table->sht_spinMark, next, mark) != mark) return false;
     m_spinMark = next;

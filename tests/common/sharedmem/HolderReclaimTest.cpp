@@ -186,7 +186,7 @@ TEST(HolderReclaim, ASpinWordHeldByADeadHolderIsTakenOverWithItsHoldsAsFarAsThey
         scb->scb_spin = 1;
 
         DWORD length = 0;
-        ASSERT_TRUE(EndsWithin(5000, [&] { length = m.GetLength(); })) << "the spin word was never taken over";
+        ASSERT_TRUE(EndsWithin(15000, [&] { length = m.GetLength(); })) << "the spin word was never taken over";
         EXPECT_EQ(row.dropped ? 0u : 600u, length);
         EXPECT_EQ(row.dropped, m.ContentLost());
         EXPECT_EQ(row.readersAfter, scb->scb_readers);
@@ -197,15 +197,18 @@ TEST(HolderReclaim, ASpinWordHeldByADeadHolderIsTakenOverWithItsHoldsAsFarAsThey
     }
 }
 
-// Garbage in the spin word, whoever the mark names, costs a caller less than
-// the shortest timeout in use, once; a holder not known to be dead keeps the
-// word for some time first.
+// Garbage in the spin word costs a caller less than the shortest timeout in
+// use, once, when the mark names nobody who can be checked; one naming a
+// living holder is left to it for far longer (a slow holder is no dead one).
 TEST(HolderReclaim, ASpinWordNobodyReleasesIsTakenOverWellWithinATimeout)
 {
     struct Row {
         const char* what;
         uint32_t    owner;
-    } const rows[] = {{"no owner named", 0}, {"a living instance named", 1}, {"an instance without a slot", 0xFF}};
+        DWORD       atLeast, below;   // ms
+    } const rows[] = {{"no owner named", 0, 200, 1000},
+                      {"a living instance named", 1, 4000, 9000},
+                      {"an instance without a slot", 0xFF, 200, 1000}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         std::string name = UniqueName("c:/data/holdertest/key");
@@ -219,14 +222,14 @@ TEST(HolderReclaim, ASpinWordNobodyReleasesIsTakenOverWellWithinATimeout)
 
         DWORD took = 0;
         bool locked = false;
-        ASSERT_TRUE(EndsWithin(5000, [&] {
+        ASSERT_TRUE(EndsWithin(15000, [&] {
             DWORD start = GetTickCount();
             locked = m.LockRead(1000);
             took = GetTickCount() - start;
         })) << "the spin word was never taken over";
         EXPECT_TRUE(locked);
-        EXPECT_LT(took, 1000u);
-        EXPECT_GE(took, 200u) << "a holder that may be alive keeps the word for a while";
+        EXPECT_LT(took, row.below);
+        EXPECT_GE(took, row.atLeast) << "a holder that may be alive keeps the word for a while";
         m.UnlockRead();
         EXPECT_TRUE(named.LockWrite(1000));
         named.UnlockWrite(0);
