@@ -11,9 +11,8 @@ const char kInstalledShell[] = "Dormantis.exe";
 const char kInstalledPicture[] = "DisableSplashScreen.bmp";
 const char kRecordFile[] = "SWDisable.txt";
 
-// The registry values of the menu variant (below HKEY_CURRENT_USER).
-const char kSysSetupKey[] = "Software\\Corvane\\SysSetup";
-const char kMenuAppsKey[] = "Software\\Corvane\\ZelMenu\\Apps";
+// The registry values of the menu variant: kSysSetupKey and kMenuAppsKey.
+#include "EngineKeys.h"
 
 // What follows the installed shell's path in the startup entry of either variant.
 const char kDisabledAppSuffix[] = "|Ferx|noregister";

@@ -28,19 +28,17 @@ DWORD CRunMaint::GetFileCrc(const char* path, uint32_t* crc)
 
     DWORD result = ERROR_SUCCESS;
     uint32_t sum = 0;
-    try {
-        for (;;) {
-            DWORD read = 0;
-            if (!ReadFile(file.get(), block.get(), kBlockBytes, &read, nullptr)) {
-                result = GetLastError();
-                break;
-            }
-            if (read == 0) break;
-            sum = keyfile::Crc32(block.get(), read, sum);
-            DrainMessages();
+    // The window procedure catches what its handlers raise: nothing the
+    // pump dispatches comes back here.
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(file.get(), block.get(), kBlockBytes, &read, nullptr)) {
+            result = GetLastError();
+            break;
         }
-    } catch (...) {
-        result = GetLastError();
+        if (read == 0) break;
+        sum = keyfile::Crc32(block.get(), read, sum);
+        DrainMessages();
     }
     *crc = sum;
     return result;

@@ -1,6 +1,8 @@
 // The knob layout of a restored configuration: the knob assignments of the
 // layout that "KnobLevels" names, and that layout's page files.
-#include "RunMaint.h"
+#include "RestoreFlow.h"
+
+#include "EngineKeys.h"
 
 #include "CsrLog.h"
 #include "DurableCopy.h"
@@ -12,8 +14,6 @@
 #include <string>
 
 namespace {
-
-const char kShellPersist[] = "ShellPersist";
 
 struct KnobWrite {
     const char* pszKey;
@@ -39,10 +39,10 @@ const char* const kPages[] = {"ShellPersist\\UI_Taws", "ShellPersist\\UI_KTX", "
 
 } // namespace
 
-bool CRunMaint::SetKnobConfig(const char* persistRoot)
+bool SetKnobConfig(const char* persistRoot)
 {
     unsigned long levels = 0;
-    if (GetOnePersistedDW(kShellPersist, "ShellConfig", kStoreTimeout, "KnobLevels", &levels) == PERS_FAILED) {
+    if (GetOnePersistedDW(kShellPersist, kShellConfig, kStoreTimeout, "KnobLevels", &levels) == PERS_FAILED) {
         DWORD detail = GetLastError();
         CsrLog(CSRLOG_WARNING, "SetKnobConfig: Unable to extract KnobLevels from ShellConfig; GetLastError = %d\n",
                static_cast<int>(detail));
@@ -52,7 +52,7 @@ bool CRunMaint::SetKnobConfig(const char* persistRoot)
     return RestoreButtonSettings(persistRoot, levels == 2);
 }
 
-bool CRunMaint::RestoreButtonSettings(const char* persistRoot, bool dualConcentric)
+bool RestoreButtonSettings(const char* persistRoot, bool dualConcentric)
 {
     std::string root = persistRoot ? persistRoot : "";
     if (root.empty() || root.back() != '\\') root += '\\';
@@ -62,7 +62,7 @@ bool CRunMaint::RestoreButtonSettings(const char* persistRoot, bool dualConcentr
 
     // Every step is made even when one before it failed; a failed write of a
     // setting is reported, a missing template is normal (the page stays).
-    bool changed = CPersistSection(kShellPersist, "ShellConfig").SetDW("KnobLevels", dualConcentric ? 2 : 1);
+    bool changed = CPersistSection(kShellPersist, kShellConfig).SetDW("KnobLevels", dualConcentric ? 2 : 1);
     for (const KnobWrite& write : kKnobWrites)
         changed &= CPersistSection(kShellPersist, write.pszKey)
                        .SetString(write.pszName, dualConcentric ? write.pszDual : write.pszSingle);

@@ -1,13 +1,17 @@
 // The import of a saved key file: every value line of the copy on the media
 // is written into the unit's own key through the store, so that values the
 // save does not carry, or a filter does not admit, keep the unit's settings.
-#include "RunMaint.h"
+#include "RestoreFlow.h"
+
+#include "RunContext.h"
+#include "RunWindow.h"
 
 #include "CsrLog.h"
 #include "EngineLimits.h"
 #include "EngineWin32.h"
 #include "IdentityRules.h"
 #include "KeyFileFormat.h"
+#include "MessagePump.h"
 #include "MediaListing.h"
 #include "PersistLines.h"
 #include "Retenta.h"
@@ -190,13 +194,13 @@ bool SavedFileWasRead(const char* who, int level, SavedFileRead read, const char
 
 } // namespace
 
-int CRunMaint::ParseLine(const char* line, char* name, char* type, char* value)
+int CRestoreFlow::ParseLine(const char* line, char* name, char* type, char* value)
 {
     return ParseValueLine(line, name, type, value) == PARSE_OK ? 1 : 0;
 }
 
-int CRunMaint::UpdatePersistFile(const char* path, const char* subdir, const char* key,
-                                 const ValueFilterItem* filter, uint32_t filterCount, uint8_t openTolerant)
+int CRestoreFlow::UpdatePersistFile(const char* path, const char* subdir, const char* key,
+                                    const ValueFilterItem* filter, uint32_t filterCount, uint8_t openTolerant)
 {
     // 1 only when the file was read whole, every value taken was written and
     // the key saved: anything less leaves the save on the media for a retry.
@@ -221,7 +225,7 @@ int CRunMaint::UpdatePersistFile(const char* path, const char* subdir, const cha
         } else {
             unsigned failed = 0;
             {
-                CStoreImport import(m_pOwner, subdir, key);
+                CStoreImport import(m_pWindow, subdir, key);
                 WalkSavedKeyFile(text.pBytes.get(), text.nLength, filter, filterCount, import);
                 failed = import.Failed();
             }
@@ -233,11 +237,8 @@ int CRunMaint::UpdatePersistFile(const char* path, const char* subdir, const cha
     }
 
     // Data-link fix-up: a save of the legacy family lacks the client's device.
-    char savedPart[SAVED_FIELD_OUT_SIZE] = {};
-    int savedRevision = -1;
-    char savedSerial[SAVED_FIELD_OUT_SIZE] = {};
-    if (PrefixMatch(subdir, DATALINK_SUBDIR) && PrefixMatch(key, DATALINK_KEY))
-        ReadSavedPartNum(savedPart, &savedRevision, savedSerial);
+    const char* savedPart = "";
+    if (PrefixMatch(subdir, DATALINK_SUBDIR) && PrefixMatch(key, DATALINK_KEY)) savedPart = m_run.Saved().part.c_str();
     if (NeedsDatalinkFixUp(subdir, key, savedPart)) {
         // "Device" is a number: present when it reads as one or as text.
         char buffer[DATALINK_READ_SIZE] = {};
@@ -254,8 +255,8 @@ int CRunMaint::UpdatePersistFile(const char* path, const char* subdir, const cha
     return taken;
 }
 
-bool CRunMaint::RestorePersistFile(const SavedFileEntry& entry, const char* mediaPersistFolder,
-                                   const char* localPersistRoot, bool stepProgress, const CMediaListing& listing)
+bool CRestoreFlow::RestorePersistFile(const SavedFileEntry& entry, const char* mediaPersistFolder,
+                                      const char* localPersistRoot, bool stepProgress, const CMediaListing& listing)
 {
     if (!IsFactoryConfigured(entry, ReadFactoryFlag, nullptr)) {
         CsrLog(CSRLOG_TRACE, "RestoreConfig: %s not factory configured - skipped\n",
@@ -283,21 +284,20 @@ bool CRunMaint::RestorePersistFile(const SavedFileEntry& entry, const char* medi
                entry.pszDirectory, key);
     }
     if (!taken) CsrLog(CSRLOG_ERROR, "RestorePersistFile: %s not taken\n", path.c_str());
-    PumpMessages(250);
-    if (stepProgress) m_pOwner->StepProgress();
+    PumpMessagesFor(250);
+    if (stepProgress && m_pWindow) m_pWindow->StepProgress();
     return taken;
 }
 
-bool CRunMaint::RetrieveSavedPersistSetting(const char* mediaFile, const char* valueName, char* output, size_t size)
+bool RetrieveSavedPersistSetting(const CRunContext& run, const char* mediaFile, const char* valueName, char* output,
+                                 size_t size)
 {
     if (!output || size == 0) return false;
-    char media[MAINT_ROOT_SIZE] = "E:\\";
-    char persist[MAINT_ROOT_SIZE] = {};
-    GetUpdatePath(media, sizeof(media), persist, sizeof(persist));
+    run.RequireUpdatePaths("RetrieveSavedPersistSetting");
 
     // A cut root would name another folder: such a root finds nothing.
-    if (!RootIsWhole("RetrieveSavedPersistSetting", "Media root", media, kMediaRootChars)) return false;
-    std::string folder = std::string(media) + "ZelConfig\\" + "Persist\\";
+    if (!run.MediaRootFits("RetrieveSavedPersistSetting")) return false;
+    std::string folder = run.MediaRoot() + "ZelConfig\\" + "Persist\\";
     std::string path = JoinPath(folder.c_str(), mediaFile);
 
     SavedFileText text;

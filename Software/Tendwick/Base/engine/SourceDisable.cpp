@@ -2,7 +2,16 @@
 // restored onto the same unit. Two variants: the startup-application one
 // works through the store, the menu one (legacy part family) through the
 // registry.
-#include "RunMaint.h"
+#include "Disabling.h"
+
+#include "EngineKeys.h"
+#include "FileException.h"
+#include "FrameworkString.h"
+#include "MediaServices.h"
+#include "RegistryAccess.h"
+#include "RestoreFlow.h"
+#include "RunContext.h"
+#include "UnitState.h"
 
 #include "CsrLog.h"
 #include "DisableRecord.h"
@@ -23,10 +32,6 @@
 #include <vector>
 
 namespace {
-
-const char kShellPersist[] = "ShellPersist";
-const char kShellConfig[] = "ShellConfig";
-const char kSystemData[] = "SystemData";
 
 const char kTraceFile[] = "D:\\FerroxTrace.txt";
 
@@ -72,7 +77,7 @@ void TraceLine(const char* format, ...)
     va_start(args, format);
     std::string text = FormatTextV(format, args);
     va_end(args);
-    CRunMaint::FerroxTrace(text.c_str());
+    CDisabling::FerroxTrace(text.c_str());
 }
 
 struct Roots {
@@ -80,12 +85,11 @@ struct Roots {
     std::string persist;
 };
 
-Roots GetRoots(CRunMaint& engine)
+// The roots of the run; raises without them, as every step here always did.
+Roots GetRoots(const CRunContext& run, const char* caller)
 {
-    char media[MAINT_ROOT_SIZE] = "E:\\";
-    char persist[MAINT_ROOT_SIZE] = {};
-    engine.GetUpdatePath(media, sizeof(media), persist, sizeof(persist));
-    return {media, persist};
+    run.RequireUpdatePaths(caller);
+    return {run.MediaRoot(), run.PersistRoot()};
 }
 
 // A setting that names an installed file must fit its value whole: a cut
@@ -185,13 +189,13 @@ struct MenuRecordBack {
 // Puts the record's values back into the settings that name the files the
 // disabling installed; the others are the unit's own already (a disabling cut
 // off before it named the files, or whose record it cut off empty).
-MenuRecordBack PutMenuRecordBack(CRunMaint& engine, const std::string& persist, const char* operation)
+MenuRecordBack PutMenuRecordBack(const std::string& persist, const char* operation)
 {
     MenuRecordBack back;
     CString logo;
     CString map;
-    engine.ReadRegistryString(HKEY_CURRENT_USER, kSysSetupKey, "oemlogo", logo);
-    engine.ReadRegistryString(HKEY_CURRENT_USER, kMenuAppsKey, "Map", map);
+    ReadRegistryString(HKEY_CURRENT_USER, kSysSetupKey, "oemlogo", logo);
+    ReadRegistryString(HKEY_CURRENT_USER, kMenuAppsKey, "Map", map);
     const bool logoInstalled = EqualsNoCase(logo, JoinPath(persist.c_str(), kInstalledPicture).c_str());
     const bool mapInstalled = EqualsNoCase(MenuProgram(map).c_str(), JoinPath(persist.c_str(), kInstalledShell).c_str());
     back.bNamedInstalled = logoInstalled || mapInstalled;
@@ -204,9 +208,9 @@ MenuRecordBack PutMenuRecordBack(CRunMaint& engine, const std::string& persist, 
                static_cast<unsigned>(DISABLE_RECORD_CHARS), reader.Word().c_str());
     DisableRecordFields fields;
     SplitDisableRecord(reader.Word(), &fields);
-    if (logoInstalled && !engine.WriteRegistryString(HKEY_CURRENT_USER, kSysSetupKey, "oemlogo", fields.szPicture))
+    if (logoInstalled && !WriteRegistryString(HKEY_CURRENT_USER, kSysSetupKey, "oemlogo", fields.szPicture))
         back.bWritten = false;
-    if (mapInstalled && !engine.WriteRegistryString(HKEY_CURRENT_USER, kMenuAppsKey, "Map", fields.szMap))
+    if (mapInstalled && !WriteRegistryString(HKEY_CURRENT_USER, kMenuAppsKey, "Map", fields.szMap))
         back.bWritten = false;
     return back;
 }
@@ -230,16 +234,16 @@ void RemoveLeftovers(const Roots& roots, bool trace)
 
 // The undo changes nothing with a media root it would refuse when it clears
 // the media at its end (UndoSave has left its proof by then).
-Roots BeginUndo(CRunMaint& engine, const char* operation)
+Roots BeginUndo(const CRunContext& run, const char* operation)
 {
-    Roots roots = GetRoots(engine);
-    RequireWholeRoot(operation, "Media root", roots.media.c_str(), kMediaRootChars);
+    Roots roots = GetRoots(run, operation);
+    run.RequireMediaRoot(operation);
     return roots;
 }
 
 } // namespace
 
-void CRunMaint::FerroxTrace(const char* text)
+void CDisabling::FerroxTrace(const char* text)
 {
     FILE* file = std::fopen(kTraceFile, "ab");
     if (!file) return;
@@ -249,27 +253,29 @@ void CRunMaint::FerroxTrace(const char* text)
     std::fclose(file);
 }
 
-void CRunMaint::FinishSave()
+void CDisabling::FinishSave()
 {
-    if (FileOnMedia("", kDontDisableFile)) {
+    if (FileOnMedia(m_run, "", kDontDisableFile)) {
         CsrLog(CSRLOG_TRACE, "FinishSave:  Source flash disable deactivated, flash will not be disabled\n");
         return;
     }
-    if (IsLegacyShellPart())
+    if (m_run.IsLegacy())
         FinishSaveMenu();
     else
         FinishSaveShell();
 }
 
-void CRunMaint::FinishSaveShell()
+void CDisabling::FinishSaveShell()
 {
     TraceLine("FinishSaveShell: persisting ferrox");
-    PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "Ferrox", "SAVED");
+    // Like every step of the disabling, a refused write does not stop it; the
+    // next Save press finds the disabling not complete.
+    CUnitState(false).Record(FerroxStep::Disable);
     TraceLine("FinishSaveShell: persisting numstartupapps = 0");
     PersistOneDW(kShellPersist, kShellConfig, kStoreTimeout, "NumStartupApps", 0);
 
     TraceLine("FinishSaveShell: getupdatepath");
-    Roots roots = GetRoots(*this);
+    Roots roots = GetRoots(m_run, "FinishSaveShell");
 
     TraceLine("FinishSaveShell: getting splash notice bitmap");
     char splash[kValueBytes] = {};
@@ -348,10 +354,10 @@ void CRunMaint::FinishSaveShell()
     }
 }
 
-void CRunMaint::FinishSaveMenu()
+void CDisabling::FinishSaveMenu()
 {
-    PersistOneString(kShellPersist, kSystemData, kStoreTimeout, "Ferrox", "SAVED");
-    Roots roots = GetRoots(*this);
+    CUnitState(true).Record(FerroxStep::Disable);
+    Roots roots = GetRoots(m_run, "FinishSaveMenu");
 
     CString logo;
     CString map;
@@ -388,9 +394,9 @@ void CRunMaint::FinishSaveMenu()
     }
 }
 
-void CRunMaint::UndoSaveShell()
+void CDisabling::UndoSaveShell()
 {
-    Roots roots = BeginUndo(*this, "UndoSaveShell");
+    Roots roots = BeginUndo(m_run, "UndoSaveShell");
     const std::string installedShell = JoinPath(roots.persist.c_str(), kInstalledShell);
     const std::string installedPicture = JoinPath(roots.persist.c_str(), kInstalledPicture);
 
@@ -416,7 +422,8 @@ void CRunMaint::UndoSaveShell()
     // The value is taken whole or not at all: a cut path would name a file
     // that does not exist. The lookup logs a value it cannot take whole.
     char saved[kSavedSettingBytes] = {};
-    bool haveOriginal = RetrieveSavedPersistSetting(kSavedShellConfig, "SplashNoticeBitmap", saved, sizeof(saved));
+    bool haveOriginal =
+        RetrieveSavedPersistSetting(m_run, kSavedShellConfig, "SplashNoticeBitmap", saved, sizeof(saved));
     saved[sizeof(saved) - 1] = '\0';
     std::string original = saved;
     // A media that does not give the value back (removed, damaged), or gives
@@ -455,7 +462,8 @@ void CRunMaint::UndoSaveShell()
     }
 
     TraceLine("UndoSaveShell: ferrox reset");
-    PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "Ferrox", "RESTORED-ORIGINAL");
+    // A state not recorded is found by IsUndoComplete, which keeps the save.
+    CUnitState(false).Record(FerroxStep::Undo);
 
     // Only what the disabling installed goes: the startup application that
     // carries its marker and lies at the installed place, and the picture
@@ -492,15 +500,9 @@ void CRunMaint::UndoSaveShell()
     // UndoSave clears the media once the settings read back as written here.
 }
 
-bool CRunMaint::ClearMediaEndingUndo()
+void CDisabling::UndoSaveMenu()
 {
-    Roots roots = GetRoots(*this);
-    return ClearMediaEndingUndo(roots.media, roots.persist);
-}
-
-void CRunMaint::UndoSaveMenu()
-{
-    Roots roots = BeginUndo(*this, "UndoSaveMenu");
+    Roots roots = BeginUndo(m_run, "UndoSaveMenu");
     const std::string installedShell = JoinPath(roots.persist.c_str(), kInstalledShell);
     const std::string installedPicture = JoinPath(roots.persist.c_str(), kInstalledPicture);
 
@@ -510,7 +512,7 @@ void CRunMaint::UndoSaveMenu()
     ReadRegistryString(HKEY_CURRENT_USER, kMenuAppsKey, "Map", map);
 
     std::string recordPath = JoinPath(roots.persist.c_str(), kRecordFile);
-    const MenuRecordBack back = PutMenuRecordBack(*this, roots.persist, "UndoSaveMenu");
+    const MenuRecordBack back = PutMenuRecordBack(roots.persist, "UndoSaveMenu");
     if (back.bUsable) {
         // The record goes only once both settings hold what it kept; until
         // then nothing the settings name is deleted either, and the undo is
@@ -532,7 +534,8 @@ void CRunMaint::UndoSaveMenu()
         if (PathExists(recordPath)) RemoveTarget(recordPath);
     }
 
-    PersistOneString(kShellPersist, kSystemData, kStoreTimeout, "Ferrox", "RESTORED-ORIGINAL");
+    // A state not recorded is found by IsUndoComplete, which keeps the save.
+    CUnitState(true).Record(FerroxStep::Undo);
 
     // Only the files the disabling installed go; settings that name anything
     // else are the unit's own.
@@ -542,11 +545,11 @@ void CRunMaint::UndoSaveMenu()
     // UndoSave clears the media once the settings read back as written here.
 }
 
-void CRunMaint::PutRecordedSettingsBack(const char* persistRoot)
+void CDisabling::PutRecordedSettingsBack()
 {
-    const std::string persist = persistRoot ? persistRoot : "";
-    if (IsLegacyShellPart()) {
-        const MenuRecordBack back = PutMenuRecordBack(*this, persist, "SaveConfig");
+    const std::string& persist = m_run.PersistRoot();
+    if (m_run.IsLegacy()) {
+        const MenuRecordBack back = PutMenuRecordBack(persist, "SaveConfig");
         if (back.bNamedInstalled)
             CsrLog(back.bUsable && back.bWritten ? CSRLOG_EVENT : CSRLOG_ERROR,
                    "SaveConfig: The unit's own menu settings %s before the save\n",

@@ -1,8 +1,10 @@
 // The undo's proof on the unit (UndoProof.h): written before the undo changes
 // anything, compared when a unit that reads "RESTORED-ORIGINAL" meets a save
 // of its own, removed once the undo has cleared the media.
-#include "RunMaint.h"
-#include "UpdatePaths.h"
+#include "Disabling.h"
+
+#include "MediaServices.h"
+#include "RunContext.h"
 
 #include "CsrLog.h"
 #include "EngineLimits.h"
@@ -39,10 +41,10 @@ std::string ProofOfMediaSave(const std::string& mediaRoot)
 
 } // namespace
 
-bool CRunMaint::WriteUndoProof(const std::string& mediaRoot, const std::string& persistRoot)
+bool CDisabling::WriteUndoProof()
 {
-    const std::string path = JoinPath(persistRoot.c_str(), UNDO_PROOF_FILE);
-    const std::string proof = ProofOfMediaSave(mediaRoot);
+    const std::string path = JoinPath(m_run.PersistRoot().c_str(), UNDO_PROOF_FILE);
+    const std::string proof = ProofOfMediaSave(m_run.MediaRoot());
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                   nullptr));
@@ -58,7 +60,7 @@ bool CRunMaint::WriteUndoProof(const std::string& mediaRoot, const std::string& 
     return true;
 }
 
-void CRunMaint::RemoveUndoProof(const std::string& persistRoot)
+void CDisabling::RemoveUndoProof(const std::string& persistRoot)
 {
     const std::string path = JoinPath(persistRoot.c_str(), UNDO_PROOF_FILE);
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -87,9 +89,9 @@ bool GoneFromMedia(const std::string& path, const std::string& mediaRoot)
 
 } // namespace
 
-bool CRunMaint::ClearMediaEndingUndo(const std::string& mediaRoot, const std::string& persistRoot)
+bool CDisabling::ClearMediaEndingUndo()
 {
-    const std::string root = TextPrefix(mediaRoot.c_str(), kMediaRootChars);
+    const std::string root = TextPrefix(m_run.MediaRoot().c_str(), kMediaRootChars);
     const std::string folder = root + "ZelConfig\\";
     const std::string identity = JoinPath(folder.c_str(), "SWPartNum.txt");
     SetFileAttributesA(identity.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -105,8 +107,8 @@ bool CRunMaint::ClearMediaEndingUndo(const std::string& mediaRoot, const std::st
     // The proof goes the moment the media stops holding the save, not after
     // the whole clearing: an undo cut off while it clears leaves no save, and
     // a proof left then would outlive it.
-    RemoveUndoProof(persistRoot);
-    ClearRemovableMedia();
+    RemoveUndoProof(m_run.PersistRoot());
+    ClearRemovableMedia(m_run);
     if (!GoneFromMedia(JoinPath(folder.c_str(), "CorvaneUserRegistry.reg"), root)) {
         CsrLog(CSRLOG_ERROR, "UndoSave: The removable media was not cleared; the undo is not finished\n");
         return false;
@@ -114,15 +116,11 @@ bool CRunMaint::ClearMediaEndingUndo(const std::string& mediaRoot, const std::st
     return true;
 }
 
-bool CRunMaint::IsUndoOfMediaSaveCutOff()
+bool CDisabling::IsUndoOfMediaSaveCutOff()
 {
-    UpdatePaths paths;
-    if (!ReadUpdatePaths(*this, &paths)) {
-        return false;
-    }
-    const char* media = paths.media;
-    const char* persist = paths.persist;
-    if (!RootIsWhole("IsSameUnitRestore", "Media root", media, kMediaRootChars)) return false;
+    if (!m_run.HasUpdatePaths() || !m_run.MediaRootFits("IsSameUnitRestore")) return false;
+    const char* media = m_run.MediaRoot().c_str();
+    const char* persist = m_run.PersistRoot().c_str();
     const std::string folder = TextPrefix(media, kMediaRootChars) + "ZelConfig\\";
     const std::string proof = ReadStart(JoinPath(persist, UNDO_PROOF_FILE), 2 * UNDO_PROOF_PART_BYTES + 2);
     return UndoProofNames(proof, ReadStart(JoinPath(folder.c_str(), "SWPartNum.txt"), UNDO_PROOF_PART_BYTES),

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "EngineWin32.h"
-#include "RunMaint.h"
+#include "EngineKeys.h"
 #include "Tendwick.h"
 
 namespace {
@@ -80,7 +80,7 @@ void CShellScreenConfig::GetSoftKeySize(SIZE& size)
 
 // --- a development computer --------------------------------------------------
 
-CPlatformScreenConfig::CPlatformScreenConfig() : m_pszRegistryPath(CORVANE_REG_KEY), m_nPlatformId(PLATFORM_UNKNOWN)
+CPlatformScreenConfig::CPlatformScreenConfig() : m_pszRegistryPath(kCorvaneKey), m_nPlatformId(PLATFORM_UNKNOWN)
 {
     std::string name;
     UniqueRegKey key;
