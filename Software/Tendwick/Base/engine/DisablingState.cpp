@@ -2,6 +2,7 @@
 // disabling was cut off: what a Save press decides by when it may finish an
 // interrupted run instead of saving.
 #include "Disabling.h"
+#include "EngineFileCalls.h"
 
 #include "EngineKeys.h"
 #include "FrameworkString.h"
@@ -78,7 +79,7 @@ bool CDisabling::IsDisablingComplete()
     if (!SameFile(JoinPath(persist, kInstalledShell), JoinPath(media, kShellSource))) return false;
     // A disabling installs the picture only when the media has one.
     const std::string pictureSource = JoinPath(media, kPictureSource);
-    return !PathExists(pictureSource) || SameFile(JoinPath(persist, kInstalledPicture), pictureSource);
+    return !FcPathExists(pictureSource) || SameFile(JoinPath(persist, kInstalledPicture), pictureSource);
 }
 
 bool CDisabling::IsSaveOfInterruptedRun()
@@ -88,13 +89,10 @@ bool CDisabling::IsSaveOfInterruptedRun()
     const std::string chkPath =
         JoinPath((TextPrefix(media, kMediaRootChars) + "ZelConfig\\").c_str(), "CorvaneUserRegistry.chk");
 
-    char text[kChkBytes + 1] = {};
-    FILE* file = std::fopen(chkPath.c_str(), "rb");
-    if (!file) return false;
-    size_t length = std::fread(text, 1, kChkBytes, file);
-    std::fclose(file);
+    std::string text;
+    if (!FcReadStart(chkPath, kChkBytes, &text)) return false;
     uint32_t saved = 0;
-    if (length == kChkBytes || ParseChkText(text, length, &saved) != CHK_OK) return false;
+    if (text.size() == kChkBytes || ParseChkText(text.c_str(), text.size(), &saved) != CHK_OK) return false;
 
     uint64_t size = 0;
     uint32_t local = 0;

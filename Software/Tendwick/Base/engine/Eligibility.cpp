@@ -1,6 +1,7 @@
 // Whether this unit may be saved, whether the save on the media may be
 // restored onto it, and whether it is the disabled source unit itself.
 #include "Eligibility.h"
+#include "EngineFileCalls.h"
 
 #include "CsrLog.h"
 #include "Disabling.h"
@@ -33,7 +34,7 @@ bool IsSameUnit(CRunContext& run, const char* serial, const char* part, int revi
         // A disabled unit takes back only the save that disabled it, the last
         // one it made, whose hive copy it keeps: an older save of its own
         // would enable it while the newer one can still go onto another unit.
-        if (!PathExists(kLocalRegistryCopy) || CDisabling(run).IsSaveOfInterruptedRun()) return true;
+        if (!FcPathExists(kLocalRegistryCopy) || CDisabling(run).IsSaveOfInterruptedRun()) return true;
         CsrLog(CSRLOG_WARNING, "IsSameUnitRestore: The save is this unit's own, but not the one that disabled it\n");
         return false;
     }

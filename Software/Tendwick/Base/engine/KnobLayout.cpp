@@ -1,6 +1,7 @@
 // The knob layout of a restored configuration: the knob assignments of the
 // layout that "KnobLevels" names, and that layout's page files.
 #include "RestoreFlow.h"
+#include "EngineFileCalls.h"
 
 #include "EngineKeys.h"
 
@@ -80,13 +81,13 @@ bool RestoreButtonSettings(const char* persistRoot, bool dualConcentric)
                 changed = false;
                 continue;
             }
-            if (PathExists(layoutTemplate)) {
+            if (FcPathExists(layoutTemplate)) {
                 CsrLog(CSRLOG_ERROR, "RestoreButtonSettings: Unable to copy %s; GetLastError = %d\n",
                        layoutTemplate.c_str(), static_cast<int>(GetLastError()));
                 changed = false;
             }
         }
-        DeleteFileA((base + ".sec").c_str());
+        FcDeleteFile((base + ".sec").c_str());
     }
     if (!changed) CsrLog(CSRLOG_ERROR, "CRunMaint::RestoreButtonSettings: failure changing knob settings \n");
     return changed;

@@ -1,6 +1,7 @@
 // The services the flows share: clearing the media, a file on it, the
 // backup privileges.
 #include "MediaServices.h"
+#include "EngineFileCalls.h"
 
 #include "RunContext.h"
 
@@ -40,7 +41,7 @@ bool FileOnMedia(const CRunContext& run, const char* subPath, const char* name)
 {
     if (!run.MediaRootFits(nullptr)) return false;
     std::string folder = run.MediaRoot() + (subPath ? subPath : "");
-    return PathExists(JoinPath(folder.c_str(), name));
+    return FcPathExists(JoinPath(folder.c_str(), name));
 }
 
 void ClearRemovableMedia(const CRunContext& run)
@@ -60,8 +61,8 @@ void ClearRemovableMedia(const CRunContext& run)
     // that no longer count as a save, never a save with files missing.
     for (const char* marker : {kIdentityRecord, kSavedRegistry}) {
         std::string path = JoinPath(folder.c_str(), marker);
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(path.c_str());
+        FcSetFileAttributes(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        FcDeleteFile(path.c_str());
     }
     DeleteFolderContents(folder.c_str(), true);
 }
@@ -72,13 +73,13 @@ void DeleteFolderContents(const char* folder, bool descend)
     if (!base.empty() && base.back() == '\\') base.pop_back();
 
     WIN32_FIND_DATAA entry;
-    UniqueFind find;
+    CEngineFind find;
     if (!find.First((base + "\\*.*").c_str(), &entry)) return;
     do {
         std::string name = entry.cFileName;
         if (name == "." || name == "..") continue;
         std::string path = base + "\\" + name;
-        DWORD attributes = GetFileAttributesA(path.c_str());
+        DWORD attributes = FcGetFileAttributes(path.c_str());
         if (IsLinkAttributes(attributes) || IsLinkAttributes(entry.dwFileAttributes)) {
             // Never followed: the link goes, or stays, and what it leads to is untouched.
             if (RemoveLinkItself(path))
@@ -89,8 +90,8 @@ void DeleteFolderContents(const char* folder, bool descend)
         } else if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
             // A copy keeps its source's read-only attribute; it goes all the same.
             if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-                SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-            DeleteFileA(path.c_str());
+                FcSetFileAttributes(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+            FcDeleteFile(path.c_str());
         } else if (descend && path.size() <= kClearFolderChars) {
             // A longer path would be cut on the way down and could name
             // another folder; it stays. This also bounds the depth.

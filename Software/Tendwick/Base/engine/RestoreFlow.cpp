@@ -3,6 +3,7 @@
 // back, the knob layout is re-applied on ZR455 units, and the unit's system
 // program becomes its startup application again.
 #include "RestoreFlow.h"
+#include "EngineFileCalls.h"
 
 #include "CsrLog.h"
 #include "DurableCopy.h"
@@ -80,7 +81,7 @@ void CRestoreFlow::RestoreAddressBook(const CMediaListing& listing, const char* 
     CsrLog(CSRLOG_TRACE, "RestoreConfig Copying %s to %s\n", savedBook.c_str(), bookTarget.c_str());
     // A folder that is there already is the usual case; one that cannot be
     // made fails the copy below, which is reported.
-    CreateDirectoryA(bookFolder.c_str(), nullptr);
+    FcCreateDirectory(bookFolder.c_str());
     if (CopyFileFlushed(savedBook, bookTarget)) {
         m_pWindow->SetDetailText(bookTarget.c_str(), 0);
     } else {

@@ -1,4 +1,5 @@
 #include "RunContext.h"
+#include "EngineFileCalls.h"
 
 #include "CsrLog.h"
 #include "EngineKeys.h"
@@ -19,7 +20,7 @@ const DWORD kRootValueBytes = 512;
 
 CRunContext::CRunContext(const char* unitPart) : m_bLegacy(IsLegacyShellPart(unitPart ? unitPart : ""))
 {
-    m_keyError = m_key.Open(HKEY_CURRENT_USER, kCorvaneKey);
+    m_keyError = OpenRegKey(HKEY_CURRENT_USER, kCorvaneKey, m_key);
     if (m_keyError != ERROR_SUCCESS) {
         m_mediaSource = MediaRootSource::NoKey;
         m_media = kDefaultMediaRoot;
@@ -88,8 +89,8 @@ bool CRunContext::SavedFilesOnMedia(const char* caller) const
     // that a save writes last: without it the save was cut off, its remains
     // are no save, and a new save may clear them.
     const std::string folder = m_media + "ZelConfig\\";
-    return PathExists(JoinPath(folder.c_str(), "CorvaneUserRegistry.reg")) &&
-           PathExists(JoinPath(folder.c_str(), "SWPartNum.txt"));
+    return FcPathExists(JoinPath(folder.c_str(), "CorvaneUserRegistry.reg")) &&
+           FcPathExists(JoinPath(folder.c_str(), "SWPartNum.txt"));
 }
 
 const SavedIdentity& CRunContext::Saved()
