@@ -238,6 +238,174 @@ Roots BeginUndo(const CRunContext& run, const char* operation)
     return roots;
 }
 
+// The record of the unit's own splash picture, before the disabling names its own.
+void RecordShellSplash(const Roots& roots)
+{
+    TraceLine("FinishSaveShell: getting splash notice bitmap");
+    char splash[kValueBytes] = {};
+    long result = GetOnePersistedString(kShellPersist, kShellConfig, kStoreTimeout, "SplashNoticeBitmap",
+                                        sizeof(splash), splash, nullptr);
+    DWORD lastError = GetLastError();
+    splash[sizeof(splash) - 1] = '\0';
+    if (result != PERS_SUCCESS) {
+        ReportMaintError(FormatText("FXP: error %d on persist return of splash bitmap. Get Last = %d\n",
+                                    static_cast<int>(result), static_cast<int>(lastError))
+                             .c_str());
+    } else if (EqualsNoCase(splash, JoinPath(roots.persist.c_str(), kInstalledPicture).c_str())) {
+        // A disabling made again after it was cut off: the setting names the
+        // disabled picture already, and the record of the first run keeps
+        // the unit's own.
+        TraceLine("FinishSaveShell: splash notice bitmap already the disabled one; record kept");
+    } else {
+        std::string record = std::string(splash) + "| ";
+        std::string recordPath = JoinPath(roots.persist.c_str(), kRecordFile);
+        TraceLine("FinishSaveShell: opening target spec. Target spec = %s", recordPath.c_str());
+        CEngineFile file = CreateRecord(recordPath);
+        TraceLine("FinishSaveShell: writing out info: %s", record.c_str());
+        WriteRecord(file, record);
+    }
+}
+
+// The disabled picture installed, and the setting pointed at it.
+void InstallShellPicture(const Roots& roots)
+{
+    const std::string source = JoinPath(roots.media.c_str(), kPictureSource);
+    const std::string target = JoinPath(roots.persist.c_str(), kInstalledPicture);
+    TraceLine("FinishSaveShell: persisting SNB: src = %s", source.c_str());
+    TraceLine("FinishSaveShell: persisting SNB: tgt = %s", target.c_str());
+    if (FitsValue("FinishSaveShell", target)) {
+        // The installed file goes only when its replacement is whole: a
+        // copy that fails leaves the earlier one in place.
+        bool replaced = false;
+        bool copied = ReplaceFileFlushed(source, target, &replaced);
+        DWORD copyError = GetLastError();
+        TraceLine("FinishSaveShell: delete of target, return value = %d", static_cast<int>(replaced));
+        if (copied) {
+            PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "SplashNoticeBitmap", target.c_str());
+            TraceLine("FinishSaveShell: bitmap copied and persisted");
+        } else {
+            ReportMaintError(
+                FormatText("FXP: error on splash notice copy. Get Last = %d\n", static_cast<int>(copyError)).c_str());
+            TraceLine("FinishSaveShell: Copy of bitmap FAILED");
+        }
+    }
+}
+
+// The disabled-unit program installed, and made the only startup application.
+void InstallShellProgram(const Roots& roots)
+{
+    const std::string source = JoinPath(roots.media.c_str(), kShellSource);
+    const std::string target = JoinPath(roots.persist.c_str(), kInstalledShell);
+    TraceLine("FinishSaveShell: persisting exe: src = %s", source.c_str());
+    TraceLine("FinishSaveShell: persisting exe: tgt = %s", target.c_str());
+    std::string startupApp = target + kDisabledAppSuffix;
+    if (FitsValue("FinishSaveShell", startupApp)) {
+        bool replaced = false;
+        bool copied = ReplaceFileFlushed(source, target, &replaced);
+        DWORD copyError = GetLastError();
+        TraceLine("FinishSaveShell: delete of target, return value = %d", static_cast<int>(replaced));
+        if (copied) {
+            PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "StartupApp1", startupApp.c_str());
+            PersistOneDW(kShellPersist, kShellConfig, kStoreTimeout, "NumStartupApps", 1);
+            TraceLine("FinishSaveShell: exe copied and persisted");
+        } else {
+            TraceLine("FinishSaveShell: Copy of exe FAILED");
+            ReportMaintError(
+                FormatText("FXP: error on exe copy. Get Last = %d\n", static_cast<int>(copyError)).c_str());
+            // A disabling made again whose copy failed: the shell an earlier
+            // run installed whole is still there, and the entry names it.
+            char app[kValueBytes] = {};
+            if (FcPathExists(target) &&
+                GetOnePersistedString(kShellPersist, kShellConfig, kStoreTimeout, "StartupApp1", sizeof(app), app,
+                                      nullptr) == PERS_SUCCESS &&
+                EqualsNoCase(app, startupApp.c_str())) {
+                PersistOneDW(kShellPersist, kShellConfig, kStoreTimeout, "NumStartupApps", 1);
+                TraceLine("FinishSaveShell: installed exe kept as the startup app");
+            }
+        }
+    }
+}
+
+// The unit's own splash setting put back from the save, or else from the
+// disabling's record; a setting that names the installed picture with no
+// record to go back to is removed. True when the setting no longer names
+// the installed picture; *recordState tells whether a record was there.
+bool PutShellSplashBack(const CRunContext& run, const std::string& recordPath, const std::string& installedPicture,
+                        RecordState* recordState)
+{
+    TraceLine("UndoSaveShell: getting original bitmap");
+    // The value is taken whole or not at all: a cut path would name a file
+    // that does not exist. The lookup logs a value it cannot take whole.
+    char saved[kSavedSettingBytes] = {};
+    bool haveOriginal =
+        RetrieveSavedPersistSetting(run, kSavedShellConfig, "SplashNoticeBitmap", saved, sizeof(saved));
+    saved[sizeof(saved) - 1] = '\0';
+    std::string original = saved;
+    // A media that does not give the value back (removed, damaged), or gives
+    // the disabled picture (a save made after the setting was changed): the
+    // disabling's own record holds the unit's value.
+    std::string recorded;
+    const RecordState record = ReadShellRecord(recordPath, &recorded);
+    *recordState = record;
+    if ((!haveOriginal || EqualsNoCase(saved, installedPicture.c_str())) && record == RecordState::Usable) {
+        original = recorded;
+        haveOriginal = true;
+        TraceLine("UndoSaveShell: original bitmap taken from %s", kRecordFile);
+    }
+    if (haveOriginal && !EqualsNoCase(original.c_str(), installedPicture.c_str())) {
+        PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "SplashNoticeBitmap", original.c_str());
+        TraceLine("UndoSaveShell: original bitmap got and saved: %s", original.c_str());
+    }
+    // A setting that still names the picture about to be deleted had no
+    // original to go back to: the disabling found none and kept no record. It
+    // goes; with a record it stays for the next run to put back.
+    char now[kValueBytes] = {};
+    const bool namesInstalled = GetOnePersistedString(kShellPersist, kShellConfig, kStoreTimeout,
+                                                      "SplashNoticeBitmap", sizeof(now), now,
+                                                      nullptr) == PERS_SUCCESS &&
+                                EqualsNoCase(now, installedPicture.c_str());
+    bool settingBack = !namesInstalled;
+    if (namesInstalled && record == RecordState::None) {
+        long removed = PERS_FAILED;
+        if (OpenPersistKey(kShellPersist, kShellConfig, kStoreTimeout) != PERS_FAILED) {
+            removed = DeleteValue("SplashNoticeBitmap", kStoreTimeout);
+            ClosePersistKey(kStoreTimeout);
+        }
+        settingBack = removed != PERS_FAILED;
+        TraceLine("UndoSaveShell: bitmap setting named the disabled picture; removed: %d",
+                  static_cast<int>(settingBack));
+    }
+    return settingBack;
+}
+
+// Only what the disabling installed goes: the startup application app
+// names when it carries the disabling's marker and lies at the installed
+// place, and the picture there. Anything else is the unit's own, left there
+// by a disabling that did not finish.
+void RemoveInstalledShellFiles(char* app, bool deleteApp, const char* picture, bool deletePicture,
+                               const std::string& installedShell, const std::string& installedPicture)
+{
+    if (!deleteApp) {
+        TraceLine("UndoSaveShell: app not to be deleted");
+    } else {
+        char* bar = std::strchr(app, '|');
+        if (!bar) {
+            TraceLine("UndoSaveShell: app not found");
+        } else {
+            std::string program(app, static_cast<size_t>(bar - app));
+            if (std::strcmp(bar, kDisabledAppSuffix) != 0 || !EqualsNoCase(program.c_str(), installedShell.c_str()))
+                TraceLine("UndoSaveShell: app not to be deleted");
+            else
+                TraceLine("UndoSaveShell: app found. delete value = %d", static_cast<int>(RemoveTarget(program)));
+        }
+    }
+
+    if (deletePicture && EqualsNoCase(picture, installedPicture.c_str()))
+        TraceLine("UndoSaveShell: bmp delete value = %d", static_cast<int>(RemoveTarget(picture)));
+    else
+        TraceLine("UndoSaveShell: bmp not to be deleted");
+}
+
 } // namespace
 
 void CDisabling::FerroxTrace(const char* text)
@@ -274,81 +442,10 @@ void CDisabling::FinishSaveShell()
     TraceLine("FinishSaveShell: getupdatepath");
     Roots roots = GetRoots(m_run, "FinishSaveShell");
 
-    TraceLine("FinishSaveShell: getting splash notice bitmap");
-    char splash[kValueBytes] = {};
-    long result = GetOnePersistedString(kShellPersist, kShellConfig, kStoreTimeout, "SplashNoticeBitmap",
-                                        sizeof(splash), splash, nullptr);
-    DWORD lastError = GetLastError();
-    splash[sizeof(splash) - 1] = '\0';
-    if (result != PERS_SUCCESS) {
-        ReportMaintError(FormatText("FXP: error %d on persist return of splash bitmap. Get Last = %d\n",
-                                    static_cast<int>(result), static_cast<int>(lastError))
-                             .c_str());
-    } else if (EqualsNoCase(splash, JoinPath(roots.persist.c_str(), kInstalledPicture).c_str())) {
-        // A disabling made again after it was cut off: the setting names the
-        // disabled picture already, and the record of the first run keeps
-        // the unit's own.
-        TraceLine("FinishSaveShell: splash notice bitmap already the disabled one; record kept");
-    } else {
-        std::string record = std::string(splash) + "| ";
-        std::string recordPath = JoinPath(roots.persist.c_str(), kRecordFile);
-        TraceLine("FinishSaveShell: opening target spec. Target spec = %s", recordPath.c_str());
-        CEngineFile file = CreateRecord(recordPath);
-        TraceLine("FinishSaveShell: writing out info: %s", record.c_str());
-        WriteRecord(file, record);
-    }
+    RecordShellSplash(roots);
 
-    std::string source = JoinPath(roots.media.c_str(), kPictureSource);
-    std::string target = JoinPath(roots.persist.c_str(), kInstalledPicture);
-    TraceLine("FinishSaveShell: persisting SNB: src = %s", source.c_str());
-    TraceLine("FinishSaveShell: persisting SNB: tgt = %s", target.c_str());
-    if (FitsValue("FinishSaveShell", target)) {
-        // The installed file goes only when its replacement is whole: a
-        // copy that fails leaves the earlier one in place.
-        bool replaced = false;
-        bool copied = ReplaceFileFlushed(source, target, &replaced);
-        DWORD copyError = GetLastError();
-        TraceLine("FinishSaveShell: delete of target, return value = %d", static_cast<int>(replaced));
-        if (copied) {
-            PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "SplashNoticeBitmap", target.c_str());
-            TraceLine("FinishSaveShell: bitmap copied and persisted");
-        } else {
-            ReportMaintError(
-                FormatText("FXP: error on splash notice copy. Get Last = %d\n", static_cast<int>(copyError)).c_str());
-            TraceLine("FinishSaveShell: Copy of bitmap FAILED");
-        }
-    }
-
-    source = JoinPath(roots.media.c_str(), kShellSource);
-    target = JoinPath(roots.persist.c_str(), kInstalledShell);
-    TraceLine("FinishSaveShell: persisting exe: src = %s", source.c_str());
-    TraceLine("FinishSaveShell: persisting exe: tgt = %s", target.c_str());
-    std::string startupApp = target + kDisabledAppSuffix;
-    if (FitsValue("FinishSaveShell", startupApp)) {
-        bool replaced = false;
-        bool copied = ReplaceFileFlushed(source, target, &replaced);
-        DWORD copyError = GetLastError();
-        TraceLine("FinishSaveShell: delete of target, return value = %d", static_cast<int>(replaced));
-        if (copied) {
-            PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "StartupApp1", startupApp.c_str());
-            PersistOneDW(kShellPersist, kShellConfig, kStoreTimeout, "NumStartupApps", 1);
-            TraceLine("FinishSaveShell: exe copied and persisted");
-        } else {
-            TraceLine("FinishSaveShell: Copy of exe FAILED");
-            ReportMaintError(
-                FormatText("FXP: error on exe copy. Get Last = %d\n", static_cast<int>(copyError)).c_str());
-            // A disabling made again whose copy failed: the shell an earlier
-            // run installed whole is still there, and the entry names it.
-            char app[kValueBytes] = {};
-            if (FcPathExists(target) &&
-                GetOnePersistedString(kShellPersist, kShellConfig, kStoreTimeout, "StartupApp1", sizeof(app), app,
-                                      nullptr) == PERS_SUCCESS &&
-                EqualsNoCase(app, startupApp.c_str())) {
-                PersistOneDW(kShellPersist, kShellConfig, kStoreTimeout, "NumStartupApps", 1);
-                TraceLine("FinishSaveShell: installed exe kept as the startup app");
-            }
-        }
-    }
+    InstallShellPicture(roots);
+    InstallShellProgram(roots);
 }
 
 void CDisabling::FinishSaveMenu()
@@ -416,76 +513,15 @@ void CDisabling::UndoSaveShell()
     PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "StartupApp1", kSystemStartupApp);
     TraceLine("UndoSaveShell: startup app of system persisted.");
 
-    TraceLine("UndoSaveShell: getting original bitmap");
-    // The value is taken whole or not at all: a cut path would name a file
-    // that does not exist. The lookup logs a value it cannot take whole.
-    char saved[kSavedSettingBytes] = {};
-    bool haveOriginal =
-        RetrieveSavedPersistSetting(m_run, kSavedShellConfig, "SplashNoticeBitmap", saved, sizeof(saved));
-    saved[sizeof(saved) - 1] = '\0';
-    std::string original = saved;
-    // A media that does not give the value back (removed, damaged), or gives
-    // the disabled picture (a save made after the setting was changed): the
-    // disabling's own record holds the unit's value.
     const std::string recordPath = JoinPath(roots.persist.c_str(), kRecordFile);
-    std::string recorded;
-    const RecordState record = ReadShellRecord(recordPath, &recorded);
-    if ((!haveOriginal || EqualsNoCase(saved, installedPicture.c_str())) && record == RecordState::Usable) {
-        original = recorded;
-        haveOriginal = true;
-        TraceLine("UndoSaveShell: original bitmap taken from %s", kRecordFile);
-    }
-    if (haveOriginal && !EqualsNoCase(original.c_str(), installedPicture.c_str())) {
-        PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "SplashNoticeBitmap", original.c_str());
-        TraceLine("UndoSaveShell: original bitmap got and saved: %s", original.c_str());
-    }
-    // A setting that still names the picture about to be deleted had no
-    // original to go back to: the disabling found none and kept no record. It
-    // goes; with a record it stays for the next run to put back.
-    char now[kValueBytes] = {};
-    const bool namesInstalled = GetOnePersistedString(kShellPersist, kShellConfig, kStoreTimeout,
-                                                      "SplashNoticeBitmap", sizeof(now), now,
-                                                      nullptr) == PERS_SUCCESS &&
-                                EqualsNoCase(now, installedPicture.c_str());
-    bool settingBack = !namesInstalled;
-    if (namesInstalled && record == RecordState::None) {
-        long removed = PERS_FAILED;
-        if (OpenPersistKey(kShellPersist, kShellConfig, kStoreTimeout) != PERS_FAILED) {
-            removed = DeleteValue("SplashNoticeBitmap", kStoreTimeout);
-            ClosePersistKey(kStoreTimeout);
-        }
-        settingBack = removed != PERS_FAILED;
-        TraceLine("UndoSaveShell: bitmap setting named the disabled picture; removed: %d",
-                  static_cast<int>(settingBack));
-    }
+    RecordState record = RecordState::None;
+    const bool settingBack = PutShellSplashBack(m_run, recordPath, installedPicture, &record);
 
     TraceLine("UndoSaveShell: ferrox reset");
     // A state not recorded is found by IsUndoComplete, which keeps the save.
     CUnitState(false).Record(FerroxStep::Undo);
 
-    // Only what the disabling installed goes: the startup application that
-    // carries its marker and lies at the installed place, and the picture
-    // there. Anything else is the unit's own, left there by a disabling that
-    // did not finish.
-    if (!deleteApp) {
-        TraceLine("UndoSaveShell: app not to be deleted");
-    } else {
-        char* bar = std::strchr(app, '|');
-        if (!bar) {
-            TraceLine("UndoSaveShell: app not found");
-        } else {
-            std::string program(app, static_cast<size_t>(bar - app));
-            if (std::strcmp(bar, kDisabledAppSuffix) != 0 || !EqualsNoCase(program.c_str(), installedShell.c_str()))
-                TraceLine("UndoSaveShell: app not to be deleted");
-            else
-                TraceLine("UndoSaveShell: app found. delete value = %d", static_cast<int>(RemoveTarget(program)));
-        }
-    }
-
-    if (deletePicture && EqualsNoCase(picture, installedPicture.c_str()))
-        TraceLine("UndoSaveShell: bmp delete value = %d", static_cast<int>(RemoveTarget(picture)));
-    else
-        TraceLine("UndoSaveShell: bmp not to be deleted");
+    RemoveInstalledShellFiles(app, deleteApp, picture, deletePicture, installedShell, installedPicture);
 
     // An undo run again after it was cut off finds the settings put back
     // already, and they no longer name the installed files; nothing but the

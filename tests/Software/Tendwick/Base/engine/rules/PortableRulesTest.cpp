@@ -1,6 +1,7 @@
 // The engine's byte-level rules: fields, prefixes, the part-number scan, the
 // path join, serial-number validity, the legacy family, the saved identity
 // record and the release table.
+#include "FerroxState.h"
 #include "IdentityRules.h"
 #include "ReleasePairs.h"
 #include "TextFields.h"
@@ -339,3 +340,35 @@ TEST(EligibilityStatusText, TheWindowsTexts)
 }
 
 } // namespace
+
+// The unit's state: which step records which text, in which key per family.
+TEST(FerroxState, EachStepRecordsItsTextInTheFamilysKey)
+{
+    struct Row {
+        FerroxStep  step;
+        const char* text;
+    } const rows[] = {
+        {FerroxStep::Disable, "SAVED"},
+        {FerroxStep::Restore, "RESTORED"},
+        {FerroxStep::Undo, "RESTORED-ORIGINAL"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text);
+        const FerroxState state = FerroxStateAfter(row.step);
+        EXPECT_STREQ(row.text, FerroxStateText(state));
+        EXPECT_TRUE(FerroxTextIs(row.text, state));
+        for (const Row& other : rows)
+            if (other.step != row.step) EXPECT_FALSE(FerroxTextIs(other.text, state)) << other.text;
+    }
+    EXPECT_STREQ("SystemData", FerroxStateKey(true));
+    EXPECT_STREQ("ShellConfig", FerroxStateKey(false));
+}
+
+TEST(FerroxState, AStoredTextMatchesWithoutRegardToCaseButWhole)
+{
+    EXPECT_TRUE(FerroxTextIs("saved", FerroxState::Saved));
+    EXPECT_TRUE(FerroxTextIs("Restored-Original", FerroxState::RestoredOriginal));
+    EXPECT_FALSE(FerroxTextIs("RESTORED-ORIGINAL", FerroxState::Restored));
+    EXPECT_FALSE(FerroxTextIs("SAVED ", FerroxState::Saved));
+    EXPECT_FALSE(FerroxTextIs(nullptr, FerroxState::Saved));
+}
