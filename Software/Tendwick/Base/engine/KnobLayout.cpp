@@ -87,6 +87,7 @@ bool RestoreButtonSettings(const char* persistRoot, bool dualConcentric)
                 changed = false;
             }
         }
+        // No secondary is the usual case; the table reports any other failure.
         FcDeleteFile((base + ".sec").c_str());
     }
     if (!changed) CsrLog(CSRLOG_ERROR, "CRunMaint::RestoreButtonSettings: failure changing knob settings \n");

@@ -61,6 +61,7 @@ void ClearRemovableMedia(const CRunContext& run)
     // that no longer count as a save, never a save with files missing.
     for (const char* marker : {kIdentityRecord, kSavedRegistry}) {
         std::string path = JoinPath(folder.c_str(), marker);
+        // Absent as a rule; the delete and the callers' checks tell what stays.
         FcSetFileAttributes(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         FcDeleteFile(path.c_str());
     }

@@ -108,6 +108,7 @@ bool FitsValue(const char* operation, const std::string& value)
 // deletes it; the delete's result.
 BOOL RemoveTarget(const std::string& target)
 {
+    // Only a read-only file needs it; the delete's result is the answer.
     FcSetFileAttributes(target.c_str(), FILE_ATTRIBUTE_NORMAL);
     return FcDeleteFile(target.c_str());
 }
@@ -281,6 +282,7 @@ void InstallShellPicture(const Roots& roots)
         DWORD copyError = GetLastError();
         TraceLine("FinishSaveShell: delete of target, return value = %d", static_cast<int>(replaced));
         if (copied) {
+            // Disabling steps log and go on; IsDisablingComplete judges the result.
             PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "SplashNoticeBitmap", target.c_str());
             TraceLine("FinishSaveShell: bitmap copied and persisted");
         } else {
@@ -305,6 +307,7 @@ void InstallShellProgram(const Roots& roots)
         DWORD copyError = GetLastError();
         TraceLine("FinishSaveShell: delete of target, return value = %d", static_cast<int>(replaced));
         if (copied) {
+            // Disabling steps log and go on; IsDisablingComplete judges the result.
             PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "StartupApp1", startupApp.c_str());
             PersistOneDW(kShellPersist, kShellConfig, kStoreTimeout, "NumStartupApps", 1);
             TraceLine("FinishSaveShell: exe copied and persisted");
@@ -319,6 +322,7 @@ void InstallShellProgram(const Roots& roots)
                 GetOnePersistedString(kShellPersist, kShellConfig, kStoreTimeout, "StartupApp1", sizeof(app), app,
                                       nullptr) == PERS_SUCCESS &&
                 EqualsNoCase(app, startupApp.c_str())) {
+                // Disabling steps log and go on; IsDisablingComplete judges the result.
                 PersistOneDW(kShellPersist, kShellConfig, kStoreTimeout, "NumStartupApps", 1);
                 TraceLine("FinishSaveShell: installed exe kept as the startup app");
             }
@@ -353,6 +357,7 @@ bool PutShellSplashBack(const CRunContext& run, const std::string& recordPath, c
         TraceLine("UndoSaveShell: original bitmap taken from %s", kRecordFile);
     }
     if (haveOriginal && !EqualsNoCase(original.c_str(), installedPicture.c_str())) {
+        // The read-back below and IsUndoComplete judge what the undo wrote.
         PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "SplashNoticeBitmap", original.c_str());
         TraceLine("UndoSaveShell: original bitmap got and saved: %s", original.c_str());
     }
@@ -369,6 +374,7 @@ bool PutShellSplashBack(const CRunContext& run, const std::string& recordPath, c
         long removed = PERS_FAILED;
         if (OpenPersistKey(kShellPersist, kShellConfig, kStoreTimeout) != PERS_FAILED) {
             removed = DeleteValue("SplashNoticeBitmap", kStoreTimeout);
+            // The delete's own result decides; a failed save of it shows in the read-back.
             ClosePersistKey(kStoreTimeout);
         }
         settingBack = removed != PERS_FAILED;
@@ -437,6 +443,7 @@ void CDisabling::FinishSaveShell()
     // next Save press finds the disabling not complete.
     CUnitState(false).Record(FerroxStep::Disable);
     TraceLine("FinishSaveShell: persisting numstartupapps = 0");
+    // Disabling steps log and go on; IsDisablingComplete judges the result.
     PersistOneDW(kShellPersist, kShellConfig, kStoreTimeout, "NumStartupApps", 0);
 
     TraceLine("FinishSaveShell: getupdatepath");
@@ -476,7 +483,9 @@ void CDisabling::FinishSaveMenu()
     std::string source = JoinPath(roots.media.c_str(), kPictureSource);
     std::string target = JoinPath(roots.persist.c_str(), kInstalledPicture);
     if (FitsValue("FinishSaveMenu", target)) {
+        // A failed copy keeps the installed file; IsDisablingComplete judges it.
         ReplaceFileFlushed(source, target);
+        // Disabling steps log and go on; IsDisablingComplete judges the result.
         WriteRegistryString(HKEY_CURRENT_USER, kSysSetupKey, "oemlogo", target.c_str());
     }
 
@@ -484,7 +493,9 @@ void CDisabling::FinishSaveMenu()
     target = JoinPath(roots.persist.c_str(), kInstalledShell);
     std::string entry = target + kDisabledMenuSuffix;
     if (FitsValue("FinishSaveMenu", entry)) {
+        // A failed copy keeps the installed file; IsDisablingComplete judges it.
         ReplaceFileFlushed(source, target);
+        // Disabling steps log and go on; IsDisablingComplete judges the result.
         WriteRegistryString(HKEY_CURRENT_USER, kMenuAppsKey, "Map", entry.c_str());
     }
 }
@@ -509,6 +520,7 @@ void CDisabling::UndoSaveShell()
     FerroxTrace(deletePicture ? "UndoSaveShell: Bitmap retrieved. Bitmap to be deleted."
                               : "UndoSaveShell: bitmap retrieve FAILURE");
 
+    // IsUndoComplete reads both back before the media is cleared.
     PersistOneDW(kShellPersist, kShellConfig, kStoreTimeout, "NumStartupApps", 1);
     PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "StartupApp1", kSystemStartupApp);
     TraceLine("UndoSaveShell: startup app of system persisted.");
@@ -555,6 +567,7 @@ void CDisabling::UndoSaveMenu()
             CsrLog(CSRLOG_ERROR, "UndoSaveMenu: Settings not all put back; %s kept, the undo stops\n", kRecordFile);
             return;
         }
+        // A record left over is put back again by the next undo, to the same values.
         FcDeleteFile(recordPath.c_str());
     } else if (back.bNamedInstalled) {
         // The settings cannot be put back without the record.

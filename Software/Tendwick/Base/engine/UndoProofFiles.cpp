@@ -58,6 +58,7 @@ bool CDisabling::WriteUndoProof()
 void CDisabling::RemoveUndoProof(const std::string& persistRoot)
 {
     const std::string path = JoinPath(persistRoot.c_str(), UNDO_PROOF_FILE);
+    // Absent as a rule; the delete below is checked.
     FcSetFileAttributes(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     if (FcDeleteFile(path.c_str())) return;
     DWORD error = GetLastError();
@@ -90,6 +91,7 @@ bool CDisabling::ClearMediaEndingUndo()
     const std::string folder = root + "ZelConfig\\";
     const std::string identity = JoinPath(folder.c_str(), "SWPartNum.txt");
     FcSetFileAttributes(identity.c_str(), FILE_ATTRIBUTE_NORMAL);
+    // Whether it went is proven below by a media that answers without it.
     FcDeleteFile(identity.c_str());
     // A delete that reports success proves nothing on a write-protected
     // stick; only a media that answers without the record does. Until then

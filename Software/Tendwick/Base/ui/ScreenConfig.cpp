@@ -9,7 +9,6 @@
 
 namespace {
 
-const char kShellPersistKey[] = "ShellPersist";
 const char kShellConfigSection[] = "ShellConfig";
 const char kDefaultScreenSize[] = "0|0|640|480";
 const char kDefaultButtonSize[] = "00x00";
@@ -23,7 +22,7 @@ const int kMarginAssertLine = 265;
 
 // --- a real unit -------------------------------------------------------------
 
-CShellScreenConfig::CShellScreenConfig() : m_section(kShellPersistKey, kShellConfigSection) {}
+CShellScreenConfig::CShellScreenConfig() : m_section(kShellPersist, kShellConfigSection) {}
 
 void CShellScreenConfig::BuildKeyTable()
 {

@@ -372,3 +372,27 @@ TEST(FerroxState, AStoredTextMatchesWithoutRegardToCaseButWhole)
     EXPECT_FALSE(FerroxTextIs("SAVED ", FerroxState::Saved));
     EXPECT_FALSE(FerroxTextIs(nullptr, FerroxState::Saved));
 }
+
+TEST(CopyText, NeverWritesPastTheBufferAndReportsACut)
+{
+    struct Row {
+        size_t      size;
+        const char* src;
+        const char* copied;
+        bool        whole;
+    } const rows[] = {
+        {5, "abcd", "abcd", true}, {5, "abcde", "abcd", false}, {1, "a", "", false},
+        {1, "", "", true},         {4, nullptr, "", true},      {8, "ab", "ab", true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.src ? row.src : "(null)") + " into " + std::to_string(row.size));
+        char buffer[16];
+        std::memset(buffer, 'Z', sizeof(buffer));
+        EXPECT_EQ(row.whole, CopyText(buffer, row.size, row.src));
+        EXPECT_STREQ(row.copied, buffer);
+        for (size_t i = row.size; i < sizeof(buffer); ++i) EXPECT_EQ('Z', buffer[i]) << "wrote at " << i;
+    }
+    char untouched = 'Z';
+    EXPECT_FALSE(CopyText(&untouched, 0, "a"));
+    EXPECT_EQ('Z', untouched);
+}
