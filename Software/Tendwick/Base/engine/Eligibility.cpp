@@ -144,7 +144,9 @@ bool CRunMaint::IsSameUnitRestore()
 
 const UnitSurvey& CRunMaint::Survey()
 {
-    CRunContext run(m_survey.unit.part.c_str());
+    m_pPressRun.reset();
+    std::unique_ptr<CRunContext> press(new CRunContext(m_survey.unit.part.c_str()));
+    CRunContext& run = *press;
     UnitSurvey survey;
     survey.unit = run.Unit();
     CsrLog(CSRLOG_TRACE, "OnCreate: GetSwPartNum retrieved %s, s/n %s\n", survey.unit.partText.c_str(),
@@ -162,5 +164,6 @@ const UnitSurvey& CRunMaint::Survey()
                                                 survey.unit.revision, &survey.restoreStatus);
     survey.bSaveAllowed = SaveAllowed(run, part, survey.unit.revision, &survey.saveStatus);
     m_survey = survey;
+    m_pPressRun = std::move(press);
     return m_survey;
 }

@@ -176,7 +176,10 @@ MaintResult CRunMaint::MaintRun(RunWindow* window, uint32_t keyCode)
 {
     if (window) m_pOwner = window;
     EnableBackupPrivileges();
-    CRunContext run(m_survey.unit.part.c_str());
+    // The context the window's survey of this press read, else one of its own.
+    std::unique_ptr<CRunContext> context = std::move(m_pPressRun);
+    if (!context) context.reset(new CRunContext(m_survey.unit.part.c_str()));
+    CRunContext& run = *context;
     run.RequireUpdatePaths("MaintRun");
 
     // Without a real serial-number source the keys do nothing at all.

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "FileException.h"
 #include "ReleasePairs.h"
@@ -64,6 +65,8 @@ public:
     bool IsSameUnitRestore();
     // Reads the unit, the media and both verdicts anew, and keeps them for
     // the presses that follow; LastSurvey gives them again without reading.
+    // The next MaintRun works from the run context this survey read: a
+    // window that surveys at each press reads the registry once per press.
     const UnitSurvey& Survey();
     const UnitSurvey& LastSurvey() const { return m_survey; }
 
@@ -93,7 +96,8 @@ public:
     static DWORD GetFileCrc(const char* path, uint32_t* crc);
 
 private:
-    RunWindow* m_pOwner;
-    UnitSurvey m_survey;
-    RunPrompts m_prompts;
+    RunWindow*                   m_pOwner;
+    UnitSurvey                   m_survey;
+    RunPrompts                   m_prompts;
+    std::unique_ptr<CRunContext> m_pPressRun;   // read by Survey for the next press
 };

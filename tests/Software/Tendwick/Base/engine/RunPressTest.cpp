@@ -1,5 +1,5 @@
 // One press, one reading of its roots: the registry key of the engine's
-// settings is opened once per press, a restore clears the media once, and
+// settings is opened once per press (the window's survey and the run share it), a restore clears the media once, and
 // the restore's own steps (the save's serial number for a unit without one)
 // are the engine's, not the window's.
 #include "EngineFixture.h"
@@ -59,7 +59,8 @@ protected:
         ASSERT_TRUE(WriteFileMakingFolders(std::string(kMediaConfig) + "\\Persist\\ShellPersist-ShellConfig.pri",
                                            keyfile::BuildKeyFile("", 0)));
     }
-    // One press, with the table counting.
+    // One press as the window makes it (the media judged again, then the
+    // run), with the table counting.
     PressCalls Press(uint32_t key, MaintResult expected)
     {
         EngineFileCalls counting = DefaultEngineFileCalls();
@@ -68,6 +69,7 @@ protected:
         CScopedEngineFileCalls scope(counting);
         g_pReal = &scope.Previous();
         g_calls = PressCalls();
+        engine.Survey();
         EXPECT_EQ(expected, engine.MaintRun(&window, key));
         return g_calls;
     }
