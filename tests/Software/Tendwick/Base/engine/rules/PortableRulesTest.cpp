@@ -357,8 +357,11 @@ TEST(FerroxState, EachStepRecordsItsTextInTheFamilysKey)
         const FerroxState state = FerroxStateAfter(row.step);
         EXPECT_STREQ(row.text, FerroxStateText(state));
         EXPECT_TRUE(FerroxTextIs(row.text, state));
-        for (const Row& other : rows)
-            if (other.step != row.step) EXPECT_FALSE(FerroxTextIs(other.text, state)) << other.text;
+        for (const Row& other : rows) {
+            if (other.step != row.step) {
+                EXPECT_FALSE(FerroxTextIs(other.text, state)) << other.text;
+            }
+        }
     }
     EXPECT_STREQ("SystemData", FerroxStateKey(true));
     EXPECT_STREQ("ShellConfig", FerroxStateKey(false));
