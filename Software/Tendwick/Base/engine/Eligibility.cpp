@@ -149,8 +149,6 @@ const UnitSurvey& CRunMaint::Survey()
     CRunContext& run = *press;
     UnitSurvey survey;
     survey.unit = run.Unit();
-    CsrLog(CSRLOG_TRACE, "OnCreate: GetSwPartNum retrieved %s, s/n %s\n", survey.unit.partText.c_str(),
-           survey.unit.serial.c_str());
     // The unit's family follows its part number from here on.
     SetSwPartNum(survey.unit.part.c_str(), survey.unit.revision);
     survey.unit.part = m_survey.unit.part;

@@ -35,9 +35,9 @@ MaintResult ShowNotFinished(RunWindow& window, const std::string& text)
 
 void ShowFinished(RunWindow& window, const char* text)
 {
-    window.SetStatusText(text, 0);
-    window.SetDetailText("", 0);
-    window.SetNoteText("", 0);
+    window.SetStatusText(text, RUN_COLOUR_WHITE);
+    window.SetDetailText("", RUN_COLOUR_WHITE);
+    window.SetNoteText("", RUN_COLOUR_WHITE);
 }
 
 // One press that starts work, on its run context.
@@ -61,8 +61,8 @@ private:
 
 MaintResult CPress::Save()
 {
-    m_window.SetDetailText("", 0);
-    m_window.SetNoteText("", 0);
+    m_window.SetDetailText("", RUN_COLOUR_WHITE);
+    m_window.SetNoteText("", RUN_COLOUR_WHITE);
     const UnitIdentity& unit = m_run.Unit();
     if (CUnitState(m_run.IsLegacy()).IsDisabled() && m_run.SavedFilesOnMedia("AreThereSavedFiles") &&
         IsOwnSave(m_run, unit.serial.c_str(), unit.part.c_str(), unit.revision) &&
@@ -84,8 +84,8 @@ MaintResult CPress::FinishInterruptedDisabling()
     }
     CsrLog(CSRLOG_EVENT, "MaintRun: Finishing the disabling after this unit's save\n");
     m_window.SetKeyMask(0);
-    m_window.SetDetailText("", 0);
-    m_window.SetNoteText("", 0);
+    m_window.SetDetailText("", RUN_COLOUR_WHITE);
+    m_window.SetNoteText("", RUN_COLOUR_WHITE);
     CDisabling disabling(m_run);
     disabling.FinishSave();
     // Nothing was saved by this press: it reports what the disabling got
@@ -97,7 +97,7 @@ MaintResult CPress::FinishInterruptedDisabling()
                                          "removable media; press Confirm to try again.");
     }
     m_prompts.bConfirmShown = false;
-    m_window.SetStatusText("Configuration Saved", 0);
+    m_window.SetStatusText("Configuration Saved", RUN_COLOUR_WHITE);
     PumpMessagesFor(500);
     return MaintResult::Done;
 }
@@ -113,9 +113,9 @@ MaintResult CPress::SaveEnd(SaveStage stage)
     case SAVE_LINK_LEFT:
         return ShowNotFinished(m_window, kLinkRefusal);
     case SAVE_NOT_WRITTEN:
-        m_window.SetStatusText("Save of configuration files to removable media could not be verified", 0);
-        m_window.SetDetailText("Save and Restore cannot continue", 0);
-        m_window.SetNoteText("Press Cancel to Exit", 0);
+        m_window.SetStatusText("Save of configuration files to removable media could not be verified", RUN_COLOUR_WHITE);
+        m_window.SetDetailText("Save and Restore cannot continue", RUN_COLOUR_WHITE);
+        m_window.SetNoteText("Press Cancel to Exit", RUN_COLOUR_WHITE);
         PumpMessagesFor(500);
         return MaintResult::NotWritten;
     default:
@@ -141,12 +141,12 @@ MaintResult CPress::Restore()
         // that the window can still be left.
         CsrLog(CSRLOG_ERROR, "MaintRun: Unit is disabled and the save of %s is not its own\n",
                m_run.Saved().serial.c_str());
-        m_window.SetStatusText("Saved data is another unit's. A disabled unit takes back only its own.", 0);
+        m_window.SetStatusText("Saved data is another unit's. A disabled unit takes back only its own.", RUN_COLOUR_WHITE);
         return MaintResult::Pending;
     }
     m_window.SetKeyMask(0);
-    m_window.SetDetailText("", 0);
-    m_window.SetNoteText("", 0);
+    m_window.SetDetailText("", RUN_COLOUR_WHITE);
+    m_window.SetNoteText("", RUN_COLOUR_WHITE);
     return RestoreSave(sameUnit);
 }
 

@@ -35,7 +35,7 @@ bool CRestoreFlow::RestoreConfig(RestoreOutcome* outcome)
     m_run.RequireMediaRoot("RestoreConfig");
     const std::string persistFolder = m_run.MediaRoot() + "ZelConfig\\Persist\\";
     m_pWindow->SetProgressRange(0, kRestoreProgressSteps);
-    m_pWindow->SetStatusText("Updating configuration from removable media...", 0);
+    m_pWindow->SetStatusText("Updating configuration from removable media...", RUN_COLOUR_WHITE);
 
     // What the save holds is read once, before anything is imported: a file
     // that cannot be read later (the stick pulled, a bad sector) then counts
@@ -83,7 +83,7 @@ void CRestoreFlow::RestoreAddressBook(const CMediaListing& listing, const char* 
     // made fails the copy below, which is reported.
     FcCreateDirectory(bookFolder.c_str());
     if (CopyFileFlushed(savedBook, bookTarget)) {
-        m_pWindow->SetDetailText(bookTarget.c_str(), 0);
+        m_pWindow->SetDetailText(bookTarget.c_str(), RUN_COLOUR_WHITE);
     } else {
         outcome->bAddressBookFailed = true;
         CsrLog(CSRLOG_WARNING, "RestoreConfig: Unable to restore %s to %s; GetLastError = %d\n", savedBook.c_str(),

@@ -260,7 +260,7 @@ bool CSaveFlow::ProveMediaWritable(const SavePaths& paths, SaveStage* stage)
 bool CSaveFlow::AskQuestions(const SavePaths& paths, SaveStage* stage)
 {
     if (CUnitState(m_run.IsLegacy()).IsDisabled() && !IsCutOffDisablingBesideOwnSave()) {
-        m_window.SetStatusText("Cannot resave data without restore.", 0);
+        m_window.SetStatusText("Cannot resave data without restore.", RUN_COLOUR_WHITE);
         *stage = SAVE_UNIT_DISABLED;
         return false;
     }
@@ -308,7 +308,7 @@ uint32_t CSaveFlow::SaveHive()
     }
     LONG saved = FcRegSaveKey(m_run.CorvaneKey(), kLocalRegistryCopy);
     if (saved != ERROR_SUCCESS) CFileException::ThrowOsError(saved);
-    m_window.SetStatusText("Retrieved Registry", 0);
+    m_window.SetStatusText("Retrieved Registry", RUN_COLOUR_WHITE);
 
     // A checksum of a file that could not be read whole would be a wrong one.
     uint32_t crc = 0;
@@ -341,26 +341,26 @@ void CSaveFlow::WriteHiveCopies(const SavePaths& paths, uint32_t crc, std::vecto
     // The copy must be the hive whose checksum the CRC file gives.
     hive.crc = crc;
     written->push_back(hive);
-    m_window.SetStatusText("Copied Registry File", 0);
-    m_window.SetDetailText(paths.registryFile.c_str(), 0);
+    m_window.SetStatusText("Copied Registry File", RUN_COLOUR_WHITE);
+    m_window.SetDetailText(paths.registryFile.c_str(), RUN_COLOUR_WHITE);
 
     char crcText[16];
     std::snprintf(crcText, sizeof(crcText), "%d\n", static_cast<int>(crc));
     written->push_back(WriteWholeFile(paths.crcFile, crcText));
-    m_window.SetStatusText("Updated Registry CRC File", 0);
-    m_window.SetDetailText(paths.crcFile.c_str(), 0);
+    m_window.SetStatusText("Updated Registry CRC File", RUN_COLOUR_WHITE);
+    m_window.SetDetailText(paths.crcFile.c_str(), RUN_COLOUR_WHITE);
 }
 
 void CSaveFlow::WriteCatalogue(const SavePaths& paths, std::vector<MediaCopy>* written)
 {
     // A folder that could not be made fails the first copy into it, which raises.
     FcCreateDirectory(paths.persistFolder.c_str());
-    m_window.SetStatusText("Copying configuration to removable media...", 0);
+    m_window.SetStatusText("Copying configuration to removable media...", RUN_COLOUR_WHITE);
 
     for (const SaveCopyPath& copy : paths.catalogue) {
         MediaCopy made;
         if (CopyToMedia(copy.source, copy.destination, &made)) {
-            m_window.SetDetailText(copy.source.c_str(), 0);
+            m_window.SetDetailText(copy.source.c_str(), RUN_COLOUR_WHITE);
             written->push_back(made);
         }
         PumpMessagesFor(250);
@@ -369,7 +369,7 @@ void CSaveFlow::WriteCatalogue(const SavePaths& paths, std::vector<MediaCopy>* w
 
     MediaCopy bookCopy;
     if (CopyToMedia(paths.book.source, paths.book.destination, &bookCopy)) {
-        m_window.SetDetailText(paths.book.source.c_str(), 0);
+        m_window.SetDetailText(paths.book.source.c_str(), RUN_COLOUR_WHITE);
         written->push_back(bookCopy);
     }
     PumpMessagesFor(250);
@@ -381,8 +381,8 @@ void CSaveFlow::WriteIdentity(const SavePaths& paths, std::vector<MediaCopy>* wr
     const std::string record =
         (unit.serial.empty() ? std::string(" ") : unit.serial) + "|" + (unit.partText.empty() ? " " : unit.partText);
     written->push_back(WriteWholeFile(paths.identityFile, record));
-    m_window.SetStatusText("Updated Software Part Number File", 0);
-    m_window.SetDetailText(paths.identityFile.c_str(), 0);
+    m_window.SetStatusText("Updated Software Part Number File", RUN_COLOUR_WHITE);
+    m_window.SetDetailText(paths.identityFile.c_str(), RUN_COLOUR_WHITE);
     PumpMessagesFor(250);
 }
 

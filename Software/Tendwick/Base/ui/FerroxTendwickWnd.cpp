@@ -95,7 +95,9 @@ int CFerroxTendwickWnd::OnCreate(CREATESTRUCTA* create)
         m_label3.MoveWindow(rect3);
     }
 
-    m_pEngine->Survey();
+    const UnitSurvey& survey = m_pEngine->Survey();
+    CsrLog(CSRLOG_TRACE, "OnCreate: GetSwPartNum retrieved %s, s/n %s\n", survey.unit.partText.c_str(),
+           survey.unit.serial.c_str());
     ShowOpeningScreen();
     return 0;
 }
