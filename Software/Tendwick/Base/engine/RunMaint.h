@@ -26,10 +26,6 @@
 // registry value of up to 512 bytes, the backslash added to it, the terminator.
 const size_t MAINT_ROOT_SIZE = 514;
 
-// The program's title and version, as the window shows and logs them.
-const char kMaintTitle[] = "Configuration Save & Restore Utility";
-const char kMaintVersion[] = "618-00150-000 Rev 01 (Build 2)";
-
 // What the opening screen shows and the keys depend on, as the engine
 // decided it when last asked.
 struct UnitSurvey {

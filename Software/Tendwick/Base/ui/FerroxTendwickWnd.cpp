@@ -50,7 +50,7 @@ CFerroxTendwickWnd::CFerroxTendwickWnd(CScreenConfig* config)
       m_pSNStatus(nullptr)
 {
     m_pEngine = new CRunMaint(this);
-    CsrLog(CSRLOG_TRACE, "Save And Restore sw part number %s\n", kMaintVersion);
+    CsrLog(CSRLOG_TRACE, "Save And Restore sw part number %s\n", MAINT_VERSION);
     m_uInspectSoftKey = RegisterWindowMessageA(INSPECT_SOFTKEY_MSG);
     m_uInspectKeyMask = RegisterWindowMessageA(INSPECT_KEYMASK_MSG);
     m_uInspectLabelColour = RegisterWindowMessageA(INSPECT_LABEL_COLOUR_MSG);
@@ -375,7 +375,7 @@ void CFerroxTendwickWnd::ShowRunEnd(MaintResult result)
     } else if (result != MaintResult::Pending) {
         // The mask and the soft keys stay: the same key tries again.
         ShowAnimationStill(m_animation);
-        const char* title = kMaintTitle;
+        const char* title = MAINT_TITLE;
         CsrLog(CSRLOG_ERROR, "%s failed with 0x%X\n", title, static_cast<unsigned>(static_cast<int>(result)));
         char text[256];
         std::snprintf(text, sizeof(text), "%s failed", title);
