@@ -2,6 +2,7 @@
 // disabling was cut off: what a Save press decides by when it may finish an
 // interrupted run instead of saving.
 #include "RunMaint.h"
+#include "EngineFileCalls.h"
 #include "UpdatePaths.h"
 
 #include "ChkFile.h"
@@ -90,13 +91,10 @@ bool CRunMaint::IsSaveOfInterruptedRun()
     const std::string chkPath =
         JoinPath((TextPrefix(media, kMediaRootChars) + "ZelConfig\\").c_str(), "CorvaneUserRegistry.chk");
 
-    char text[kChkBytes + 1] = {};
-    FILE* file = std::fopen(chkPath.c_str(), "rb");
-    if (!file) return false;
-    size_t length = std::fread(text, 1, kChkBytes, file);
-    std::fclose(file);
+    std::string text;
+    if (!FcReadStart(chkPath, kChkBytes, &text)) return false;
     uint32_t saved = 0;
-    if (length == kChkBytes || ParseChkText(text, length, &saved) != CHK_OK) return false;
+    if (text.size() == kChkBytes || ParseChkText(text.c_str(), text.size(), &saved) != CHK_OK) return false;
 
     uint64_t size = 0;
     uint32_t local = 0;

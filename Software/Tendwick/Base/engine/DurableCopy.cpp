@@ -1,6 +1,6 @@
 #include "DurableCopy.h"
 
-#include "Win32Handle.h"
+#include "EngineFileCalls.h"
 
 #include <memory>
 #include <new>
@@ -20,26 +20,21 @@ bool Fail(DWORD error)
 bool CopyFileFlushed(const std::string& source, const std::string& target, bool* targetTouched)
 {
     if (targetTouched) *targetTouched = false;
-    UniqueHandle input(CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!input) return Fail(GetLastError());
+    CEngineFile input;
+    if (!input.Open(source.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING)) return false;
     std::unique_ptr<char[]> block(new (std::nothrow) char[kBlockBytes]);
     if (!block) return Fail(ERROR_NOT_ENOUGH_MEMORY);
 
-    UniqueHandle output(CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                    nullptr));
-    if (!output) return Fail(GetLastError());
+    CEngineFile output;
+    if (!output.Open(target.c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS)) return false;
     if (targetTouched) *targetTouched = true;
     for (;;) {
         DWORD read = 0;
-        if (!ReadFile(input.get(), block.get(), kBlockBytes, &read, nullptr)) return Fail(GetLastError());
+        if (!input.Read(block.get(), kBlockBytes, &read)) return false;
         if (read == 0) break;
-        DWORD written = 0;
-        if (!WriteFile(output.get(), block.get(), read, &written, nullptr)) return Fail(GetLastError());
-        if (written != read) return Fail(ERROR_HANDLE_DISK_FULL);
+        if (!output.WriteAll(block.get(), read)) return false;
     }
-    if (!FlushFileBuffers(output.get())) return Fail(GetLastError());
-    return true;
+    return output.Flush() && output.Close();
 }
 
 std::string ReplacementName(const std::string& target)
@@ -51,18 +46,23 @@ bool ReplaceFileFlushed(const std::string& source, const std::string& target, bo
 {
     if (replaced) *replaced = false;
     const std::string copy = ReplacementName(target);
-    SetFileAttributesA(copy.c_str(), FILE_ATTRIBUTE_NORMAL);
+    // A read-only leftover of an earlier copy would refuse the new one; a
+    // missing one is what is expected.
+    FcSetFileAttributes(copy.c_str(), FILE_ATTRIBUTE_NORMAL);
     if (!CopyFileFlushed(source, copy)) {
         DWORD error = GetLastError();
-        DeleteFileA(copy.c_str());
+        // A part copy left behind is harmless: the next copy truncates it.
+        FcDeleteFile(copy.c_str());
         return Fail(error);
     }
     // A read-only target (an older copy kept its source's bit) would refuse the move.
-    const DWORD attributes = GetFileAttributesA(target.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (!MoveFileExA(copy.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD attributes = FcGetFileAttributes(target.c_str());
+    // Should the bit stay, the move below fails and says so.
+    if (attributes != INVALID_FILE_ATTRIBUTES) FcSetFileAttributes(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!FcMoveFile(copy.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         DWORD error = GetLastError();
-        DeleteFileA(copy.c_str());
+        // As above: a leftover copy is truncated by the next attempt.
+        FcDeleteFile(copy.c_str());
         return Fail(error);
     }
     if (replaced) *replaced = attributes != INVALID_FILE_ATTRIBUTES;

@@ -1,5 +1,7 @@
 #include "EngineWin32.h"
 
+#include "EngineFileCalls.h"
+
 #include <vector>
 
 LONG QueryTextValue(HKEY key, const char* name, DWORD maxBytes, std::string& text)
@@ -8,7 +10,7 @@ LONG QueryTextValue(HKEY key, const char* name, DWORD maxBytes, std::string& tex
     std::vector<char> buffer(static_cast<size_t>(maxBytes) + 1, '\0');
     DWORD type = 0;
     DWORD size = maxBytes;
-    LONG error = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size);
+    LONG error = FcRegQueryValue(key, name, &type, reinterpret_cast<BYTE*>(buffer.data()), &size);
     if (error != ERROR_SUCCESS) return error;
     if (type != REG_SZ && type != REG_EXPAND_SZ) return ERROR_INVALID_DATATYPE;
     if (size > maxBytes) size = maxBytes;
@@ -19,5 +21,10 @@ LONG QueryTextValue(HKEY key, const char* name, DWORD maxBytes, std::string& tex
 
 bool PathExists(const std::string& path)
 {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return FcPathExists(path);
+}
+
+LONG OpenRegKey(HKEY root, const char* path, UniqueRegKey& key, REGSAM access)
+{
+    return FcRegOpenKey(root, path, access, key.put());
 }

@@ -4,7 +4,7 @@
 
 #include "Crc32.h"
 #include "MessagePump.h"
-#include "Win32Handle.h"
+#include "EngineFileCalls.h"
 
 #include <memory>
 #include <new>
@@ -20,27 +20,23 @@ DWORD CRunMaint::GetFileCrc(const char* path, uint32_t* crc)
     if (!path || !crc) return ERROR_INVALID_DATA;
 
     // No sharing: nobody may change the file while it is summed.
-    UniqueHandle file(CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return GetLastError();
+    CEngineFile file;
+    if (!file.Open(path, GENERIC_READ, 0, OPEN_EXISTING)) return GetLastError();
 
     std::unique_ptr<unsigned char[]> block(new (std::nothrow) unsigned char[kBlockBytes]);
     if (!block) return ERROR_NOT_ENOUGH_MEMORY;
 
     DWORD result = ERROR_SUCCESS;
     uint32_t sum = 0;
-    try {
-        for (;;) {
-            DWORD read = 0;
-            if (!ReadFile(file.get(), block.get(), kBlockBytes, &read, nullptr)) {
-                result = GetLastError();
-                break;
-            }
-            if (read == 0) break;
-            sum = keyfile::Crc32(block.get(), read, sum);
-            DrainMessages();
+    for (;;) {
+        DWORD read = 0;
+        if (!file.Read(block.get(), kBlockBytes, &read)) {
+            result = GetLastError();
+            break;
         }
-    } catch (...) {
-        result = GetLastError();
+        if (read == 0) break;
+        sum = keyfile::Crc32(block.get(), read, sum);
+        DrainMessages();
     }
     *crc = sum;
     return result;

@@ -1,6 +1,7 @@
 // The knob layout of a restored configuration: the knob assignments of the
 // layout that "KnobLevels" names, and that layout's page files.
 #include "RunMaint.h"
+#include "EngineFileCalls.h"
 
 #include "CsrLog.h"
 #include "DurableCopy.h"
@@ -86,7 +87,7 @@ bool CRunMaint::RestoreButtonSettings(const char* persistRoot, bool dualConcentr
                 changed = false;
             }
         }
-        DeleteFileA((base + ".sec").c_str());
+        FcDeleteFile((base + ".sec").c_str());
     }
     if (!changed) CsrLog(CSRLOG_ERROR, "CRunMaint::RestoreButtonSettings: failure changing knob settings \n");
     return changed;

@@ -1,8 +1,10 @@
 #include "LinkPaths.h"
 
+#include "EngineFileCalls.h"
+
 bool IsLinkPath(const std::string& path)
 {
-    return IsLinkAttributes(GetFileAttributesA(path.c_str()));
+    return IsLinkAttributes(FcGetFileAttributes(path.c_str()));
 }
 
 bool PathHasLink(const std::string& path)

@@ -1,9 +1,8 @@
 #include "MediaLinks.h"
 
 #include "CsrLog.h"
-#include "FindHandle.h"
+#include "EngineFileCalls.h"
 #include "RunMaint.h"
-#include "Win32Handle.h"
 
 namespace {
 
@@ -46,46 +45,47 @@ bool MarkForDeletion(HANDLE file)
 
 bool RemoveLinkItself(const std::string& path)
 {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const DWORD attributes = FcGetFileAttributes(path.c_str());
     if (!IsLinkAttributes(attributes)) return false;
     const DWORD linkFlags = FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS;
-    UniqueHandle link(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING, linkFlags,
-                                  nullptr));
+    CEngineFile link;
     BY_HANDLE_FILE_INFORMATION linkInfo = {};
-    if (!link || !GetFileInformationByHandle(link.get(), &linkInfo)) return false;
+    if (!link.Open(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, OPEN_EXISTING, linkFlags) ||
+        !link.Information(&linkInfo))
+        return false;
 
     // Where the system opens what the link leads to even when asked for the
     // link, both opens name one file: a delete would reach the target.
-    UniqueHandle target(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    CEngineFile target;
     BY_HANDLE_FILE_INFORMATION targetInfo = {};
-    if (target && GetFileInformationByHandle(target.get(), &targetInfo) && SameFile(linkInfo, targetInfo))
+    if (target.Open(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS) &&
+        target.Information(&targetInfo) && SameFile(linkInfo, targetInfo))
         return false;
-    target.reset();
+    target.Close();
 
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         // DeleteFile removes a file link itself, not the file it leads to.
-        link.reset();
-        return DeleteFileA(path.c_str()) && !IsLinkPath(path);
+        link.Close();
+        return FcDeleteFile(path.c_str()) && !IsLinkPath(path);
     }
 
     // A folder link: opened for deletion as the link, proven to be the link
     // just examined, and only then marked to go when the handle closes.
-    UniqueHandle doomed(CreateFileA(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-                                    linkFlags, nullptr));
+    CEngineFile doomed;
     BY_HANDLE_FILE_INFORMATION doomedInfo = {};
-    if (!doomed || !GetFileInformationByHandle(doomed.get(), &doomedInfo) || !SameFile(linkInfo, doomedInfo))
+    if (!doomed.Open(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, kShareAll, OPEN_EXISTING, linkFlags) ||
+        !doomed.Information(&doomedInfo) || !SameFile(linkInfo, doomedInfo))
         return false;
-    if (!MarkForDeletion(doomed.get())) return false;
-    doomed.reset();
-    link.reset();
+    if (!MarkForDeletion(doomed.Handle())) return false;
+    doomed.Close();
+    link.Close();
     return !IsLinkPath(path);
 }
 
 bool FolderHoldsLink(const std::string& folder)
 {
     WIN32_FIND_DATAA entry;
-    UniqueFind find;
+    CEngineFind find;
     if (!find.First((folder + "\\*").c_str(), &entry)) return false;
     bool found = false;
     do {

@@ -1,13 +1,13 @@
 #include "MediaListing.h"
 
-#include "FindHandle.h"
+#include "EngineFileCalls.h"
 
 bool CMediaListing::Read(const std::string& folder)
 {
     m_names.clear();
     m_dwError = ERROR_SUCCESS;
     WIN32_FIND_DATAA entry;
-    UniqueFind find;
+    CEngineFind find;
     if (!find.First((folder + "\\*").c_str(), &entry)) {
         m_dwError = GetLastError();
         // A folder that exists lists at least itself (".").

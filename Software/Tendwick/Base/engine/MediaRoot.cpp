@@ -25,7 +25,7 @@ MediaRootSource ReadMediaRoot(HKEY corvane, const MediaRootRule& rule, std::stri
 MediaRootSource ReadMediaRoot(const MediaRootRule& rule, std::string& root)
 {
     UniqueRegKey corvane;
-    if (corvane.Open(HKEY_CURRENT_USER, kCorvaneKey) != ERROR_SUCCESS) {
+    if (OpenRegKey(HKEY_CURRENT_USER, kCorvaneKey, corvane) != ERROR_SUCCESS) {
         root = kDefaultMediaRoot;
         if (rule.nKeepChars != 0 && root.size() > rule.nKeepChars) root.resize(rule.nKeepChars);
         return MediaRootSource::NoKey;

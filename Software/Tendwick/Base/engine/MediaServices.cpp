@@ -1,6 +1,7 @@
 // Where the media and the persist root are, and the services the flows share:
 // clearing the media, the backup privileges and the message pump.
 #include "RunMaint.h"
+#include "EngineFileCalls.h"
 
 #include "CsrLog.h"
 #include "EngineLimits.h"
@@ -41,7 +42,7 @@ bool CRunMaint::GetUpdatePath(char* mediaRoot, size_t mediaSize, char* persistRo
                               UniqueRegKey* key)
 {
     UniqueRegKey corvane;
-    LONG error = corvane.Open(HKEY_CURRENT_USER, CORVANE_REG_KEY);
+    LONG error = OpenRegKey(HKEY_CURRENT_USER, CORVANE_REG_KEY, corvane);
     if (error != ERROR_SUCCESS) CFileException::ThrowOsError(error);
 
     std::string media;
@@ -101,8 +102,8 @@ void CRunMaint::ClearRemovableMedia()
     // that no longer count as a save, never a save with files missing.
     for (const char* marker : {kIdentityRecord, kSavedRegistry}) {
         std::string path = JoinPath(folder.c_str(), marker);
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(path.c_str());
+        FcSetFileAttributes(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        FcDeleteFile(path.c_str());
     }
     DeleteFolderContents(folder.c_str(), true);
 }
@@ -113,13 +114,13 @@ void CRunMaint::DeleteFolderContents(const char* folder, bool descend)
     if (!base.empty() && base.back() == '\\') base.pop_back();
 
     WIN32_FIND_DATAA entry;
-    UniqueFind find;
+    CEngineFind find;
     if (!find.First((base + "\\*.*").c_str(), &entry)) return;
     do {
         std::string name = entry.cFileName;
         if (name == "." || name == "..") continue;
         std::string path = base + "\\" + name;
-        DWORD attributes = GetFileAttributesA(path.c_str());
+        DWORD attributes = FcGetFileAttributes(path.c_str());
         if (IsLinkAttributes(attributes) || IsLinkAttributes(entry.dwFileAttributes)) {
             // Never followed: the link goes, or stays, and what it leads to is untouched.
             if (RemoveLinkItself(path))
@@ -130,8 +131,8 @@ void CRunMaint::DeleteFolderContents(const char* folder, bool descend)
         } else if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
             // A copy keeps its source's read-only attribute; it goes all the same.
             if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-                SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-            DeleteFileA(path.c_str());
+                FcSetFileAttributes(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+            FcDeleteFile(path.c_str());
         } else if (descend && path.size() <= kClearFolderChars) {
             // A longer path would be cut on the way down and could name
             // another folder; it stays. This also bounds the depth.

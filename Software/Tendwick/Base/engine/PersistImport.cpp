@@ -12,6 +12,7 @@
 #include "PersistLines.h"
 #include "Retenta.h"
 #include "SavedFileCatalogue.h"
+#include "SavedFileReader.h"
 #include "SavedKeyImport.h"
 #include "TextFields.h"
 #include "WholeRoot.h"
@@ -203,7 +204,7 @@ int CRunMaint::UpdatePersistFile(const char* path, const char* subdir, const cha
     int taken = 0;
     SavedFileText text;
     long size = -1;
-    SavedFileRead read = ReadSavedFileText(path, &text, &size);
+    SavedFileRead read = ReadSavedFile(path, &text, &size);
     if (SavedFileWasRead("UpdatePersistFile", CSRLOG_WARNING, read, path, size)) {
         // Imported as it stands all the same; the warning tells a damaged
         // save from a sound one afterwards.
@@ -302,7 +303,7 @@ bool CRunMaint::RetrieveSavedPersistSetting(const char* mediaFile, const char* v
 
     SavedFileText text;
     long fileSize = -1;
-    SavedFileRead read = ReadSavedFileText(path.c_str(), &text, &fileSize);
+    SavedFileRead read = ReadSavedFile(path.c_str(), &text, &fileSize);
     if (read == SAVED_READ_NO_FILE) {
         CsrLog(CSRLOG_WARNING, "RetrieveSavedPersistSetting: Unable to Open File - %s\n", mediaFile);
         return false;

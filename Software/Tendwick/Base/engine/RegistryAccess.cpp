@@ -1,4 +1,5 @@
 #include "RegistryAccess.h"
+#include "EngineFileCalls.h"
 
 #include "EngineWin32.h"
 #include "RunMaint.h"
@@ -25,9 +26,8 @@ const RootName kRoots[] = {
 UniqueRegKey OpenRegistryKey(HKEY root, const CString& keyPath, bool create)
 {
     HKEY key = nullptr;
-    LONG error = create ? RegCreateKeyExA(root, keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                                          nullptr, &key, nullptr)
-                        : RegOpenKeyExA(root, keyPath, 0, KEY_ALL_ACCESS, &key);
+    LONG error = create ? FcRegCreateKey(root, keyPath, KEY_ALL_ACCESS, &key)
+                        : FcRegOpenKey(root, keyPath, KEY_ALL_ACCESS, &key);
     return UniqueRegKey(error == ERROR_SUCCESS ? key : nullptr);
 }
 
@@ -45,10 +45,10 @@ bool QueryRegistryString(HKEY key, const CString& valueName, CString& result)
 {
     DWORD type = 0;
     DWORD size = 0;
-    if (RegQueryValueExA(key, valueName, nullptr, &type, nullptr, &size) != ERROR_SUCCESS || type != REG_SZ)
+    if (FcRegQueryValue(key, valueName, &type, nullptr, &size) != ERROR_SUCCESS || type != REG_SZ)
         return false;
     std::vector<char> data(size ? size : 1, '\0');
-    if (RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) !=
+    if (FcRegQueryValue(key, valueName, &type, reinterpret_cast<BYTE*>(data.data()), &size) !=
             ERROR_SUCCESS ||
         type != REG_SZ)
         return false;
@@ -59,13 +59,13 @@ bool QueryRegistryString(HKEY key, const CString& valueName, CString& result)
 
 bool SetRegistryString(HKEY key, const CString& valueName, const CString& text)
 {
-    return RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.GetString()),
+    return FcRegSetValue(key, valueName, REG_SZ, reinterpret_cast<const BYTE*>(text.GetString()),
                           static_cast<DWORD>(text.GetLength() + 1)) == ERROR_SUCCESS;
 }
 
 bool SetRegistryDword(HKEY key, const CString& valueName, DWORD value)
 {
-    return RegSetValueExA(key, valueName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value)) ==
+    return FcRegSetValue(key, valueName, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value)) ==
            ERROR_SUCCESS;
 }
 

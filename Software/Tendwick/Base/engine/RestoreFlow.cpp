@@ -3,6 +3,7 @@
 // back, the knob layout is re-applied on ZR455 units, and the unit's system
 // program becomes its startup application again.
 #include "RunMaint.h"
+#include "EngineFileCalls.h"
 
 #include "CsrLog.h"
 #include "DurableCopy.h"
@@ -65,7 +66,7 @@ int CRunMaint::RestoreConfig(const char* mediaRoot, const char* persistRoot, HKE
         CsrLog(CSRLOG_TRACE, "RestoreConfig: File (%s) not present on removable media\n", savedBook.c_str());
     } else {
         CsrLog(CSRLOG_TRACE, "RestoreConfig Copying %s to %s\n", savedBook.c_str(), bookTarget.c_str());
-        CreateDirectoryA(bookFolder.c_str(), nullptr);
+        FcCreateDirectory(bookFolder.c_str());
         if (CopyFileFlushed(savedBook, bookTarget)) {
             m_pOwner->SetDetailText(bookTarget.c_str(), 0);
         } else {

@@ -3,6 +3,7 @@
 // files, the address book and the identity record to the media, and reads
 // every copy back before the source unit may be disabled.
 #include "RunMaint.h"
+#include "EngineFileCalls.h"
 
 #include "Crc32.h"
 #include "CsrLog.h"
@@ -15,7 +16,6 @@
 #include "TextFields.h"
 #include "UncachedRead.h"
 #include "WholeRoot.h"
-#include "Win32Handle.h"
 
 #include <cstdio>
 #include <cstring>
@@ -69,29 +69,29 @@ std::vector<SaveCopyPath> PlanCatalogueCopies(const char* persistRoot, const std
 // Creates (truncating) a media file for writing. A read-only file in the way,
 // left by an earlier writer, is made writable first: it would otherwise block
 // every later save onto this media.
-UniqueHandle CreateMediaFile(const std::string& path)
+CEngineFile CreateMediaFile(const std::string& path)
 {
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                  nullptr));
-    if (!file) CFileException::ThrowOsError(static_cast<long>(GetLastError()));
+    // A file that is not there needs no change; one that stays read-only
+    // makes the create below fail and say so.
+    FcSetFileAttributes(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    CEngineFile file;
+    if (!file.Open(path.c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS))
+        CFileException::ThrowOsError(static_cast<long>(GetLastError()));
     return file;
 }
 
-void WriteAll(const UniqueHandle& file, const char* bytes, DWORD count)
+void ThrowLastError()
 {
-    DWORD written = 0;
-    if (count && (!WriteFile(file.get(), bytes, count, &written, nullptr) || written != count))
-        CFileException::ThrowOsError(static_cast<long>(GetLastError()));
+    CFileException::ThrowOsError(static_cast<long>(GetLastError()));
 }
 
 // Creates a media file holding exactly these bytes, flushed to the device
 // before it is closed.
 MediaCopy WriteWholeFile(const std::string& path, const std::string& bytes)
 {
-    UniqueHandle file = CreateMediaFile(path);
-    WriteAll(file, bytes.data(), static_cast<DWORD>(bytes.size()));
-    if (!FlushFileBuffers(file.get())) CFileException::ThrowOsError(static_cast<long>(GetLastError()));
+    CEngineFile file = CreateMediaFile(path);
+    if (!file.WriteAll(bytes.data(), static_cast<DWORD>(bytes.size())) || !file.Flush() || !file.Close())
+        ThrowLastError();
     return {path, bytes.size(), keyfile::Crc32(bytes.data(), bytes.size())};
 }
 
@@ -103,25 +103,25 @@ MediaCopy WriteWholeFile(const std::string& path, const std::string& bytes)
 // raises when the media copy cannot be written.
 DWORD CopyCounted(const std::string& source, const std::string& destination, MediaCopy* made)
 {
-    UniqueHandle input(CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!input) return GetLastError();
+    CEngineFile input;
+    if (!input.Open(source.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    OPEN_EXISTING))
+        return GetLastError();
 
-    UniqueHandle output = CreateMediaFile(destination);
+    CEngineFile output = CreateMediaFile(destination);
     std::unique_ptr<char[]> block(new (std::nothrow) char[kCopyBlockBytes]);
     if (!block) CFileException::ThrowOsError(ERROR_NOT_ENOUGH_MEMORY);
     uint64_t size = 0;
     uint32_t crc = 0;
     for (;;) {
         DWORD read = 0;
-        if (!ReadFile(input.get(), block.get(), kCopyBlockBytes, &read, nullptr))
-            CFileException::ThrowOsError(static_cast<long>(GetLastError()));
+        if (!input.Read(block.get(), kCopyBlockBytes, &read)) ThrowLastError();
         if (read == 0) break;
         crc = keyfile::Crc32(block.get(), read, crc);
         size += read;
-        WriteAll(output, block.get(), read);
+        if (!output.WriteAll(block.get(), read)) ThrowLastError();
     }
-    if (!FlushFileBuffers(output.get())) CFileException::ThrowOsError(static_cast<long>(GetLastError()));
+    if (!output.Flush() || !output.Close()) ThrowLastError();
     *made = {destination, size, crc};
     return ERROR_SUCCESS;
 }
@@ -136,8 +136,10 @@ bool CopyToMedia(const std::string& source, const std::string& destination, Medi
     if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
         CFileException::ThrowOsError(static_cast<long>(error));
     CsrLog(CSRLOG_TRACE, "SaveConfig: File (%s) not Found on source MFD - Ignoring.\n", source.c_str());
-    SetFileAttributesA(destination.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(destination.c_str());
+    // The clearing before the copies removed any earlier copy: these only
+    // guard against one it could not remove, which the read-back then finds.
+    FcSetFileAttributes(destination.c_str(), FILE_ATTRIBUTE_NORMAL);
+    FcDeleteFile(destination.c_str());
     return false;
 }
 
@@ -188,17 +190,19 @@ int CRunMaint::SaveConfig(const char* mediaRoot, const char* persistRoot, HKEY u
         RequireShortPath(TextPrefix(persistRoot, 3) + "ZelData\\DatalinkData\\" + "AddressBook.txt"),
         RequireShortPath(JoinPath(persistFolder.c_str(), "AddressBook.txt"))};
 
-    CreateDirectoryA(configFolder.c_str(), nullptr);
+    // Whether the media takes a folder is what the probe below finds out.
+    FcCreateDirectory(configFolder.c_str());
 
-    RemoveDirectoryA(probe.c_str());
-    if (!CreateDirectoryA(probe.c_str(), nullptr)) {
+    // A probe left by a run cut off; absent as a rule.
+    FcRemoveDirectory(probe.c_str());
+    if (!FcCreateDirectory(probe.c_str())) {
         CsrLog(CSRLOG_ERROR,
                "CRunMaint::SaveConfig: Attempt to write removable media (CreateDirectory of \"%s\") failed.  "
                "GetLastError = %d\n",
                probe.c_str(), static_cast<int>(GetLastError()));
         return SAVE_NOT_WRITTEN;
     }
-    if (!RemoveDirectoryA(probe.c_str()))
+    if (!FcRemoveDirectory(probe.c_str()))
         CsrLog(CSRLOG_ERROR,
                "CRunMaint::SaveConfig: Attempt to remove test directory \"%s\" failed. GetLastError = %d. "
                "Continuing anyway...\n",
@@ -243,10 +247,11 @@ int CRunMaint::SaveConfig(const char* mediaRoot, const char* persistRoot, HKEY u
     // that fails (no backup privilege, a full drive) then leaves the earlier
     // save on the media as it was.
     if (PathExists(kLocalRegistryCopy)) {
-        SetFileAttributesA(kLocalRegistryCopy, FILE_ATTRIBUTE_NORMAL);
-        if (!DeleteFileA(kLocalRegistryCopy)) CFileException::ThrowOsError(static_cast<long>(GetLastError()));
+        // A read-only copy would refuse the delete, which is checked.
+        FcSetFileAttributes(kLocalRegistryCopy, FILE_ATTRIBUTE_NORMAL);
+        if (!FcDeleteFile(kLocalRegistryCopy)) CFileException::ThrowOsError(static_cast<long>(GetLastError()));
     }
-    LONG saved = RegSaveKeyA(userKey, kLocalRegistryCopy, nullptr);
+    LONG saved = FcRegSaveKey(userKey, kLocalRegistryCopy);
     if (saved != ERROR_SUCCESS) CFileException::ThrowOsError(saved);
     m_pOwner->SetStatusText("Retrieved Registry", 0);
 
@@ -282,7 +287,8 @@ int CRunMaint::SaveConfig(const char* mediaRoot, const char* persistRoot, HKEY u
     m_pOwner->SetStatusText("Updated Registry CRC File", 0);
     m_pOwner->SetDetailText(crcFile.c_str(), 0);
 
-    CreateDirectoryA(persistFolder.c_str(), nullptr);
+    // A folder that could not be made fails the first copy into it, which raises.
+    FcCreateDirectory(persistFolder.c_str());
     m_pOwner->SetStatusText("Copying configuration to removable media...", 0);
 
     for (const SaveCopyPath& copy : plan) {

@@ -3,6 +3,7 @@
 // works through the store, the menu one (legacy part family) through the
 // registry.
 #include "RunMaint.h"
+#include "EngineFileCalls.h"
 
 #include "CsrLog.h"
 #include "DisableRecord.h"
@@ -104,47 +105,45 @@ bool FitsValue(const char* operation, const std::string& value)
 // deletes it; the delete's result.
 BOOL RemoveTarget(const std::string& target)
 {
-    SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-    return DeleteFileA(target.c_str());
+    FcSetFileAttributes(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+    return FcDeleteFile(target.c_str());
 }
 
 // Creates (or empties) the record of previous settings. Raises the system's
 // error when it cannot be created.
-UniqueHandle CreateRecord(const std::string& path)
+CEngineFile CreateRecord(const std::string& path)
 {
-    UniqueHandle file(
-        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) CFileException::ThrowOsError(static_cast<long>(GetLastError()));
+    CEngineFile file;
+    if (!file.Open(path.c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS))
+        CFileException::ThrowOsError(static_cast<long>(GetLastError()));
     return file;
 }
 
 // Writes the record whole and makes it durable: the steps after it change
 // the settings it keeps.
-void WriteRecord(const UniqueHandle& file, const std::string& text)
+void WriteRecord(CEngineFile& file, const std::string& text)
 {
-    DWORD written = 0;
-    if ((!text.empty() &&
-         (!WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
-          written != text.size())) ||
-        !FlushFileBuffers(file.get()))
+    if (!file.WriteAll(text.data(), static_cast<DWORD>(text.size())) || !file.Flush() || !file.Close())
         CFileException::ThrowOsError(static_cast<long>(GetLastError()));
 }
 
 // Reads the record's word by the record's rules (DisableRecord.h). False when
-// there is no record; any other failure to open it raises the system's error.
+// there is no record; any other failure to open or read it raises the
+// system's error (a record read in part is no record to act on).
 bool ReadRecord(const std::string& path, CRecordWordReader* reader)
 {
-    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
+    CEngineFile file;
+    if (!file.Open(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING)) {
         DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return false;
         CFileException::ThrowOsError(static_cast<long>(error));
     }
     char chunk[256];
-    DWORD read = 0;
-    while (ReadFile(file.get(), chunk, sizeof(chunk), &read, nullptr) && read > 0)
-        if (!reader->Feed(chunk, read)) break;
+    for (;;) {
+        DWORD read = 0;
+        if (!file.Read(chunk, sizeof(chunk), &read)) CFileException::ThrowOsError(static_cast<long>(GetLastError()));
+        if (read == 0 || !reader->Feed(chunk, read)) break;
+    }
     return true;
 }
 
@@ -155,16 +154,15 @@ enum class RecordState { None, Usable, Unusable };
 // "SplashNoticeBitmap" in *picture when it is Usable.
 RecordState ReadShellRecord(const std::string& path, std::string* picture)
 {
-    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
+    CEngineFile file;
+    if (!file.Open(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING)) {
         DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? RecordState::None
                                                                                 : RecordState::Unusable;
     }
     char bytes[SHELL_RECORD_MAX_BYTES + 1];
     DWORD read = 0;
-    if (!ReadFile(file.get(), bytes, sizeof(bytes), &read, nullptr)) return RecordState::Unusable;
+    if (!file.Read(bytes, sizeof(bytes), &read)) return RecordState::Unusable;
     return ShellRecordPicture(std::string(bytes, read), picture) ? RecordState::Usable : RecordState::Unusable;
 }
 
@@ -290,7 +288,7 @@ void CRunMaint::FinishSaveShell()
         std::string record = std::string(splash) + "| ";
         std::string recordPath = JoinPath(roots.persist.c_str(), kRecordFile);
         TraceLine("FinishSaveShell: opening target spec. Target spec = %s", recordPath.c_str());
-        UniqueHandle file = CreateRecord(recordPath);
+        CEngineFile file = CreateRecord(recordPath);
         TraceLine("FinishSaveShell: writing out info: %s", record.c_str());
         WriteRecord(file, record);
     }
@@ -365,7 +363,8 @@ void CRunMaint::FinishSaveMenu()
         if (record.size() > kValueChars)
             CsrLog(CSRLOG_WARNING, "FinishSaveMenu: Previous settings longer than %u characters will be cut - %s\n",
                    static_cast<unsigned>(kValueChars), record.c_str());
-        WriteRecord(CreateRecord(JoinPath(roots.persist.c_str(), kRecordFile)), record);
+        CEngineFile file = CreateRecord(JoinPath(roots.persist.c_str(), kRecordFile));
+        WriteRecord(file, record);
     }
 
     // Each file is copied before the setting that names it is written, so
@@ -519,7 +518,7 @@ void CRunMaint::UndoSaveMenu()
             CsrLog(CSRLOG_ERROR, "UndoSaveMenu: Settings not all put back; %s kept, the undo stops\n", kRecordFile);
             return;
         }
-        DeleteFileA(recordPath.c_str());
+        FcDeleteFile(recordPath.c_str());
     } else if (back.bNamedInstalled) {
         // The settings cannot be put back without the record.
         CFileException::ThrowOsError(ERROR_FILE_NOT_FOUND);

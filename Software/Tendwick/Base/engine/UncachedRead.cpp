@@ -2,7 +2,7 @@
 
 #include "Crc32.h"
 #include "MessagePump.h"
-#include "Win32Handle.h"
+#include "EngineFileCalls.h"
 
 #include <memory>
 #include <new>
@@ -24,7 +24,7 @@ DWORD SectorBytes(const char* path)
     char volume[MAX_PATH] = {};
     if (!GetVolumePathNameA(path, volume, sizeof(volume))) return kLeastAlignmentBytes;
     DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
-    if (!GetDiskFreeSpaceA(volume, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters) ||
+    if (!FcGetDiskFreeSpace(volume, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters) ||
         bytesPerSector <= kLeastAlignmentBytes || bytesPerSector > kLargestSectorBytes ||
         (bytesPerSector & (bytesPerSector - 1)))
         return kLeastAlignmentBytes;
@@ -36,10 +36,10 @@ DWORD SectorBytes(const char* path)
 DWORD SumFileUncached(const char* path, uint64_t* size, uint32_t* crc, UncachedPump pump)
 {
     if (!path || !size || !crc) return ERROR_INVALID_DATA;
-    UniqueHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN,
-                                  nullptr));
-    if (!file) return GetLastError();
+    CEngineFile file;
+    if (!file.Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN))
+        return GetLastError();
 
     // A block of whole sectors at a sector-aligned address.
     const DWORD sector = SectorBytes(path);
@@ -53,7 +53,7 @@ DWORD SumFileUncached(const char* path, uint64_t* size, uint32_t* crc, UncachedP
     uint32_t sum = 0;
     for (;;) {
         DWORD read = 0;
-        if (!ReadFile(file.get(), aligned, block, &read, nullptr)) return GetLastError();
+        if (!file.Read(aligned, block, &read)) return GetLastError();
         sum = keyfile::Crc32(aligned, read, sum);
         total += read;
         // The end of the file comes as a short read.

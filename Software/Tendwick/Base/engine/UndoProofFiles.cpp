@@ -2,6 +2,7 @@
 // anything, compared when a unit that reads "RESTORED-ORIGINAL" meets a save
 // of its own, removed once the undo has cleared the media.
 #include "RunMaint.h"
+#include "EngineFileCalls.h"
 #include "UpdatePaths.h"
 
 #include "CsrLog.h"
@@ -21,11 +22,7 @@ namespace {
 std::string ReadStart(const std::string& path, size_t limit)
 {
     std::string bytes;
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return bytes;
-    bytes.resize(limit);
-    bytes.resize(std::fread(&bytes[0], 1, limit, file));
-    std::fclose(file);
+    FcReadStart(path, limit, &bytes);
     return bytes;
 }
 
@@ -43,13 +40,12 @@ bool CRunMaint::WriteUndoProof(const std::string& mediaRoot, const std::string& 
 {
     const std::string path = JoinPath(persistRoot.c_str(), UNDO_PROOF_FILE);
     const std::string proof = ProofOfMediaSave(mediaRoot);
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                  nullptr));
-    DWORD written = 0;
+    // A read-only proof left behind would refuse the create, which is checked.
+    FcSetFileAttributes(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    CEngineFile file;
     // The undo relies on it from its next step on: it reaches the disk first.
-    if (!file || !WriteFile(file.get(), proof.data(), static_cast<DWORD>(proof.size()), &written, nullptr) ||
-        written != proof.size() || !FlushFileBuffers(file.get())) {
+    if (!file.Open(path.c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS) ||
+        !file.WriteAll(proof.data(), static_cast<DWORD>(proof.size())) || !file.Flush() || !file.Close()) {
         DWORD error = GetLastError();
         CsrLog(CSRLOG_ERROR, "UndoSave: Cannot write %s; GetLastError = %d; nothing undone\n", path.c_str(),
                static_cast<int>(error));
@@ -61,8 +57,8 @@ bool CRunMaint::WriteUndoProof(const std::string& mediaRoot, const std::string& 
 void CRunMaint::RemoveUndoProof(const std::string& persistRoot)
 {
     const std::string path = JoinPath(persistRoot.c_str(), UNDO_PROOF_FILE);
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (DeleteFileA(path.c_str())) return;
+    FcSetFileAttributes(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (FcDeleteFile(path.c_str())) return;
     DWORD error = GetLastError();
     // A proof left behind would take a kept copy of this very save for an
     // undo cut off part way: worth knowing when the unit is looked at.
@@ -78,10 +74,10 @@ namespace {
 // another unit.
 bool GoneFromMedia(const std::string& path, const std::string& mediaRoot)
 {
-    if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+    if (FcGetFileAttributes(path.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
     DWORD error = GetLastError();
     if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return false;
-    DWORD root = GetFileAttributesA(mediaRoot.c_str());
+    DWORD root = FcGetFileAttributes(mediaRoot.c_str());
     return root != INVALID_FILE_ATTRIBUTES && (root & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -92,8 +88,8 @@ bool CRunMaint::ClearMediaEndingUndo(const std::string& mediaRoot, const std::st
     const std::string root = TextPrefix(mediaRoot.c_str(), kMediaRootChars);
     const std::string folder = root + "ZelConfig\\";
     const std::string identity = JoinPath(folder.c_str(), "SWPartNum.txt");
-    SetFileAttributesA(identity.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(identity.c_str());
+    FcSetFileAttributes(identity.c_str(), FILE_ATTRIBUTE_NORMAL);
+    FcDeleteFile(identity.c_str());
     // A delete that reports success proves nothing on a write-protected
     // stick; only a media that answers without the record does. Until then
     // the save stays whole, and so does the proof: the same key finishes the undo.

@@ -1,6 +1,7 @@
 // Who the unit is: its serial number, its software part number and revision,
 // and the identity that a save left on the media.
 #include "RunMaint.h"
+#include "EngineFileCalls.h"
 
 #include "CsrLog.h"
 #include "EngineLimits.h"
@@ -43,7 +44,7 @@ int CRunMaint::GetSerialNum(char* buffer, size_t size)
     int source = 0;
 
     UniqueRegKey sysSetup;
-    if (sysSetup.Open(HKEY_CURRENT_USER, kSysSetupKey) == ERROR_SUCCESS &&
+    if (OpenRegKey(HKEY_CURRENT_USER, kSysSetupKey, sysSetup) == ERROR_SUCCESS &&
         ReadRegistryText(sysSetup.get(), "SerialNumber", buffer, size) == ERROR_SUCCESS)
         source = 2;
     sysSetup.reset();
@@ -60,7 +61,7 @@ int CRunMaint::GetSerialNum(char* buffer, size_t size)
         buffer[0] = '\0';
 
         UniqueRegKey computerName;
-        LONG error = computerName.Open(HKEY_LOCAL_MACHINE, kComputerNameKey);
+        LONG error = OpenRegKey(HKEY_LOCAL_MACHINE, kComputerNameKey, computerName);
         if (error != ERROR_SUCCESS) {
             CsrLog(CSRLOG_ERROR, "CRunMaint::GetSerialNum: RegOpenKeyEx %s returned error %d\n", kComputerNameKey,
                    static_cast<int>(error));
@@ -121,12 +122,17 @@ void CRunMaint::ReadSavedPartNum(char* partOut, int* revisionOut, char* serialOu
     std::string folder = media + "ZelConfig\\";
     std::string path = JoinPath(folder.c_str(), "SWPartNum.txt");
 
-    FILE* file = std::fopen(path.c_str(), "r");
-    if (!file) return;
+    // Read as text: a CR before an LF goes and a Ctrl-Z ends the record
+    // (twice the record's bytes are read so that dropped CRs do not shorten it).
+    std::string bytes;
+    if (!FcReadStart(path, 2 * SAVED_RECORD_BYTES, &bytes)) return;
+    std::string text;
+    for (size_t at = 0; at < bytes.size() && bytes[at] != '\x1a'; ++at)
+        if (!(bytes[at] == '\r' && at + 1 < bytes.size() && bytes[at + 1] == '\n')) text += bytes[at];
     // One byte beyond what is read, so that a full read still ends.
     char record[SAVED_RECORD_BYTES + 1] = {};
-    size_t read = std::fread(record, 1, SAVED_RECORD_BYTES, file);
-    std::fclose(file);
+    const size_t read = text.size() < SAVED_RECORD_BYTES ? text.size() : SAVED_RECORD_BYTES;
+    text.copy(record, read);
     record[read] = '\0';
 
     ParseSavedPartNum(record, partOut, revisionOut, serialOut, SAVED_FIELD_OUT_SIZE);

@@ -1,4 +1,5 @@
 #include "FLSRebootWnd.h"
+#include "EngineFileCalls.h"
 
 #include <windows.h>
 
@@ -29,7 +30,7 @@ bool CFLSRebootWnd::LaunchUtility(CRunMaint& engine, bool block10)
     std::snprintf(source, sizeof(source), "%s%s", mediaRoot, kUtilityOnMedia);
     std::snprintf(target, sizeof(target), "%s%s", kUtilityFolder, kUtilityName);
     // An older installed utility still starts when the media has none.
-    CopyFileA(source, target, FALSE);
+    FcCopyFile(source, target, FALSE);
 
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);

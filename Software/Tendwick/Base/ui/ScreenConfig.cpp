@@ -1,4 +1,5 @@
 #include "ScreenConfig.h"
+#include "EngineFileCalls.h"
 
 #include <string>
 
@@ -84,8 +85,7 @@ CPlatformScreenConfig::CPlatformScreenConfig() : m_pszRegistryPath(CORVANE_REG_K
 {
     std::string name;
     UniqueRegKey key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, m_pszRegistryPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(),
-                        nullptr) == ERROR_SUCCESS) {
+    if (FcRegCreateKey(HKEY_CURRENT_USER, m_pszRegistryPath, KEY_ALL_ACCESS, key.put()) == ERROR_SUCCESS) {
         // A value that does not fit the 32-byte buffer reads as nothing.
         if (QueryTextValue(key.get(), "Platform", kPlatformBytes, name) != ERROR_SUCCESS) name.clear();
     }

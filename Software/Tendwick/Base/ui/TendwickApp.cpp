@@ -1,6 +1,7 @@
 // The application object: start-up before the entry point, the event source
 // and the main window.
 #include "Tendwick.h"
+#include "EngineFileCalls.h"
 
 #include <commctrl.h>
 
@@ -33,7 +34,7 @@ const char kAssertHeader[] = "Software\\Tendwick\\Base\\Tendwick";
 UniqueRegKey CreateFullAccessKey(HKEY root, const char* path)
 {
     HKEY key = nullptr;
-    if (RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
+    if (FcRegCreateKey(root, path, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
         return UniqueRegKey();
     return UniqueRegKey(key);
 }
@@ -98,9 +99,11 @@ bool CTendwickApp::DetectUnitShell()
     bool saveShell = false;
     bool unitShell = ::IsUnitShell(logonShell.c_str(), haveSaved ? savedShell.c_str() : nullptr, &saveShell);
     if (saveShell && corvane) {
-        // Kept in its own letter case, stored without a terminating zero.
-        RegSetValueExA(corvane.get(), "shell", 0, REG_SZ, reinterpret_cast<const BYTE*>(logonShell.data()),
-                       static_cast<DWORD>(logonShell.size()));
+        // Kept in its own letter case, stored without a terminating zero. A
+        // value that cannot be stored is only found again at the next start
+        // (the failure is in the run log).
+        FcRegSetValue(corvane.get(), "shell", REG_SZ, reinterpret_cast<const BYTE*>(logonShell.data()),
+                      static_cast<DWORD>(logonShell.size()));
     }
     return unitShell;
 }

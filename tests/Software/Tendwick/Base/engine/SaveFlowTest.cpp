@@ -1,5 +1,6 @@
 // The save against the real registry, store files and media drive E:.
 #include "EngineFixture.h"
+#include "EngineFileCalls.h"
 #include "FindHandle.h"
 
 #include "Crc32.h"
@@ -8,6 +9,7 @@
 #include "SavedFileCatalogue.h"
 
 #include <algorithm>
+#include <map>
 #include <cstdio>
 
 namespace {
@@ -446,4 +448,122 @@ TEST_F(SaveFlow, RemainsOfAnInterruptedSaveAreNoSaveAndTheNextSaveReplacesThem)
                                         "Persist\\ShellPersist-ShellConfig.pri", "SWPartNum.txt"}),
               MediaFiles());
     EXPECT_TRUE(engine.AreThereSavedFiles());
+}
+
+// ---- the file-call table ----------------------------------------------------------
+
+namespace {
+
+// A table that forwards to the one it replaces, counts the calls of a few
+// kinds, and fails the write-open of one file or the hive save with an error.
+struct TableFault {
+    const char* what;
+    const char* call;        // the failed call's name
+    std::string path;        // the path it reports
+    DWORD       error;
+};
+
+const EngineFileCalls* g_pReal = nullptr;
+const TableFault* g_pFault = nullptr;
+std::map<std::string, int> g_counted;
+std::vector<std::string> g_reports;
+
+bool Faulted(const char* call, const std::string& path)
+{
+    return g_pFault && std::string(g_pFault->call) == call && g_pFault->path == path;
+}
+
+HANDLE WINAPI CountedCreate(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                            DWORD flags, HANDLE model)
+{
+    ++g_counted["CreateFileA"];
+    if ((access & GENERIC_WRITE) && Faulted("CreateFileA", path)) {
+        SetLastError(g_pFault->error);
+        return INVALID_HANDLE_VALUE;
+    }
+    return g_pReal->osCreateFileA(path, access, share, security, disposition, flags, model);
+}
+
+BOOL WINAPI CountedWrite(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped)
+{
+    ++g_counted["WriteFile"];
+    return g_pReal->osWriteFile(file, data, size, written, overlapped);
+}
+
+BOOL WINAPI CountedFlush(HANDLE file)
+{
+    ++g_counted["FlushFileBuffers"];
+    return g_pReal->osFlushFileBuffers(file);
+}
+
+BOOL WINAPI CountedRead(HANDLE file, LPVOID data, DWORD size, LPDWORD read, LPOVERLAPPED overlapped)
+{
+    ++g_counted["ReadFile"];
+    return g_pReal->osReadFile(file, data, size, read, overlapped);
+}
+
+LONG WINAPI CountedSaveKey(HKEY key, LPCSTR file, LPSECURITY_ATTRIBUTES security)
+{
+    ++g_counted["RegSaveKeyA"];
+    if (Faulted("RegSaveKeyA", file)) return static_cast<LONG>(g_pFault->error);
+    return g_pReal->osRegSaveKeyA(key, file, security);
+}
+
+void RecordReport(const char* call, const char* path, DWORD error)
+{
+    g_reports.push_back(std::string(call) + " " + path + " " + std::to_string(error));
+}
+
+EngineFileCalls CountingTable(const TableFault* fault)
+{
+    g_pReal = &DefaultEngineFileCalls();
+    g_pFault = fault;
+    g_counted.clear();
+    g_reports.clear();
+    EngineFileCalls table = DefaultEngineFileCalls();
+    table.osCreateFileA = CountedCreate;
+    table.osWriteFile = CountedWrite;
+    table.osFlushFileBuffers = CountedFlush;
+    table.osReadFile = CountedRead;
+    table.osRegSaveKeyA = CountedSaveKey;
+    table.osFailed = RecordReport;
+    return table;
+}
+
+} // namespace
+
+TEST_F(SaveFlow, EveryFileCallOfASaveGoesThroughTheTableInUse)
+{
+    const EngineFileCalls table = CountingTable(nullptr);
+    CScopedEngineFileCalls scope(table);
+    engine.SetConfirmShown(true);
+    EXPECT_EQ(1, Save());
+    // The hive, its checksum, two key files and the identity record are
+    // each written, flushed and read back.
+    EXPECT_EQ(1, g_counted["RegSaveKeyA"]);
+    EXPECT_LE(5, g_counted["FlushFileBuffers"]);
+    EXPECT_LE(5, g_counted["WriteFile"]);
+    EXPECT_LE(10, g_counted["ReadFile"]);
+    EXPECT_LE(10, g_counted["CreateFileA"]);
+    EXPECT_TRUE(g_reports.empty()) << g_reports.front();
+}
+
+TEST_F(SaveFlow, ACallFailedThroughTheTableIsReportedOnceAndTheSaveDoesNotFinish)
+{
+    const TableFault faults[] = {
+        {"write-protected identity record", "CreateFileA", std::string(kMediaConfig) + "\\SWPartNum.txt",
+         ERROR_WRITE_PROTECT},
+        {"a full unit disk at the hive save", "RegSaveKeyA", "C:\\CopyOfCorvaneUserReg.reg", ERROR_DISK_FULL},
+    };
+    for (const TableFault& fault : faults) {
+        SCOPED_TRACE(fault.what);
+        const EngineFileCalls table = CountingTable(&fault);
+        CScopedEngineFileCalls scope(table);
+        engine.SetConfirmShown(true);
+        EXPECT_THROW(Save(), CFileException);
+        EXPECT_EQ(std::vector<std::string>{std::string(fault.call) + " " + fault.path + " " +
+                                           std::to_string(fault.error)},
+                  g_reports);
+    }
+    EXPECT_EQ(&DefaultEngineFileCalls(), &EngineCalls()) << "the scope puts the real calls back";
 }
