@@ -86,8 +86,11 @@ public:
         return fs::exists(m_folder / name, error);
     }
 
-    SavedFileRead Read(const char* name, std::string* bytes) override
+    SavedFileRead Read(const char* name, std::string* bytes, long* size) override
     {
+        std::error_code error;
+        const uintmax_t found = fs::file_size(m_folder / name, error);
+        *size = error ? -1 : static_cast<long>(found);
         switch (ReadWholeFile(m_folder / name, SAVED_FILE_MAX_BYTES, bytes)) {
         case FILE_READ_OK:   return SAVED_READ_OK;
         case FILE_MISSING:   return SAVED_READ_NO_FILE;

@@ -230,7 +230,7 @@ public:
 
     void OnRefusedLine(ParseOutcome outcome, const char* line) override
     {
-        m_file.refusedLines.push_back(RefusedLine{outcome, line});
+        m_file.refusedLines.push_back(RefusedLine{outcome, line, m_file.writes.size()});
         ++Key().nRefusedLines;
     }
 
@@ -354,7 +354,7 @@ PlannedFile PlanFile(CPlanner& planner, const RestoreStep& step)
     const std::string name = entry.pszMediaName;
 
     std::string bytes;
-    file.read = planner.Media().Read(entry.pszMediaName, &bytes);
+    file.read = planner.Media().Read(entry.pszMediaName, &bytes, &file.nSize);
     file.bTaken = false;
     switch (file.read) {
     case SAVED_READ_OK: {
@@ -455,7 +455,7 @@ std::string RefusalText(const TargetFinding& target)
     return "the release table allows no restore of this save onto this unit";
 }
 
-void PlanKnobLayout(CPlanner& planner, const std::string& persistRoot)
+void PlanKnob(CPlanner& planner, const std::string& persistRoot)
 {
     RestorePlan& plan = planner.Plan();
     KnobPlan& knob = plan.knob;
@@ -463,6 +463,7 @@ void PlanKnobLayout(CPlanner& planner, const std::string& persistRoot)
     knob.bPlatformRead = planner.Read(kShellPersist, kShellConfig, "Platform", &value) &&
                          value.type == ValueType::String;
     if (!knob.bPlatformRead) {
+        knob.nPlatformDetail = planner.Unit().ReadDetail();
         plan.steps.push_back("Platform cannot be read: the knob layout stays");
         return;
     }
@@ -475,15 +476,15 @@ void PlanKnobLayout(CPlanner& planner, const std::string& persistRoot)
     knob.bLevelsRead = planner.Read(KNOB_SUBDIR, KNOB_LEVELS_KEY, KNOB_LEVELS_VALUE, &value) &&
                        value.type == ValueType::Dword;
     if (!knob.bLevelsRead) {
+        knob.nLevelsDetail = planner.Unit().ReadDetail();
         plan.steps.push_back("Platform ZR455, but KnobLevels cannot be read: the knob layout stays");
         return;
     }
     knob.bDual = keyfile::ParseDword(value.text.c_str()) == KNOB_LEVELS_DUAL;
-    planner.WriteTo(knob.writes, KNOB_SUBDIR, KNOB_LEVELS_KEY, IMPORT_DWORD, KNOB_LEVELS_VALUE, "",
-                    static_cast<uint32_t>(knob.bDual ? KNOB_LEVELS_DUAL : KNOB_LEVELS_SINGLE), BY_KNOB_LAYOUT);
-    for (size_t i = 0; i < KnobWriteCount; ++i)
-        planner.WriteTo(knob.writes, KNOB_SUBDIR, KnobWrites[i].pszKey, IMPORT_STRING, KnobWrites[i].pszName,
-                        knob.bDual ? KnobWrites[i].pszDual : KnobWrites[i].pszSingle, 0, BY_KNOB_LAYOUT);
+    for (PlannedWrite write : KnobLayoutWrites(knob.bDual)) {
+        planner.Write(write);
+        knob.writes.push_back(write);
+    }
     std::string root = persistRoot;
     AddTrailingBackslash(root);
     const char* layout = knob.bDual ? KNOB_DUAL_TEMPLATE : KNOB_SINGLE_TEMPLATE;
@@ -533,7 +534,7 @@ void PlanImport(CPlanner& planner)
     plan.bAddressBook = planner.Media().Lists("AddressBook.txt");
     plan.steps.push_back(plan.bAddressBook ? "AddressBook.txt replaces the unit's datalink address book"
                                            : "AddressBook.txt not on the media: the unit's address book stays");
-    PlanKnobLayout(planner, planner.Input().persistRoot);
+    PlanKnob(planner, planner.Input().persistRoot);
     planner.WriteTo(plan.endWrites, RESTORE_STARTUP_SUBDIR, RESTORE_STARTUP_KEY, IMPORT_DWORD, "NumStartupApps", "",
                     RESTORE_STARTUP_COUNT, BY_RESTORE_END);
     planner.WriteTo(plan.endWrites, RESTORE_STARTUP_SUBDIR, RESTORE_STARTUP_KEY, IMPORT_STRING, "StartupApp1",
@@ -570,7 +571,8 @@ void PlanShellUndo(CPlanner& planner)
     std::string original;
     bool haveOriginal = false;
     std::string bytes;
-    if (planner.Media().Read(kSavedShellConfig, &bytes) == SAVED_READ_OK) {
+    long size = -1;
+    if (planner.Media().Read(kSavedShellConfig, &bytes, &size) == SAVED_READ_OK) {
         std::vector<char> text(bytes.begin(), bytes.end());
         text.push_back('\0');
         CSavedSetting search(kSplashValue);
@@ -696,6 +698,53 @@ RestorePlan BuildRestorePlan(const PlanInput& input, CUnitSettings& unit, CSaved
     }
     planner.CollectChanges();
     return plan;
+}
+
+PlannedFile PlanRestoreFile(const RestoreStep& step, const PlanInput& input, CUnitSettings& unit, CSavedMedia& media)
+{
+    RestorePlan plan;
+    CPlanner planner(input, unit, media, plan);
+    return PlanFile(planner, step);
+}
+
+KnobPlan PlanKnobLayout(const PlanInput& input, CUnitSettings& unit)
+{
+    // The knob layout reads no saved file.
+    class CNoMedia : public CSavedMedia {
+    public:
+        bool Lists(const char*) override { return false; }
+        SavedFileRead Read(const char*, std::string*, long*) override { return SAVED_READ_NO_FILE; }
+    } media;
+    RestorePlan plan;
+    CPlanner planner(input, unit, media, plan);
+    PlanKnob(planner, input.persistRoot);
+    return plan.knob;
+}
+
+std::vector<PlannedWrite> KnobLayoutWrites(bool dual)
+{
+    std::vector<PlannedWrite> writes;
+    PlannedWrite levels;
+    levels.subdir = KNOB_SUBDIR;
+    levels.key = KNOB_LEVELS_KEY;
+    levels.name = KNOB_LEVELS_VALUE;
+    levels.kind = IMPORT_DWORD;
+    levels.type = "dword";
+    levels.number = static_cast<uint32_t>(dual ? KNOB_LEVELS_DUAL : KNOB_LEVELS_SINGLE);
+    levels.text = std::to_string(levels.number);
+    levels.origin = BY_KNOB_LAYOUT;
+    writes.push_back(levels);
+    for (size_t i = 0; i < KnobWriteCount; ++i) {
+        PlannedWrite write = levels;
+        write.key = KnobWrites[i].pszKey;
+        write.name = KnobWrites[i].pszName;
+        write.kind = IMPORT_STRING;
+        write.type = "string";
+        write.text = dual ? KnobWrites[i].pszDual : KnobWrites[i].pszSingle;
+        write.number = 0;
+        writes.push_back(write);
+    }
+    return writes;
 }
 
 const char* ChangeOriginText(ChangeOrigin origin)

@@ -20,8 +20,9 @@ public:
     virtual ~CSavedMedia() {}
     // Whether the save holds the file: the listing made before the import.
     virtual bool Lists(const char* mediaName) = 0;
-    // The saved file's bytes (SavedKeyImport.h's reading rules).
-    virtual SavedFileRead Read(const char* mediaName, std::string* bytes) = 0;
+    // The saved file's bytes (SavedKeyImport.h's reading rules); the size
+    // found in *size, -1 when the file did not open.
+    virtual SavedFileRead Read(const char* mediaName, std::string* bytes, long* size) = 0;
 };
 
 // What the Restore key does with the save on this unit.
@@ -78,6 +79,7 @@ enum FileFate {
 struct RefusedLine {
     ParseOutcome outcome;
     std::string  line;
+    size_t       nBeforeWrite;   // the index in writes of the value line after it
 };
 
 // A saved value that the row's filter leaves out: the unit keeps its own.
@@ -92,6 +94,7 @@ struct PlannedFile {
     std::string               key;         // empty without a key name
     FileFate                  fate = FILE_IMPORTED;
     SavedFileRead             read = SAVED_READ_OK;
+    long                      nSize = -1;
     bool                      bListed = false;
     bool                      bFailsCheck = false;   // imported all the same
     bool                      bKeyOpens = true;
@@ -152,10 +155,12 @@ struct TargetFinding {
 
 // The knob layout: applied on ZR455 units only.
 struct KnobPlan {
-    bool        bPlatformRead = false;
-    std::string platform;
-    bool        bApplied = false;
-    bool        bLevelsRead = false;
+    bool          bPlatformRead = false;
+    unsigned long nPlatformDetail = 0;   // why it was not (CUnitSettings::ReadDetail)
+    std::string   platform;
+    bool          bApplied = false;
+    bool          bLevelsRead = false;
+    unsigned long nLevelsDetail = 0;
     bool        bDual = false;
     std::vector<PlannedWrite> writes;
 };
@@ -188,6 +193,14 @@ struct RestorePlan {
 };
 
 RestorePlan BuildRestorePlan(const PlanInput& input, CUnitSettings& unit, CSavedMedia& media);
+
+// The same plan a step at a time, for a caller that carries each step out
+// before it plans the next (the engine): the unit is read as the steps before
+// left it, and each saved file when its step comes.
+PlannedFile PlanRestoreFile(const RestoreStep& step, const PlanInput& input, CUnitSettings& unit, CSavedMedia& media);
+KnobPlan    PlanKnobLayout(const PlanInput& input, CUnitSettings& unit);
+// The knob assignments of one layout, "KnobLevels" first, in the order they are made.
+std::vector<PlannedWrite> KnobLayoutWrites(bool dualConcentric);
 
 // The course by the engine's rules, from what the target and input tell.
 RestoreCourse DecideRestoreCourse(const TargetFinding& target);

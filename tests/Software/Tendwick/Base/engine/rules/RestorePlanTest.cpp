@@ -44,11 +44,12 @@ public:
     std::map<std::string, std::string> files;   // media name -> value lines
 
     bool Lists(const char* name) override { return files.count(name) != 0; }
-    SavedFileRead Read(const char* name, std::string* bytes) override
+    SavedFileRead Read(const char* name, std::string* bytes, long* size) override
     {
         auto found = files.find(name);
         if (found == files.end()) return SAVED_READ_NO_FILE;
         *bytes = keyfile::BuildKeyFile(found->second.data(), found->second.size());
+        *size = static_cast<long>(bytes->size());
         return SAVED_READ_OK;
     }
 };
