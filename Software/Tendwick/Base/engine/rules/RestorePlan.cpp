@@ -89,8 +89,14 @@ struct Touched {
 
 class CPlanner {
 public:
-    CPlanner(const PlanInput& input, CUnitSettings& unit, CSavedMedia& media, RestorePlan& plan)
-        : m_input(input), m_unit(unit), m_media(media), m_plan(plan) {}
+    CPlanner(const PlanInput& input, CUnitSettings& unit, CSavedMedia& media, RestorePlan& plan,
+             bool report = true)
+        : m_input(input), m_unit(unit), m_media(media), m_plan(plan), m_bReport(report) {}
+
+    // Whether the plan is to be shown: then each value is read before it is
+    // written, and each value a filter keeps; a plan carried out step by step
+    // needs neither.
+    bool Reports() const { return m_bReport; }
 
     PlannedKey& Key(const std::string& subdir, const std::string& key)
     {
@@ -140,7 +146,7 @@ public:
         }
         std::map<std::string, Touched>& touched = m_touched[m_index[Lower(write.subdir + "\\" + write.key)]];
         const std::string id = Lower(write.name);
-        if (touched.find(id) == touched.end()) {
+        if (m_bReport && touched.find(id) == touched.end()) {
             Touched first;
             first.bExisted = m_unit.Read(write.subdir.c_str(), write.key.c_str(), write.name.c_str(), &first.before);
             touched[id] = first;
@@ -221,6 +227,7 @@ private:
     RestorePlan&                                m_plan;
     std::map<std::string, size_t>               m_index;
     std::vector<std::map<std::string, Touched>> m_touched;   // per key, by lower-case name
+    bool                                        m_bReport;
 };
 
 // The import of one saved file into the unit's settings.
@@ -238,7 +245,7 @@ public:
     {
         KeptValue kept{name, type, text, false, std::string(), std::string()};
         KeyValue unit;
-        if (m_planner.Read(Dir(), m_file.key, name, &unit)) {
+        if (m_planner.Reports() && m_planner.Read(Dir(), m_file.key, name, &unit)) {
             kept.bUnitHas = true;
             kept.unitType = ValueTypeWord(unit.type);
             kept.unitText = unit.text;
@@ -455,19 +462,19 @@ std::string RefusalText(const TargetFinding& target)
     return "the release table allows no restore of this save onto this unit";
 }
 
-void PlanKnob(CPlanner& planner, const std::string& persistRoot)
+void PlanKnob(CPlanner& planner, const std::string& persistRoot, bool forZR455)
 {
     RestorePlan& plan = planner.Plan();
     KnobPlan& knob = plan.knob;
     KeyValue value;
-    knob.bPlatformRead = planner.Read(kShellPersist, kShellConfig, "Platform", &value) &&
-                         value.type == ValueType::String;
+    knob.bPlatformRead = forZR455 || (planner.Read(kShellPersist, kShellConfig, "Platform", &value) &&
+                                      value.type == ValueType::String);
     if (!knob.bPlatformRead) {
-        knob.nPlatformDetail = planner.Unit().ReadDetail();
+        knob.nPlatformDetail = planner.Unit().ReadDetail(ValueType::String);
         plan.steps.push_back("Platform cannot be read: the knob layout stays");
         return;
     }
-    knob.platform = value.text.substr(0, kPlatformChars);
+    knob.platform = forZR455 ? std::string("ZR455") : value.text.substr(0, kPlatformChars);
     if (knob.platform != "ZR455") {
         plan.steps.push_back("Platform " + knob.platform + ": the knob layout stays");
         return;
@@ -476,7 +483,7 @@ void PlanKnob(CPlanner& planner, const std::string& persistRoot)
     knob.bLevelsRead = planner.Read(KNOB_SUBDIR, KNOB_LEVELS_KEY, KNOB_LEVELS_VALUE, &value) &&
                        value.type == ValueType::Dword;
     if (!knob.bLevelsRead) {
-        knob.nLevelsDetail = planner.Unit().ReadDetail();
+        knob.nLevelsDetail = planner.Unit().ReadDetail(ValueType::Dword);
         plan.steps.push_back("Platform ZR455, but KnobLevels cannot be read: the knob layout stays");
         return;
     }
@@ -534,7 +541,7 @@ void PlanImport(CPlanner& planner)
     plan.bAddressBook = planner.Media().Lists("AddressBook.txt");
     plan.steps.push_back(plan.bAddressBook ? "AddressBook.txt replaces the unit's datalink address book"
                                            : "AddressBook.txt not on the media: the unit's address book stays");
-    PlanKnob(planner, planner.Input().persistRoot);
+    PlanKnob(planner, planner.Input().persistRoot, false);
     planner.WriteTo(plan.endWrites, RESTORE_STARTUP_SUBDIR, RESTORE_STARTUP_KEY, IMPORT_DWORD, "NumStartupApps", "",
                     RESTORE_STARTUP_COUNT, BY_RESTORE_END);
     planner.WriteTo(plan.endWrites, RESTORE_STARTUP_SUBDIR, RESTORE_STARTUP_KEY, IMPORT_STRING, "StartupApp1",
@@ -703,11 +710,11 @@ RestorePlan BuildRestorePlan(const PlanInput& input, CUnitSettings& unit, CSaved
 PlannedFile PlanRestoreFile(const RestoreStep& step, const PlanInput& input, CUnitSettings& unit, CSavedMedia& media)
 {
     RestorePlan plan;
-    CPlanner planner(input, unit, media, plan);
+    CPlanner planner(input, unit, media, plan, false);
     return PlanFile(planner, step);
 }
 
-KnobPlan PlanKnobLayout(const PlanInput& input, CUnitSettings& unit)
+KnobPlan PlanKnobLayout(const PlanInput& input, CUnitSettings& unit, bool forZR455)
 {
     // The knob layout reads no saved file.
     class CNoMedia : public CSavedMedia {
@@ -716,8 +723,8 @@ KnobPlan PlanKnobLayout(const PlanInput& input, CUnitSettings& unit)
         SavedFileRead Read(const char*, std::string*, long*) override { return SAVED_READ_NO_FILE; }
     } media;
     RestorePlan plan;
-    CPlanner planner(input, unit, media, plan);
-    PlanKnob(planner, input.persistRoot);
+    CPlanner planner(input, unit, media, plan, false);
+    PlanKnob(planner, input.persistRoot, forZR455);
     return plan.knob;
 }
 

@@ -198,7 +198,8 @@ RestorePlan BuildRestorePlan(const PlanInput& input, CUnitSettings& unit, CSaved
 // before it plans the next (the engine): the unit is read as the steps before
 // left it, and each saved file when its step comes.
 PlannedFile PlanRestoreFile(const RestoreStep& step, const PlanInput& input, CUnitSettings& unit, CSavedMedia& media);
-KnobPlan    PlanKnobLayout(const PlanInput& input, CUnitSettings& unit);
+// forZR455: the platform is known to be ZR455, and not read.
+KnobPlan    PlanKnobLayout(const PlanInput& input, CUnitSettings& unit, bool forZR455 = false);
 // The knob assignments of one layout, "KnobLevels" first, in the order they are made.
 std::vector<PlannedWrite> KnobLayoutWrites(bool dualConcentric);
 

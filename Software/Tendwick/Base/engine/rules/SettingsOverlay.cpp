@@ -34,7 +34,9 @@ KeyWrite CSettingsOverlay::Write(const char* subdir, const char* key, keyfile::V
     if (nameLength == 0 || nameLength > keyfile::kMaxValueName || !keyfile::NameIsWritable(name, nameLength))
         return KEY_WRITE_BAD_NAME;
     KeyValue now;
-    const bool existed = Read(subdir, key, name, &now);
+    auto written = m_written.find(ValueId(subdir, key, name));
+    const bool existed = written != m_written.end() ? (now = written->second, true)
+                                                    : LooksUpBeforeWrite() && Read(subdir, key, name, &now);
     KeyValue value{existed ? now.name : std::string(name), type, std::string()};
     char digits[12] = {};
     switch (type) {

@@ -20,6 +20,10 @@ protected:
     // The value as the unit holds it before the plan.
     virtual bool ReadStored(const char* subdir, const char* key, const char* name, KeyValue* value) = 0;
     virtual bool StoredKeyOpens(const char*, const char*) { return true; }
+    // Whether a write looks up the value held before it (its type and the
+    // case of its name); without, a write is taken as the store would take a
+    // new value, and the store's own answer decides when the plan is made.
+    virtual bool LooksUpBeforeWrite() const { return true; }
 
 private:
     std::map<std::string, KeyValue> m_written;   // by lower-case subdir\key\name

@@ -40,8 +40,9 @@ public:
     // unit: the engine carries the plan out afterwards.
     virtual KeyWrite Write(const char* subdir, const char* key, keyfile::ValueType type, const char* name,
                            const char* text, uint32_t number) = 0;
-    // Why the last read found nothing (the store's detail code); 0 when not known.
-    virtual unsigned long ReadDetail() const { return 0; }
+    // Why the last read found no value of the wanted type (the store's
+    // detail code, as a read of that type leaves it); 0 when not known.
+    virtual unsigned long ReadDetail(keyfile::ValueType) const { return 0; }
     // The serial number in the unit's registry, which wins over the store's;
     // empty when it has none.
     virtual std::string RegistrySerial() { return std::string(); }
