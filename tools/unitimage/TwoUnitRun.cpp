@@ -20,6 +20,9 @@
 #include <cstring>
 #include <string>
 
+#include "EngineLimits.h"
+#include "IdentityRules.h"
+#include "Retenta.h"
 #include "RunMaint.h"
 #include "SavedFileCatalogue.h"
 
@@ -199,6 +202,16 @@ int main(int argc, char** argv)
         }
         std::printf("  -> MaintRun result %d (%lu ms)\n", result, GetTickCount() - started);
         if (result != 0) break;
+    }
+    // What the window does when a Restore press has finished: a unit that
+    // gives no valid serial number of its own takes the save's.
+    if (restore && result == 1) {
+        char text[50] = {}, serialNow[50] = {};
+        engine.GetSwPartNum(text, serialNow, sizeof serialNow);
+        if (!IsValidSerialNum(serialNow) && IsValidSerialNum(savedSerial)) {
+            PersistOneString("ShellPersist", "SystemData", kStoreTimeout, "SerialNumber", savedSerial);
+            std::printf("  serial number %s stored\n", savedSerial);
+        }
     }
     return result == 1 ? 0 : result == 2 ? 2 : 1;
 }

@@ -9,6 +9,7 @@
 #include "DurableCopy.h"
 #include "EngineLimits.h"
 #include "MediaListing.h"
+#include "PlanSources.h"
 #include "Retenta.h"
 #include "RestoreOutcome.h"
 #include "SavedFileCatalogue.h"
@@ -77,21 +78,21 @@ int CRunMaint::RestoreConfig(const char* mediaRoot, const char* persistRoot, HKE
         PumpMessages(250);
     }
 
-    char platform[17] = {};
-    long read = GetOnePersistedString("ShellPersist", "ShellConfig", kStoreTimeout, "Platform", sizeof(platform),
-                                      platform, nullptr);
-    const DWORD platformDetail = GetLastError();
-    platform[sizeof(platform) - 1] = '\0';
-    if (read == PERS_FAILED) {
+    // The knob layout as the plan gives it, from the unit as the import left it.
+    PlanInput input;
+    input.persistRoot = persistRoot;
+    CStoreSettings unit;
+    const KnobPlan knob = PlanKnobLayout(input, unit);
+    if (!knob.bPlatformRead) {
         // The layout depends on the platform: without it, it is not known to be right.
-        m_restoreOutcome.bKnobLayoutFailed = platformDetail != PERS_FAILED_VALUE_MISSING_NOT_CREATED;
+        m_restoreOutcome.bKnobLayoutFailed = knob.nPlatformDetail != PERS_FAILED_VALUE_MISSING_NOT_CREATED;
         CsrLogEvent("RestoreConfig: Unable to access ShellConfig\\Platform; GetLastError = %d\n",
-                    static_cast<int>(platformDetail));
-    } else if (std::strcmp(platform, "ZR455") == 0) {
+                    static_cast<int>(knob.nPlatformDetail));
+    } else if (knob.bApplied) {
         CsrLogEvent("RestoreConfig: Platform is ZR455; calling SetKnobConfig\n");
-        m_restoreOutcome.bKnobLayoutFailed = !SetKnobConfig(persistRoot);
+        m_restoreOutcome.bKnobLayoutFailed = !CarryOutKnobLayout(knob, persistRoot);
     } else {
-        CsrLogEvent("RestoreConfig: Platform is %s; skipping SetKnobConfig\n", platform);
+        CsrLogEvent("RestoreConfig: Platform is %s; skipping SetKnobConfig\n", knob.platform.c_str());
     }
 
     m_restoreOutcome.bStartupFailed =
