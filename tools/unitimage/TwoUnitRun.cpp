@@ -20,8 +20,8 @@
 #include <cstring>
 #include <string>
 
-#include "MessagePump.h"
 #include "IdentityRules.h"
+#include "MessagePump.h"
 #include "RunMaint.h"
 #include "SavedFileCatalogue.h"
 

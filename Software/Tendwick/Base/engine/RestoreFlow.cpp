@@ -13,6 +13,7 @@
 #include "MediaListing.h"
 #include "MediaServices.h"
 #include "MessagePump.h"
+#include "PlanSources.h"
 #include "Retenta.h"
 #include "RestoreOutcome.h"
 #include "RunContext.h"
@@ -94,21 +95,21 @@ void CRestoreFlow::RestoreAddressBook(const CMediaListing& listing, const char* 
 
 void CRestoreFlow::RestoreKnobLayout(RestoreOutcome* outcome)
 {
-    char platform[17] = {};
-    long read = GetOnePersistedString(kShellPersist, kShellConfig, kStoreTimeout, "Platform", sizeof(platform),
-                                      platform, nullptr);
-    const DWORD platformDetail = GetLastError();
-    platform[sizeof(platform) - 1] = '\0';
-    if (read == PERS_FAILED) {
+    // The knob layout as the plan gives it, from the unit as the import left it.
+    PlanInput input;
+    input.persistRoot = m_run.PersistRoot();
+    CStoreSettings unit;
+    const KnobPlan knob = PlanKnobLayout(input, unit);
+    if (!knob.bPlatformRead) {
         // The layout depends on the platform: without it, it is not known to be right.
-        outcome->bKnobLayoutFailed = platformDetail != PERS_FAILED_VALUE_MISSING_NOT_CREATED;
+        outcome->bKnobLayoutFailed = knob.nPlatformDetail != PERS_FAILED_VALUE_MISSING_NOT_CREATED;
         CsrLogEvent("RestoreConfig: Unable to access ShellConfig\\Platform; GetLastError = %d\n",
-                    static_cast<int>(platformDetail));
-    } else if (std::strcmp(platform, "ZR455") == 0) {
+                    static_cast<int>(knob.nPlatformDetail));
+    } else if (knob.bApplied) {
         CsrLogEvent("RestoreConfig: Platform is ZR455; calling SetKnobConfig\n");
-        outcome->bKnobLayoutFailed = !SetKnobConfig(m_run.PersistRoot().c_str());
+        outcome->bKnobLayoutFailed = !CarryOutKnobLayout(knob, m_run.PersistRoot().c_str());
     } else {
-        CsrLogEvent("RestoreConfig: Platform is %s; skipping SetKnobConfig\n", platform);
+        CsrLogEvent("RestoreConfig: Platform is %s; skipping SetKnobConfig\n", knob.platform.c_str());
     }
 }
 
