@@ -92,6 +92,30 @@ void DatalinkFixUp(CPlanner& planner, PlannedFile& file)
                         DATALINK_DEVICE_TEXT_DEFAULT, 0, BY_DATALINK_FIX_UP);
 }
 
+// The values of a saved file read whole, into the unit's key when it opens
+// (or the row tolerates a key that does not).
+void PlanReadFile(CPlanner& planner, const SavedFileEntry& entry, const char* key, const std::string& bytes,
+                  PlannedFile& file)
+{
+    PlannedKey& planned = planner.Key(entry.pszDirectory, key);
+    size_t textLength = 0;
+    file.bFailsCheck = !keyfile::ValidateKeyFile(bytes.data(), bytes.size(), &textLength);
+    if (file.bFailsCheck) AddOnce(planned.notes, std::string(entry.pszMediaName) + " fails its check: imported anyway");
+    file.bKeyOpens = planner.KeyOpens(entry.pszDirectory, key);
+    if (!file.bKeyOpens) {
+        AddOnce(planner.Key(entry.pszDirectory, key).notes, std::string("the unit's key does not open"));
+        if (!entry.bOpenTolerant) {
+            file.fate = FILE_KEY_NOT_OPEN;
+            return;
+        }
+    }
+    std::vector<char> text(bytes.begin(), bytes.end());
+    text.push_back('\0');
+    CPlanImport import(planner, file);
+    WalkSavedKeyFile(text.data(), bytes.size(), entry.pFilter, entry.dwFilterCount, import);
+    file.bTaken = file.bKeyOpens && import.Refused() == 0;
+}
+
 } // namespace
 
 // One step of the restore as the engine takes it.
@@ -126,25 +150,9 @@ PlannedFile PlanFile(CPlanner& planner, const RestoreStep& step)
     file.read = planner.Media().Read(entry.pszMediaName, &bytes, &file.nSize);
     file.bTaken = false;
     switch (file.read) {
-    case SAVED_READ_OK: {
-        size_t textLength = 0;
-        file.bFailsCheck = !keyfile::ValidateKeyFile(bytes.data(), bytes.size(), &textLength);
-        if (file.bFailsCheck) AddOnce(planned.notes, name + " fails its check: imported anyway");
-        file.bKeyOpens = planner.KeyOpens(entry.pszDirectory, key);
-        if (!file.bKeyOpens) {
-            AddOnce(planner.Key(entry.pszDirectory, key).notes, std::string("the unit's key does not open"));
-            if (!entry.bOpenTolerant) {
-                file.fate = FILE_KEY_NOT_OPEN;
-                break;
-            }
-        }
-        std::vector<char> text(bytes.begin(), bytes.end());
-        text.push_back('\0');
-        CPlanImport import(planner, file);
-        WalkSavedKeyFile(text.data(), bytes.size(), entry.pFilter, entry.dwFilterCount, import);
-        file.bTaken = file.bKeyOpens && import.Refused() == 0;
+    case SAVED_READ_OK:
+        PlanReadFile(planner, entry, key, bytes, file);
         break;
-    }
     case SAVED_READ_NO_FILE:
         file.fate = FILE_NOT_ON_MEDIA;
         AddOnce(planned.notes, name + " not on the media: nothing imported");
