@@ -210,7 +210,7 @@ std::string QuotedOrNone(const std::string& text)
     return text.empty() ? std::string("(none)") : Quoted(text);
 }
 
-// The serial number the window stores after the run, and the state the unit
+// The serial number the restore stores at its end, and the state the unit
 // records.
 void SerialAndStateText(const DryRunReport& report, std::string& out)
 {

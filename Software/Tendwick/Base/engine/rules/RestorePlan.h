@@ -165,8 +165,8 @@ struct KnobPlan {
     std::vector<PlannedWrite> writes;
 };
 
-// The serial number the window stores after a finished run: the save's, when
-// the unit gives no valid one of its own.
+// The serial number a finished restore or undo stores at its end: the
+// save's, when the unit gives no valid one of its own.
 struct SerialPlan {
     bool        bChecked = false;   // the run finishes, so the window looks
     std::string unitSerial;         // what the unit gives after the run

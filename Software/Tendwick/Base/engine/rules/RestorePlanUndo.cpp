@@ -1,5 +1,5 @@
-// The plan of the undo on the disabled source unit, and the serial number the
-// window stores after any run that finished.
+// The plan of the undo on the disabled source unit, and the serial number a
+// finished restore or undo stores at its end.
 #include "RestorePlanner.h"
 
 #include "DisableRecord.h"
@@ -37,8 +37,8 @@ private:
 
 } // namespace
 
-// The serial number the window stores once a run on the Restore key has
-// finished: the save's, when the unit gives no valid one of its own.
+// The serial number a run on the Restore key stores once it has finished:
+// the save's, when the unit gives no valid one of its own.
 void PlanSerial(CPlanner& planner)
 {
     SerialPlan& serial = planner.Plan().serial;

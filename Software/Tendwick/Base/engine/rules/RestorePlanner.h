@@ -20,7 +20,7 @@ using keyfile::ValueType;
 const size_t kKeyNameSize = 256;
 // The engine's read buffers: the factory flag 17 bytes, the identity and
 // Ferrox texts 100, the platform 17, the undo's settings 200, the serial
-// number the window reads after a run 50.
+// number read at the end of a restore 50.
 const size_t kFactoryFlagChars = 16;
 const size_t kIdentityChars = 99;
 const size_t kPlatformChars = 16;
