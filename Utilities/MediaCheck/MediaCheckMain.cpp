@@ -20,7 +20,7 @@ int Usage()
                "  --hive-copy FILE  the hive copy the unit's last save left on it (on the unit,\n"
                "                    C:\\CopyOfCorvaneUserReg.reg, the default on Windows)\n"
                "  --unit-serial S   the serial number in the unit's registry, which wins over\n"
-               "                    its store's (SysSetup \"SerialNumber\")\n"
+               "                    its store's (SysSetup \"SerialNumber\"), even when empty\n"
                "  --json            the same findings as one JSON object\n",
                stderr);
     return 2;
@@ -75,7 +75,10 @@ int main(int argc, char** argv)
         options.hiveCopy = "C:\\CopyOfCorvaneUserReg.reg";
 #endif
         if (hiveCopy) options.hiveCopy = hiveCopy;
-        if (unitSerial) options.registrySerial = unitSerial;
+        if (unitSerial) {
+            options.bRegistrySerial = true;
+            options.registrySerial = unitSerial;
+        }
         if (against) dryRun = DryRunRestore(fs::path(root), fs::path(against), against, options);
         if (json) {
             Print(ReportJson(report, against ? &dryRun : nullptr));

@@ -25,8 +25,9 @@ std::string Lower(const std::string& text)
 // writes change these copies only.
 class CUnitModel : public CUnitSettings {
 public:
-    CUnitModel(const fs::path& persistRoot, const std::string& registrySerial)
-        : m_persistRoot(persistRoot), m_registrySerial(registrySerial) {}
+    CUnitModel(const fs::path& persistRoot, const DryRunOptions& options)
+        : m_persistRoot(persistRoot), m_bRegistrySerial(options.bRegistrySerial),
+          m_registrySerial(options.registrySerial) {}
 
     bool KeyOpens(const char* subdir, const char* key) override { return Model(subdir, key).IsOpen(); }
 
@@ -48,7 +49,11 @@ public:
         return KEY_WRITE_NOT_OPEN;
     }
 
-    std::string RegistrySerial() override { return m_registrySerial; }
+    bool RegistrySerial(std::string* serial) override
+    {
+        if (m_bRegistrySerial) *serial = m_registrySerial;
+        return m_bRegistrySerial;
+    }
 
     KeySource Source(const std::string& subdir, const std::string& key) { return Slot(subdir, key).source; }
 
@@ -71,6 +76,7 @@ private:
     CKeyModel& Model(const char* subdir, const char* key) { return Slot(subdir, key).model; }
 
     fs::path                                        m_persistRoot;
+    bool                                            m_bRegistrySerial;
     std::string                                     m_registrySerial;
     std::map<std::string, std::unique_ptr<KeySlot>> m_slots;
 };
@@ -150,7 +156,7 @@ DryRunReport DryRunRestore(const fs::path& mediaRoot, const fs::path& persistRoo
                            const DryRunOptions& options)
 {
     const fs::path config = mediaRoot / MEDIA_CONFIG_FOLDER;
-    CUnitModel unit(persistRoot, options.registrySerial);
+    CUnitModel unit(persistRoot, options);
     CMediaSave media(config / MEDIA_PERSIST_FOLDER);
     DryRunReport report;
     static_cast<RestorePlan&>(report) =

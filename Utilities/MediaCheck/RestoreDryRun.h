@@ -18,8 +18,9 @@ struct DryRunOptions {
     // on the unit); empty when not known. A disabled unit takes back only the
     // save whose checksum file gives its CRC.
     fs::path           hiveCopy;
-    // The serial number in the unit's registry, which wins over the store's;
-    // empty when it has none or it is not known.
+    // The serial number in the unit's registry, which wins over the store's
+    // even when empty; bRegistrySerial false when it has none or it is not known.
+    bool               bRegistrySerial = false;
     std::string        registrySerial;
 };
 

@@ -11,24 +11,23 @@
 #include "Retenta.h"
 #include "RunContext.h"
 #include "TextFields.h"
+#include "UnitSerial.h"
 
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
 const char kComputerNameKey[] = "SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName";
 
-// Reads a string value of at most size - 1 bytes into buffer (always
-// terminated); the system's error code.
-LONG ReadRegistryText(HKEY key, const char* name, char* buffer, size_t size)
+// Reads a string value that takes at most size - 1 bytes (the buffer the
+// number is kept in); the system's error code.
+LONG ReadRegistryText(HKEY key, const char* name, size_t size, std::string* text)
 {
     if (size == 0) return ERROR_INSUFFICIENT_BUFFER;
-    std::string text;
-    LONG error = QueryTextValue(key, name, static_cast<DWORD>(size - 1), text);
-    if (error == ERROR_SUCCESS) CopyText(buffer, size, text.c_str());
-    return error;
+    return QueryTextValue(key, name, static_cast<DWORD>(size - 1), *text);
 }
 
 void LogSerialSource(SerialSource source, const char* serial)
@@ -37,58 +36,54 @@ void LogSerialSource(SerialSource source, const char* serial)
            serial);
 }
 
-// The store's number; false when it has none.
-bool StoreSerial(char* buffer, size_t size)
-{
-    buffer[0] = '\0';
-    long result = GetOnePersistedString(kShellPersist, kSystemData, kStoreTimeout, "SerialNumber",
-                                        static_cast<unsigned long>(size), buffer, nullptr);
-    buffer[size - 1] = '\0';
-    if (result == PERS_SUCCESS && buffer[0] != '\0') return true;
-    buffer[0] = '\0';
-    return false;
-}
+// The unit's serial-number sources: its registry, its store, its computer
+// name. A computer name that cannot be read is logged.
+class CUnitSerialSources : public CSerialSources {
+public:
+    bool UserRegistry(size_t size, std::string* text) override
+    {
+        UniqueRegKey sysSetup;
+        return OpenRegKey(HKEY_CURRENT_USER, kSysSetupKey, sysSetup) == ERROR_SUCCESS &&
+               ReadRegistryText(sysSetup.get(), "SerialNumber", size, text) == ERROR_SUCCESS;
+    }
 
-// The computer's name; false (logged) when it cannot be read.
-bool ComputerNameSerial(char* buffer, size_t size)
-{
-    UniqueRegKey computerName;
-    LONG error = OpenRegKey(HKEY_LOCAL_MACHINE, kComputerNameKey, computerName);
-    if (error != ERROR_SUCCESS) {
-        CsrLog(CSRLOG_ERROR, "CRunMaint::GetSerialNum: RegOpenKeyEx %s returned error %d\n", kComputerNameKey,
+    bool Store(size_t size, std::string* text) override
+    {
+        std::vector<char> buffer(size, '\0');
+        long result = GetOnePersistedString(kShellPersist, kSystemData, kStoreTimeout, "SerialNumber",
+                                            static_cast<unsigned long>(size), buffer.data(), nullptr);
+        buffer[size - 1] = '\0';
+        if (result != PERS_SUCCESS) return false;
+        *text = buffer.data();
+        return true;
+    }
+
+    bool ComputerName(size_t size, std::string* text) override
+    {
+        UniqueRegKey computerName;
+        LONG error = OpenRegKey(HKEY_LOCAL_MACHINE, kComputerNameKey, computerName);
+        if (error != ERROR_SUCCESS) {
+            CsrLog(CSRLOG_ERROR, "CRunMaint::GetSerialNum: RegOpenKeyEx %s returned error %d\n", kComputerNameKey,
+                   static_cast<int>(error));
+            return false;
+        }
+        error = ReadRegistryText(computerName.get(), "ComputerName", size, text);
+        if (error == ERROR_SUCCESS) return true;
+        CsrLog(CSRLOG_ERROR, "CRunMaint::GetSerialNum: RegOpenKeyEx ComputerName returned error %d\n",
                static_cast<int>(error));
         return false;
     }
-    error = ReadRegistryText(computerName.get(), "ComputerName", buffer, size);
-    if (error == ERROR_SUCCESS) return true;
-    CsrLog(CSRLOG_ERROR, "CRunMaint::GetSerialNum: RegOpenKeyEx ComputerName returned error %d\n",
-           static_cast<int>(error));
-    return false;
-}
+};
 
 } // namespace
 
 SerialSource GetSerialNum(char* buffer, size_t size)
 {
     if (!buffer || size == 0) return SerialSource::Fixed;
-    buffer[0] = '\0';
-
-    UniqueRegKey sysSetup;
-    if (OpenRegKey(HKEY_CURRENT_USER, kSysSetupKey, sysSetup) == ERROR_SUCCESS &&
-        ReadRegistryText(sysSetup.get(), "SerialNumber", buffer, size) == ERROR_SUCCESS) {
-        LogSerialSource(SerialSource::UserRegistry, buffer);
-        return SerialSource::UserRegistry;
-    }
-    sysSetup.reset();
-
-    SerialSource source = SerialSource::Fixed;
-    if (StoreSerial(buffer, size)) {
-        source = SerialSource::Store;
-    } else if (ComputerNameSerial(buffer, size)) {
-        source = SerialSource::ComputerName;
-    } else {
-        CopyText(buffer, size, DEFAULT_SERIAL_NUMBER);
-    }
+    CUnitSerialSources sources;
+    std::string serial;
+    const SerialSource source = PickUnitSerial(sources, size, &serial);
+    CopyText(buffer, size, serial.c_str());
     LogSerialSource(source, buffer);
     return source;
 }

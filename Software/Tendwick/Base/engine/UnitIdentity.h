@@ -5,18 +5,13 @@
 #include <cstddef>
 #include <string>
 
+#include "UnitSerial.h"
+
 struct UnitIdentity;
 struct SavedIdentity;
 
-// Where a serial number came from.
-enum class SerialSource {
-    Fixed = 0,          // none found: the fixed text
-    Store = 1,          // the store's "SerialNumber"
-    UserRegistry = 2,   // "Software\Corvane\SysSetup"
-    ComputerName = 3,   // the computer's name
-};
-
-// The serial number from the first source that has one, in size characters.
+// The serial number from the first source that has one (PickUnitSerial), in
+// size characters.
 SerialSource GetSerialNum(char* buffer, size_t size);
 
 // The part-number text ("Unknown" when the store has none) and the serial

@@ -4,16 +4,9 @@
 #include "EngineLimits.h"
 #include "Retenta.h"
 
-namespace {
-
-// The longest state text compared, with its terminator.
-const unsigned long kStateBytes = 101;
-
-} // namespace
-
 bool CUnitState::Is(FerroxState state) const
 {
-    char text[kStateBytes] = {};
+    char text[FERROX_TEXT_SIZE] = {};
     long result = GetOnePersistedString(kShellPersist, FerroxStateKey(m_bLegacy), kStoreTimeout, kFerroxValue,
                                         sizeof(text), text, nullptr);
     text[sizeof(text) - 1] = '\0';

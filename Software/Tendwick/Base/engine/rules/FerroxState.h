@@ -16,8 +16,10 @@ enum class FerroxStep {
     Undo,      // the undo of this unit's own disabling
 };
 
-// The value's name, and the store folder it lies in.
+// The value's name.
 const char kFerroxValue[] = "Ferrox";
+// The buffer its text is read into, terminator included: a longer text is no state.
+const unsigned long FERROX_TEXT_SIZE = 101;
 
 // The stored text of a state.
 const char* FerroxStateText(FerroxState state);

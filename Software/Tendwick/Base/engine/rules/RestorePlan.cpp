@@ -5,6 +5,7 @@
 #include "IdentityRules.h"
 #include "ReleasePairs.h"
 #include "TextFields.h"
+#include "UnitSerial.h"
 
 #include <set>
 
@@ -17,17 +18,17 @@ namespace {
 void ReadTarget(CPlanner& planner, TargetFinding& target)
 {
     const PlanInput& input = planner.Input();
-    if (!planner.ReadString(kShellPersist, kSystemData, "SoftwarePartNum", kIdentityChars, &target.partText))
+    const size_t identityChars = StoreTextChars(IDENTITY_TEXT_SIZE);
+    if (!planner.ReadString(kShellPersist, kSystemData, "SoftwarePartNum", identityChars, &target.partText))
         target.partText = "Unknown";
-    char part[kIdentityChars + 1] = {};
+    char part[IDENTITY_TEXT_SIZE] = {};
     ScanPartNumText(target.partText.c_str(), part, sizeof(part), &target.nRevision);
     target.part = part;
-    planner.ReadString(kShellPersist, kSystemData, "SerialNumber", kIdentityChars, &target.serial);
-    target.unitSerial = planner.Unit().RegistrySerial();
-    if (target.unitSerial.empty()) target.unitSerial = target.serial;
-    if (target.unitSerial.empty()) target.unitSerial = planner.Unit().ComputerName();
+    planner.ReadString(kShellPersist, kSystemData, "SerialNumber", identityChars, &target.serial);
+    target.unitSerial = PlanUnitSerial(planner);
     target.stateKey = IsLegacyShellPart(part) ? kSystemData : kShellConfig;
-    planner.ReadString(kShellPersist, target.stateKey, "Ferrox", kIdentityChars, &target.ferrox);
+    planner.ReadString(kShellPersist, target.stateKey, kFerroxValue, StoreTextChars(FERROX_TEXT_SIZE),
+                       &target.ferrox);
     target.bDisabled = EqualsNoCase(target.ferrox.c_str(), FerroxStateText(FerroxState::Saved));
     for (size_t i = 0; !IsReleaseTableEnd(ReleasePairTable[i]); ++i)
         if (IsRestorePairRow(ReleasePairTable[i], input.savedPart.c_str(), input.nSavedRevision, part,

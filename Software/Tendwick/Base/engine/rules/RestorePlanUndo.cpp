@@ -6,6 +6,7 @@
 #include "DisablingFiles.h"
 #include "IdentityRules.h"
 #include "TextFields.h"
+#include "UnitSerial.h"
 
 using keyfile::ValueType;
 
@@ -37,16 +38,47 @@ private:
 
 } // namespace
 
+namespace {
+
+// The unit's serial-number sources as the plan sees them: the store as the
+// run's writes left it.
+class CPlanSerialSources : public CSerialSources {
+public:
+    explicit CPlanSerialSources(CPlanner& planner) : m_planner(planner) {}
+    bool UserRegistry(size_t size, std::string* text) override
+    {
+        return m_planner.Unit().RegistrySerial(text) && text->size() <= RegistryTextChars(size);
+    }
+    bool Store(size_t size, std::string* text) override
+    {
+        return m_planner.ReadString(kShellPersist, kSystemData, "SerialNumber", StoreTextChars(size), text);
+    }
+    bool ComputerName(size_t size, std::string* text) override
+    {
+        return m_planner.Unit().ComputerName(text) && text->size() <= RegistryTextChars(size);
+    }
+
+private:
+    CPlanner& m_planner;
+};
+
+} // namespace
+
+std::string PlanUnitSerial(CPlanner& planner)
+{
+    CPlanSerialSources sources(planner);
+    std::string serial;
+    PickUnitSerial(sources, IDENTITY_TEXT_SIZE, &serial);
+    return serial;
+}
+
 // The serial number a run on the Restore key stores once it has finished:
 // the save's, when the unit gives no valid one of its own.
 void PlanSerial(CPlanner& planner)
 {
     SerialPlan& serial = planner.Plan().serial;
     serial.bChecked = true;
-    serial.unitSerial = planner.Unit().RegistrySerial();
-    if (serial.unitSerial.empty())
-        planner.ReadString(kShellPersist, kSystemData, "SerialNumber", kWindowSerialChars, &serial.unitSerial);
-    if (serial.unitSerial.empty()) serial.unitSerial = planner.Unit().ComputerName();
+    serial.unitSerial = PlanUnitSerial(planner);
     if (IsValidSerialNum(serial.unitSerial.c_str())) return;
     const std::string& saved = planner.Input().savedSerial;
     if (!IsValidSerialNum(saved.c_str())) return;

@@ -18,14 +18,12 @@ using keyfile::ValueType;
 
 
 const size_t kKeyNameSize = 256;
-// The engine's read buffers: the factory flag 17 bytes, the identity and
-// Ferrox texts 100, the platform 17, the undo's settings 200, the serial
-// number read at the end of a restore 50.
+// The engine's read buffers: the factory flag 17 bytes, the platform 17, the
+// undo's settings 200. The unit's identity is read by IDENTITY_TEXT_SIZE and
+// its state by FERROX_TEXT_SIZE, as the engine reads them.
 const size_t kFactoryFlagChars = 16;
-const size_t kIdentityChars = 99;
 const size_t kPlatformChars = 16;
 const size_t kUndoValueChars = 199;
-const size_t kWindowSerialChars = 49;
 // The saved setting the undo looks up: it must fit 512 bytes whole.
 const size_t kSavedSettingChars = 511;
 
@@ -230,6 +228,8 @@ private:
 PlannedFile PlanFile(CPlanner& planner, const RestoreStep& step);
 void        PlanKnob(CPlanner& planner, const std::string& persistRoot, bool forZR455);
 void        PlanSerial(CPlanner& planner);
+// The serial number the unit gives now, by the engine's rule (PickUnitSerial).
+std::string PlanUnitSerial(CPlanner& planner);
 void        PlanShellUndo(CPlanner& planner);
 void        PlanMenuUndo(CPlanner& planner);
 

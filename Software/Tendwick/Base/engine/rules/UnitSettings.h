@@ -43,10 +43,10 @@ public:
     // Why the last read found no value of the wanted type (the store's
     // detail code, as a read of that type leaves it); 0 when not known.
     virtual unsigned long ReadDetail(keyfile::ValueType) const { return 0; }
-    // The serial number in the unit's registry, which wins over the store's;
-    // empty when it has none.
-    virtual std::string RegistrySerial() { return std::string(); }
-    // What the unit gives when neither has one (its computer name); empty
+    // The serial number in the unit's registry, which wins over the store's
+    // even when empty; false when it has none or it is not known.
+    virtual bool RegistrySerial(std::string*) { return false; }
+    // What the unit gives when neither has one (its computer name); false
     // when not known.
-    virtual std::string ComputerName() { return std::string(); }
+    virtual bool ComputerName(std::string*) { return false; }
 };

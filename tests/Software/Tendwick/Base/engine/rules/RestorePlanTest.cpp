@@ -1,5 +1,6 @@
 // The restore plan over settings held in memory: the course, the serial
-// number the window stores, the disabled state, the undo and the knob layout.
+// number the restore stores at its end, the disabled state, the undo and the
+// knob layout.
 #include "RestorePlan.h"
 #include "SettingsOverlay.h"
 #include "TextFields.h"
@@ -18,16 +19,22 @@ using keyfile::ValueType;
 class CMapSettings : public CSettingsOverlay {
 public:
     std::map<std::string, std::vector<KeyValue>> keys;
-    std::string registrySerial, computerName;
+    const char* registrySerial = nullptr;   // nullptr: the registry has none
+    const char* computerName = nullptr;
 
     void Set(const std::string& key, const std::string& name, ValueType type, const std::string& text)
     {
         keys[key].push_back(KeyValue{name, type, text});
     }
-    std::string RegistrySerial() override { return registrySerial; }
-    std::string ComputerName() override { return computerName; }
+    bool RegistrySerial(std::string* serial) override { return Give(registrySerial, serial); }
+    bool ComputerName(std::string* name) override { return Give(computerName, name); }
 
 protected:
+    static bool Give(const char* held, std::string* text)
+    {
+        if (held) *text = held;
+        return held != nullptr;
+    }
     bool ReadStored(const char* subdir, const char* key, const char* name, KeyValue* value) override
     {
         for (const KeyValue& held : keys[std::string(subdir) + "\\" + key])
@@ -87,28 +94,43 @@ std::vector<std::string> Texts(const std::vector<PlannedWrite>& writes)
 
 TEST(RestorePlan, SerialNumberAndDisabledStateAfterTheRun)
 {
+    const std::string store127(127, 'S'), store128(128, 'S'), registry126(126, 'R'), registry127(127, 'R');
     struct Row {
         const char*   what;
         const char*   part;
-        const char*   registry;
-        const char*   store;   // the store's serial number, nullptr for none
+        const char*   registry;   // the registry's serial number, nullptr for none
+        const char*   store;      // the store's serial number, nullptr for none
         const char*   computer;
         const char*   ferrox;
         RestoreCourse course;
-        const char*   stored;   // the serial number the window stores, "" for none
+        const char*   stored;     // the serial number the restore stores, "" for none
         const char*   stateAfter;
     } rows[] = {
-        {"the store's valid number", "612-00340-800 Rev 1", "", "B5678", "", nullptr, COURSE_IMPORT, "", "RESTORED"},
-        {"the registry's number wins, and is not valid", "612-00340-800 Rev 1", "TARN", "B5678", "", nullptr,
+        {"the store's valid number", "612-00340-800 Rev 1", nullptr, "B5678", nullptr, nullptr, COURSE_IMPORT, "",
+         "RESTORED"},
+        {"the registry's number wins, and is not valid", "612-00340-800 Rev 1", "TARN", "B5678", nullptr, nullptr,
          COURSE_IMPORT, "A1234", "RESTORED"},
-        {"no number but a valid computer name", "612-00340-800 Rev 1", "", nullptr, "C0042", nullptr, COURSE_IMPORT,
-         "", "RESTORED"},
-        {"the family word as computer name", "612-00340-800 Rev 1", "", "", "TARNVELLO", nullptr, COURSE_IMPORT,
+        {"an empty registry number wins over the store's valid one", "612-00340-800 Rev 1", "", "B5678", "C0042",
+         nullptr, COURSE_IMPORT, "A1234", "RESTORED"},
+        {"no number but a valid computer name", "612-00340-800 Rev 1", nullptr, nullptr, "C0042", nullptr,
+         COURSE_IMPORT, "", "RESTORED"},
+        {"the family word as computer name", "612-00340-800 Rev 1", nullptr, "", "TARNVELLO", nullptr, COURSE_IMPORT,
          "A1234", "RESTORED"},
-        {"its own save on the disabled unit: the undo", "612-00340-800 Rev 0", "", "A1234", "", "SAVED", COURSE_UNDO,
-         "", "RESTORED-ORIGINAL"},
-        {"another unit's save on a disabled unit", "612-00340-800 Rev 1", "", "B5678", "", "SAVED", COURSE_REFUSED, "",
-         "SAVED"},
+        {"a store number of 60 characters is the unit's, not valid", "612-00340-800 Rev 1", nullptr,
+         "S123456789S123456789S123456789S123456789S123456789S123456789", "C0042", nullptr, COURSE_IMPORT, "A1234",
+         "RESTORED"},
+        {"a store number of 127 characters is still read", "612-00340-800 Rev 1", nullptr, store127.c_str(), "C0042",
+         nullptr, COURSE_IMPORT, "A1234", "RESTORED"},
+        {"one of 128 is not: the computer name answers", "612-00340-800 Rev 1", nullptr, store128.c_str(), "C0042",
+         nullptr, COURSE_IMPORT, "", "RESTORED"},
+        {"a registry number of 126 characters is read", "612-00340-800 Rev 1", registry126.c_str(), "B5678", nullptr,
+         nullptr, COURSE_IMPORT, "A1234", "RESTORED"},
+        {"one of 127 is not: the store answers", "612-00340-800 Rev 1", registry127.c_str(), "B5678", nullptr,
+         nullptr, COURSE_IMPORT, "", "RESTORED"},
+        {"its own save on the disabled unit: the undo", "612-00340-800 Rev 0", nullptr, "A1234", nullptr, "SAVED",
+         COURSE_UNDO, "", "RESTORED-ORIGINAL"},
+        {"another unit's save on a disabled unit", "612-00340-800 Rev 1", nullptr, "B5678", nullptr, "SAVED",
+         COURSE_REFUSED, "", "SAVED"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
