@@ -40,13 +40,11 @@ const char MFD_CONFIG[] = "ShellPersist\\MFD Configuration";
 
 const size_t kFactoryFlagChars = 16;
 
-}  // namespace
-
 // The media names are written out, never derived: several rows (the engine
 // configuration, one airframe, the GPS and option configuration files) do not
 // follow the directory-hyphen-file pattern, and a save on the media must keep
 // the names earlier saves used.
-const SavedFileEntry SavedFileCatalogue[SAVED_FILE_COUNT] = {
+const SavedFileEntry kCatalogueRows[] = {
     {"DatalinkPersist", "Client.pri", "DatalinkPersist-Client.pri", nullptr, 0, CFG_DATALINK, 0},
     {"DatalinkPersist", "XMClient.pri", "DatalinkPersist-XMClient.pri", nullptr, 0, CFG_XM_DATA, 0},
 
@@ -114,6 +112,12 @@ const SavedFileEntry SavedFileCatalogue[SAVED_FILE_COUNT] = {
     {MFD_CONFIG, "CFG_SIRIUS_DATA.pri", "ShellPersist-Config-CFG_SIRIUS_DATA.pri", nullptr, 0, nullptr, 1},
     {MFD_CONFIG, "CFG_ENGINE.pri", "ShellPersist-Config-CFG_ENGINE.pri", nullptr, 0, nullptr, 1},
 };
+static_assert(sizeof(kCatalogueRows) / sizeof(kCatalogueRows[0]) == static_cast<size_t>(kSaveProgressSteps),
+              "one progress step per catalogue row");
+
+}  // namespace
+
+const SavedFileEntry (&SavedFileCatalogue)[SAVED_FILE_COUNT] = kCatalogueRows;
 
 bool FilterListAdmits(const ValueFilterItem* pFilter, uint32_t dwCount, const char* pszValueName)
 {

@@ -29,7 +29,9 @@ const size_t SAVED_FILE_COUNT = 59;
 static_assert(SAVED_FILE_COUNT == static_cast<size_t>(kSaveProgressSteps) &&
                   kRestoreProgressSteps == kSaveProgressSteps + 1,
               "the progress bar's steps are the catalogue's rows");
-extern const SavedFileEntry SavedFileCatalogue[SAVED_FILE_COUNT];
+// The rows themselves are written with their count left to the compiler,
+// which checks it against SAVED_FILE_COUNT: a row too few does not compile.
+extern const SavedFileEntry (&SavedFileCatalogue)[SAVED_FILE_COUNT];
 
 const size_t SHELL_FILTER_COUNT = 2;
 const size_t ALERTS_FILTER_COUNT = 2;
