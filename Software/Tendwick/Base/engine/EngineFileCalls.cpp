@@ -76,6 +76,7 @@ EngineFileCalls RealCalls()
     calls.osRegQueryValueExA = RegQueryValueExA;
     calls.osRegSetValueExA = RegSetValueExA;
     calls.osRegSaveKeyA = RegSaveKeyA;
+    calls.osRegFlushKey = RegFlushKey;
     calls.osFailed = LogFailure;
     return calls;
 }
@@ -219,6 +220,11 @@ LONG FcRegSetValue(HKEY key, const char* name, DWORD type, const BYTE* data, DWO
 LONG FcRegSaveKey(HKEY key, const char* file)
 {
     return ReportRegistry("RegSaveKeyA", file, EngineCalls().osRegSaveKeyA(key, file, nullptr));
+}
+
+LONG FcRegFlushKey(HKEY key, const char* name)
+{
+    return ReportRegistry("RegFlushKey", name, EngineCalls().osRegFlushKey(key));
 }
 
 // ---- open files ----------------------------------------------------------------

@@ -40,6 +40,7 @@ struct EngineFileCalls {
     LONG (WINAPI* osRegQueryValueExA)(HKEY, LPCSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD);
     LONG (WINAPI* osRegSetValueExA)(HKEY, LPCSTR, DWORD, DWORD, const BYTE*, DWORD);
     LONG (WINAPI* osRegSaveKeyA)(HKEY, LPCSTR, LPSECURITY_ATTRIBUTES);
+    LONG (WINAPI* osRegFlushKey)(HKEY);
     // Called once per failed call with the Win32 name ("WriteFile"), the path
     // ("from -> to" for a copy or a move, the value name for the registry)
     // and the error. The last-error value is kept around it.
@@ -99,6 +100,8 @@ LONG FcRegCreateKey(HKEY root, const char* path, REGSAM access, HKEY* key);
 LONG FcRegQueryValue(HKEY key, const char* name, DWORD* type, BYTE* data, DWORD* size);
 LONG FcRegSetValue(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD size);
 LONG FcRegSaveKey(HKEY key, const char* file);
+// Writes the key's changes to disk; name is the key's, for the report.
+LONG FcRegFlushKey(HKEY key, const char* name);
 
 // An open file of the program, closed through the table with its owner. It
 // keeps its path for the failure report.

@@ -182,6 +182,24 @@ bool SavedFileWasRead(const char* who, int level, SavedFileRead read, const char
     return false;
 }
 
+// Writes one value of the data-link fix-up; false (logged) when the store refused it.
+bool CarryOutFixUp(const PlannedWrite& write)
+{
+    const char* subdir = write.subdir.c_str();
+    const char* key = write.key.c_str();
+    const char* name = write.name.c_str();
+    if (write.kind == IMPORT_DWORD) {
+        if (PersistOneDW(subdir, key, kStoreTimeout, name, write.number) != PERS_FAILED) return true;
+        CsrLog(CSRLOG_WARNING, "UpdatePersistFile: PersistOneDW Failed on: %s, %s, %s, %d\n", subdir, key, name,
+               static_cast<int>(write.number));
+        return false;
+    }
+    if (PersistOneString(subdir, key, kStoreTimeout, name, write.text.c_str()) != PERS_FAILED) return true;
+    CsrLog(CSRLOG_WARNING, "UpdatePersistFile: PersistOneString Failed on: %s, %s, %s, %s\n", subdir, key, name,
+           write.text.c_str());
+    return false;
+}
+
 } // namespace
 
 int CRestoreFlow::ParseLine(const char* line, char* name, char* type, char* value)
@@ -232,13 +250,10 @@ int CarryOutImport(RunWindow* window, const PlannedFile& file, const char* path)
     }
 
     // Data-link fix-up: a save of the legacy family lacks the client's device.
-    for (const PlannedWrite& write : file.fixUp) {
-        if (write.kind == IMPORT_DWORD)
-            PersistOneDW(write.subdir.c_str(), write.key.c_str(), kStoreTimeout, write.name.c_str(), write.number);
-        else
-            PersistOneString(write.subdir.c_str(), write.key.c_str(), kStoreTimeout, write.name.c_str(),
-                             write.text.c_str());
-    }
+    // A value the store refuses leaves the file not taken, as a refused value
+    // of the import does.
+    for (const PlannedWrite& write : file.fixUp)
+        if (!CarryOutFixUp(write)) taken = 0;
     return taken;
 }
 

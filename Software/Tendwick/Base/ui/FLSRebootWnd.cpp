@@ -54,7 +54,11 @@ bool CFLSRebootWnd::LaunchUtility(bool block10)
 
 void CFLSRebootWnd::Shutdown()
 {
-    RegFlushKey(HKEY_CURRENT_USER);
+    // The user's settings go to disk before the shutdown. A failed flush is
+    // reported by the file-call table and the shutdown goes on all the same:
+    // the technician was told to remove the stick, and the system writes the
+    // hive itself as it shuts down.
+    FcRegFlushKey(HKEY_CURRENT_USER, "HKEY_CURRENT_USER");
     Sleep(1000);
 
     HANDLE token = nullptr;

@@ -1,7 +1,10 @@
 // The registry helpers, below a throwaway key of the current user.
 #include "EngineFixture.h"
 
+#include "EngineFileCalls.h"
 #include "RegistryAccess.h"
+
+#include <vector>
 
 namespace {
 
@@ -119,6 +122,42 @@ TEST_F(RegistryAccess, KeyPathWritersNeverCreateKeys)
     CString text;
     EXPECT_TRUE(ReadRegistryString(HKEY_CURRENT_USER, missing.c_str(), "Map", text));
     EXPECT_STREQ("map.exe,C:\\Zelsys,0", text);
+}
+
+std::vector<std::string> g_flushReports;
+LONG g_flushError = ERROR_SUCCESS;
+
+LONG WINAPI FailingFlush(HKEY key)
+{
+    return g_flushError != ERROR_SUCCESS ? g_flushError : DefaultEngineFileCalls().osRegFlushKey(key);
+}
+
+void RecordFlushReport(const char* call, const char* path, DWORD error)
+{
+    g_flushReports.push_back(std::string(call) + " " + path + " " + std::to_string(error));
+}
+
+TEST_F(RegistryAccess, AFlushOfTheUsersSettingsGoesThroughTheTableAndIsReportedWhenItFails)
+{
+    const struct Row {
+        LONG        error;
+        const char* report;   // nullptr: none
+    } rows[] = {
+        {ERROR_SUCCESS, nullptr},
+        {ERROR_ACCESS_DENIED, "RegFlushKey HKEY_CURRENT_USER 5"},
+        {ERROR_DISK_FULL, "RegFlushKey HKEY_CURRENT_USER 112"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.error);
+        EngineFileCalls table = DefaultEngineFileCalls();
+        table.osRegFlushKey = FailingFlush;
+        table.osFailed = RecordFlushReport;
+        CScopedEngineFileCalls scope(table);
+        g_flushError = row.error;
+        g_flushReports.clear();
+        EXPECT_EQ(row.error, FcRegFlushKey(HKEY_CURRENT_USER, "HKEY_CURRENT_USER"));
+        EXPECT_EQ(row.report ? std::vector<std::string>{row.report} : std::vector<std::string>(), g_flushReports);
+    }
 }
 
 } // namespace

@@ -296,6 +296,37 @@ TEST_F(Import, TheDatalinkFixUpKeepsADeviceStoredAsANumber)
     EXPECT_EQ("VuvodUV", ReadStoreString("DatalinkPersist", "Client", "DeviceStr"));
 }
 
+TEST_F(Import, AFixUpValueTheStoreRefusesLeavesTheFileNotTaken)
+{
+    // The unit holds the name with the other type: the fix-up's write of it
+    // is refused, though the file's own values went in.
+    struct Row {
+        const char* name;
+        bool        heldAsNumber;   // else as a string too long to read as the device
+        const char* logged;
+    } rows[] = {
+        {"DeviceStr", true, "UpdatePersistFile: PersistOneString Failed on: DatalinkPersist, Client, DeviceStr, VuvodUV\n"},
+        {"Device", false, "UpdatePersistFile: PersistOneDW Failed on: DatalinkPersist, Client, Device, 1\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_NE(PERS_FAILED, OpenPersistKey("DatalinkPersist", "Client", 1000));
+        DeleteValue("Device");
+        DeleteValue("DeviceStr");
+        ASSERT_NE(PERS_FAILED, ClosePersistKey());
+        ClearLog();
+        ASSERT_TRUE(WriteFileMakingFolders(kPersistMedia + "c.pri", SavedKey("\"Port\"=dword:3\r\n")));
+        WriteSavedIdentity("SN1|612-00288-000 Rev 1");
+        if (row.heldAsNumber)
+            ASSERT_NE(PERS_FAILED, PersistOneDW("DatalinkPersist", "Client", 1000, row.name, 7));
+        else
+            StoreString("DatalinkPersist", "Client", row.name, std::string(150, 'd').c_str());
+        Update("c.pri", "DatalinkPersist", "Client", nullptr, 0, 0, 0);
+        EXPECT_EQ("3", Dword("DatalinkPersist", "Client", "Port"));
+        EXPECT_EQ(1u, LoggedAt("WARNING", row.logged));
+    }
+}
+
 namespace {
 
 // A window during whose restore the stick goes away: at the status line that
