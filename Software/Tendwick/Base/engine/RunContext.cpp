@@ -24,15 +24,18 @@ CRunContext::CRunContext(const char* unitPart) : m_bLegacy(IsLegacyShellPart(uni
     if (m_keyError != ERROR_SUCCESS) {
         m_mediaSource = MediaRootSource::NoKey;
         m_media = kDefaultMediaRoot;
-        return;
+    } else {
+        m_mediaSource = ReadMediaRoot(m_key.get(), kUpdatePathRootRule, m_media);
+        m_bPersistFound = QueryTextValue(m_key.get(), "PersistPath", kRootValueBytes, m_persist) == ERROR_SUCCESS ||
+                          QueryTextValue(m_key.get(), "DataPath", kRootValueBytes, m_persist) == ERROR_SUCCESS;
+        if (m_bPersistFound)
+            AddTrailingBackslash(m_persist);
+        else
+            m_persist.clear();
     }
-    m_mediaSource = ReadMediaRoot(m_key.get(), kUpdatePathRootRule, m_media);
-    m_bPersistFound = QueryTextValue(m_key.get(), "PersistPath", kRootValueBytes, m_persist) == ERROR_SUCCESS ||
-                      QueryTextValue(m_key.get(), "DataPath", kRootValueBytes, m_persist) == ERROR_SUCCESS;
-    if (m_bPersistFound)
-        AddTrailingBackslash(m_persist);
-    else
-        m_persist.clear();
+    // The length rules, once for the press: the checks below only report.
+    m_bMediaFits = m_media.size() <= kMediaRootChars;
+    m_bPersistFits = m_persist.size() <= kPersistRootChars;
 }
 
 void CRunContext::SetUnitPart(const char* unitPart)
@@ -42,26 +45,34 @@ void CRunContext::SetUnitPart(const char* unitPart)
 
 bool CRunContext::MediaRootFits(const char* caller) const
 {
-    if (m_media.size() <= kMediaRootChars) return true;
-    if (caller) RootIsWhole(caller, "Media root", m_media.c_str(), kMediaRootChars);
+    if (m_bMediaFits) return true;
+    if (caller && !m_bMediaReported) {
+        m_bMediaReported = true;
+        LogLongRoot(caller, "Media root", m_media.c_str(), kMediaRootChars);
+    }
     return false;
 }
 
 void CRunContext::RequireMediaRoot(const char* caller) const
 {
-    RequireWholeRoot(caller, "Media root", m_media.c_str(), kMediaRootChars);
+    if (!MediaRootFits(caller)) CFileException::ThrowOsError(ERROR_FILENAME_EXCED_RANGE, m_media.c_str());
 }
 
 void CRunContext::RequireUpdatePaths(const char* caller) const
 {
+    const bool report = !m_bPathsReported;
+    m_bPathsReported = true;
     if (m_keyError != ERROR_SUCCESS) CFileException::ThrowOsError(m_keyError);
-    if (m_mediaSource != MediaRootSource::Setting)
+    if (report && m_mediaSource != MediaRootSource::Setting)
         CsrLog(CSRLOG_WARNING, "GetUpdatePath: Force Default Removeable Media %s\n", kDefaultMediaRoot);
     if (!m_bPersistFound) {
-        CsrLog(CSRLOG_ERROR, "GetUpdatePath: Unable to Find Persist Data Path\n");
+        if (report) CsrLog(CSRLOG_ERROR, "GetUpdatePath: Unable to Find Persist Data Path\n");
         CFileException::ThrowOsError(ERROR_CRC, "Persist Path");
     }
-    RequireWholeRoot(caller, "Persist root", m_persist.c_str(), kPersistRootChars);
+    if (!m_bPersistFits) {
+        if (report) LogLongRoot(caller, "Persist root", m_persist.c_str(), kPersistRootChars);
+        CFileException::ThrowOsError(ERROR_FILENAME_EXCED_RANGE, m_persist.c_str());
+    }
 }
 
 const UnitIdentity& CRunContext::Unit()

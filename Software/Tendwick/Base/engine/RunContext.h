@@ -40,7 +40,8 @@ public:
     const std::string& MediaRoot() const { return m_media; }
     MediaRootSource MediaSource() const { return m_mediaSource; }
     // Whether the media root is short enough that the media's folders are
-    // built from all of it; a longer one is logged as caller's error.
+    // built from all of it. The rule is checked once, when the context is
+    // made; a longer root is logged once, as the first caller's error.
     bool MediaRootFits(const char* caller) const;
     // The same, raising the file exception (name too long) for a longer root.
     void RequireMediaRoot(const char* caller) const;
@@ -51,7 +52,9 @@ public:
     bool HasUpdatePaths() const { return m_keyError == ERROR_SUCCESS && m_bPersistFound; }
     // Raises (as the engine always did) when the key cannot be opened or
     // names no persist root, or when the persist root is too long; logs a
-    // media root that fell back to the default.
+    // media root that fell back to the default. The public calls and the
+    // flows each ask, and rely on the verdict made when the context was
+    // made: only the first asking logs it, once per press.
     void RequireUpdatePaths(const char* caller) const;
     // "Software\Corvane", open for the press; closed by CloseKey.
     HKEY CorvaneKey() const { return m_key.get(); }
@@ -79,6 +82,10 @@ private:
     std::string     m_media;
     bool            m_bPersistFound = false;
     std::string     m_persist;
+    bool            m_bMediaFits = false;
+    bool            m_bPersistFits = false;
+    mutable bool    m_bMediaReported = false;   // a media root too long was logged
+    mutable bool    m_bPathsReported = false;   // the verdict on the roots was logged
     bool            m_bLegacy = false;
     bool            m_bUnitRead = false;
     UnitIdentity    m_unit;

@@ -6,8 +6,8 @@
 #include <cstddef>
 
 // Whether root has at most maxChars characters; a longer one is logged as an
-// error of caller ("<caller>: <what> longer than <n> characters: ...").
+// error of caller (LogLongRoot).
 bool RootIsWhole(const char* caller, const char* what, const char* root, size_t maxChars);
 
-// The same, raising the file exception (name too long) for a longer root.
-void RequireWholeRoot(const char* caller, const char* what, const char* root, size_t maxChars);
+// Logs root as too long: "<caller>: <what> longer than <n> characters: ...".
+void LogLongRoot(const char* caller, const char* what, const char* root, size_t maxChars);

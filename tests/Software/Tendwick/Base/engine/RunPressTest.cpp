@@ -1,5 +1,6 @@
 // One press, one reading of its roots: the registry key of the engine's
-// settings is opened once per press (the window's survey and the run share it), a restore clears the media once, and
+// settings is opened once per press (the window's survey and the run share
+// it) and its verdict logged once, a restore clears the media once, and
 // the restore's own steps (the save's serial number for a unit without one)
 // are the engine's, not the window's.
 #include "EngineFixture.h"
@@ -21,6 +22,7 @@ const char kPartText[] = "612-00340-800 Rev 0";
 struct PressCalls {
     int nCorvaneOpens = 0;    // opens of "Software\Corvane" itself
     int nRecordDeletes = 0;   // deletes of the save's identity record: one per clearing
+    size_t nDefaultMediaWarnings = 0;   // the media root fell back to the default (no "CDROM")
 };
 
 PressCalls g_calls;
@@ -69,8 +71,10 @@ protected:
         CScopedEngineFileCalls scope(counting);
         g_pReal = &scope.Previous();
         g_calls = PressCalls();
+        ClearLog();
         engine.Survey();
         EXPECT_EQ(expected, engine.MaintRun(&window, key));
+        g_calls.nDefaultMediaWarnings = LoggedAt("WARNING", "GetUpdatePath: Force Default Removeable Media E:\\\n");
         return g_calls;
     }
 };
@@ -83,10 +87,13 @@ TEST_F(RunPress, EachPressOfSaveReadsTheRootsOnce)
     EnableBackupPrivileges();
     engine.Survey();
     ASSERT_TRUE(engine.LastSurvey().bSaveAllowed);
-    EXPECT_EQ(1, Press(kSaveKey, MaintResult::Pending).nCorvaneOpens) << "the question";
+    const PressCalls question = Press(kSaveKey, MaintResult::Pending);
+    EXPECT_EQ(1, question.nCorvaneOpens) << "the question";
+    EXPECT_EQ(1u, question.nDefaultMediaWarnings);
     const PressCalls saving = Press(kSaveKey, MaintResult::Done);
     EXPECT_EQ(1, saving.nCorvaneOpens) << "the save with its disabling";
     EXPECT_EQ(1, saving.nRecordDeletes) << "the media is cleared once, before the copies";
+    EXPECT_EQ(1u, saving.nDefaultMediaWarnings) << "the roots' verdict is logged once per press";
 }
 
 TEST_F(RunPress, ARestorePressReadsTheRootsOnceAndClearsTheMediaOnce)
@@ -99,6 +106,7 @@ TEST_F(RunPress, ARestorePressReadsTheRootsOnceAndClearsTheMediaOnce)
     const PressCalls restoring = Press(kRestoreKey, MaintResult::Done);
     EXPECT_EQ(1, restoring.nCorvaneOpens);
     EXPECT_EQ(1, restoring.nRecordDeletes);
+    EXPECT_EQ(1u, restoring.nDefaultMediaWarnings) << "the roots' verdict is logged once per press";
     EXPECT_EQ("RESTORED", ReadStoreString("ShellPersist", "ShellConfig", "Ferrox"));
 }
 
