@@ -57,7 +57,7 @@ bool ApplyKnobLayout(const char* persistRoot, bool dualConcentric, const std::ve
     }
 
     for (size_t i = 0; i < KnobPageCount; ++i) {
-        std::string base = root + KnobPages[i];
+        std::string base = root + KnobPagePath(i);
         std::string layoutTemplate = base + (dualConcentric ? KNOB_DUAL_TEMPLATE : KNOB_SINGLE_TEMPLATE);
         // The secondary goes only beside a whole primary, flushed first: a
         // copy that broke off part way leaves the secondary to repair it from.

@@ -12,6 +12,7 @@
 #include "RegistryAccess.h"
 #include "RestoreFlow.h"
 #include "RunContext.h"
+#include "SavedFileCatalogue.h"
 #include "UnitState.h"
 
 #include "CsrLog.h"
@@ -36,7 +37,6 @@ namespace {
 const char kTraceFile[] = "D:\\FerroxTrace.txt";
 
 const char kSystemStartupApp[] = "c:\\zelsys\\system.exe|Maintenance";
-const char kSavedShellConfig[] = "ShellPersist-ShellConfig.pri";
 
 // Persisted and registry values handled here: 200-byte buffers.
 const size_t kValueBytes = 200;
@@ -342,7 +342,7 @@ bool PutShellSplashBack(const CRunContext& run, const std::string& recordPath, c
     // that does not exist. The lookup logs a value it cannot take whole.
     char saved[kSavedSettingBytes] = {};
     bool haveOriginal =
-        RetrieveSavedPersistSetting(run, kSavedShellConfig, "SplashNoticeBitmap", saved, sizeof(saved));
+        RetrieveSavedPersistSetting(run, SAVED_SHELL_CONFIG_FILE, "SplashNoticeBitmap", saved, sizeof(saved));
     saved[sizeof(saved) - 1] = '\0';
     std::string original = saved;
     // A media that does not give the value back (removed, damaged), or gives

@@ -9,7 +9,6 @@
 
 namespace {
 
-const char kShellConfigSection[] = "ShellConfig";
 const char kDefaultScreenSize[] = "0|0|640|480";
 const char kDefaultButtonSize[] = "00x00";
 const DWORD kPlatformBytes = 32;
@@ -22,7 +21,7 @@ const int kMarginAssertLine = 265;
 
 // --- a real unit -------------------------------------------------------------
 
-CShellScreenConfig::CShellScreenConfig() : m_section(kShellPersist, kShellConfigSection) {}
+CShellScreenConfig::CShellScreenConfig() : m_section(kShellPersist, kShellConfig) {}
 
 void CShellScreenConfig::BuildKeyTable()
 {

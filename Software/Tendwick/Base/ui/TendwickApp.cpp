@@ -9,6 +9,7 @@
 #include <string>
 
 #include "CsrLog.h"
+#include "EngineKeys.h"
 #include "EngineWin32.h"
 #include "EventReporter.h"
 #include "FerroxTendwickWnd.h"
@@ -18,8 +19,6 @@
 namespace {
 
 const char kWinlogonKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
-// The trailing backslash is how the shell's own settings have always named it.
-const char kCorvaneKeyWithSlash[] = "Software\\Corvane\\";
 const DWORD kShellBytes = 260;
 const DWORD kProgramPathBytes = 512;
 const char kEventSourcePath[] = "HKEY_CURRENT_USER\\Tendwick\\CurrentControlSet\\Services\\EventLog\\Application\\Maint";
@@ -92,7 +91,8 @@ bool CTendwickApp::DetectUnitShell()
         if (QueryTextValue(winlogon.get(), "Shell", kShellBytes, logonShell) != ERROR_SUCCESS) logonShell.clear();
     }
 
-    UniqueRegKey corvane = CreateFullAccessKey(HKEY_CURRENT_USER, kCorvaneKeyWithSlash);
+    // The trailing backslash is how the shell's own settings have always named it.
+    UniqueRegKey corvane = CreateFullAccessKey(HKEY_CURRENT_USER, (std::string(kCorvaneKey) + "\\").c_str());
     std::string savedShell;
     bool haveSaved = corvane && QueryTextValue(corvane.get(), "shell", kShellBytes, savedShell) == ERROR_SUCCESS;
 

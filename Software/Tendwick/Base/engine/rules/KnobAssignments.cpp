@@ -13,5 +13,10 @@ const KnobWrite KnobWrites[] = {
 };
 const size_t KnobWriteCount = sizeof(KnobWrites) / sizeof(KnobWrites[0]);
 
-const char* const KnobPages[] = {"ShellPersist\\UI_Taws", "ShellPersist\\UI_KTX", "ShellPersist\\UI_Map"};
+const char* const KnobPages[] = {"UI_Taws", "UI_KTX", "UI_Map"};
 const size_t KnobPageCount = sizeof(KnobPages) / sizeof(KnobPages[0]);
+
+std::string KnobPagePath(size_t page)
+{
+    return std::string(KNOB_SUBDIR) + "\\" + KnobPages[page];
+}

@@ -2,10 +2,13 @@
 // place: what a restore on a ZR455 unit leaves. No windows.h.
 #pragma once
 
-#include <cstddef>
+#include "EngineKeys.h"
 
-const char KNOB_SUBDIR[] = "ShellPersist";
-const char KNOB_LEVELS_KEY[] = "ShellConfig";
+#include <cstddef>
+#include <string>
+
+const char* const KNOB_SUBDIR = kShellPersist;
+const char* const KNOB_LEVELS_KEY = kShellConfig;
 const char KNOB_LEVELS_VALUE[] = "KnobLevels";
 // "KnobLevels" of this value selects the dual-concentric layout, any other the single knob.
 const unsigned long KNOB_LEVELS_DUAL = 2;
@@ -22,8 +25,10 @@ struct KnobWrite {
 extern const KnobWrite KnobWrites[];
 extern const size_t KnobWriteCount;
 
-// Below the persist root: each page's key, with a template beside it per layout.
+// The keys of the pages in KNOB_SUBDIR, each with a template beside it per layout.
 extern const char* const KnobPages[];
 extern const size_t KnobPageCount;
+// A page's key below the persist root: "ShellPersist\UI_Taws".
+std::string KnobPagePath(size_t page);
 const char KNOB_DUAL_TEMPLATE[] = "4Knobs.pri";
 const char KNOB_SINGLE_TEMPLATE[] = "2Knobs.pri";

@@ -43,9 +43,10 @@ void PlanKnob(CPlanner& planner, const std::string& persistRoot, bool forZR455)
     const char* layout = knob.bDual ? KNOB_DUAL_TEMPLATE : KNOB_SINGLE_TEMPLATE;
     plan.steps.push_back(std::string("Platform ZR455: the ") + (knob.bDual ? "dual-concentric" : "single") +
                          " knob layout is applied");
-    for (size_t i = 0; i < KnobPageCount; ++i)
-        plan.steps.push_back(root + KnobPages[i] + layout + " replaces " + root + KnobPages[i] +
-                             ".pri where it exists; " + root + KnobPages[i] + ".sec is deleted");
+    for (size_t i = 0; i < KnobPageCount; ++i) {
+        const std::string page = root + KnobPagePath(i);
+        plan.steps.push_back(page + layout + " replaces " + page + ".pri where it exists; " + page + ".sec is deleted");
+    }
 }
 
 

@@ -110,7 +110,7 @@ void PlanShellUndo(CPlanner& planner)
     bool haveOriginal = false;
     std::string bytes;
     long size = -1;
-    if (planner.Media().Read(kSavedShellConfig, &bytes, &size) == SAVED_READ_OK) {
+    if (planner.Media().Read(SAVED_SHELL_CONFIG_FILE, &bytes, &size) == SAVED_READ_OK) {
         std::vector<char> text(bytes.begin(), bytes.end());
         text.push_back('\0');
         CSavedSetting search(kSplashValue);

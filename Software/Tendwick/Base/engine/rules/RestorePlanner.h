@@ -27,7 +27,6 @@ const size_t kUndoValueChars = 199;
 // The saved setting the undo looks up: it must fit 512 bytes whole.
 const size_t kSavedSettingChars = 511;
 
-const char kSavedShellConfig[] = "ShellPersist-ShellConfig.pri";
 const char kSplashValue[] = "SplashNoticeBitmap";
 
 inline std::string Lower(const std::string& text)

@@ -36,7 +36,7 @@ const char CFG_EGPWS[] = "CFG_EGPWS";
 const char CFG_RADAR[] = "CFG_RADAR";
 
 const char ENGINE[] = "EnginePersist";
-const char MFD_CONFIG[] = "ShellPersist\\MFD Configuration";
+const char* const MFD_CONFIG = FACTORY_FLAG_DIRECTORY;
 
 const size_t kFactoryFlagChars = 16;
 
@@ -92,7 +92,7 @@ const SavedFileEntry kCatalogueRows[] = {
     {"RadarPersist", "RunSettings.pri", "RadarPersist-RunSettings.pri", nullptr, 0, CFG_RADAR, 0},
     {"TrafficPersist", "Config.pri", "TrafficPersist-Config.pri", nullptr, 0, nullptr, 0},
     {"ShellPersist", "BrightnessConfig.pri", "ShellPersist-BrightnessConfig.pri", nullptr, 0, nullptr, 0},
-    {"ShellPersist", "ShellConfig.pri", "ShellPersist-ShellConfig.pri", ShellValueFilter, SHELL_FILTER_COUNT,
+    {"ShellPersist", "ShellConfig.pri", SAVED_SHELL_CONFIG_FILE, ShellValueFilter, SHELL_FILTER_COUNT,
      nullptr, 0},
     {"ShellPersist", "DynamicData.pri", "ShellPersist-DynamicData.pri", nullptr, 0, nullptr, 0},
     {"MapPersist", "OP_SETTINGS.pri", "MapPersist-OP_SETTINGS.pri", MapValueFilter, MAP_FILTER_COUNT, nullptr, 0},

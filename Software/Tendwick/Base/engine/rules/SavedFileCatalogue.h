@@ -51,6 +51,10 @@ extern const size_t GatedKeyCount;
 // equal to one of the filter's items.
 bool FilterListAdmits(const ValueFilterItem* pFilter, uint32_t dwCount, const char* pszValueName);
 
+// The media name of the shell's settings, which the disabling and the undo
+// also read a picture from.
+const char SAVED_SHELL_CONFIG_FILE[] = "ShellPersist-ShellConfig.pri";
+
 // Where the factory flag lives: this store directory, the configuration name
 // as the key, this value.
 const char FACTORY_FLAG_DIRECTORY[] = "ShellPersist\\MFD Configuration";

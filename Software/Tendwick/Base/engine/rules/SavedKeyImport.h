@@ -105,6 +105,6 @@ bool NeedsDatalinkFixUp(const char* subdir, const char* key, const char* savedPa
 
 // What every restore leaves as the unit's startup application.
 const char* const RESTORE_STARTUP_SUBDIR = kShellPersist;
-const char RESTORE_STARTUP_KEY[] = "ShellConfig";
+const char* const RESTORE_STARTUP_KEY = kShellConfig;
 const uint32_t RESTORE_STARTUP_COUNT = 1;
 const char RESTORE_STARTUP_APP[] = "c:\\zelsys\\system.exe|Maintenance";
