@@ -167,7 +167,7 @@ for key in report['keys']:
         if c['by'] == 'import': imported.add((k, c['name'].lower()))
     kept += [(k, v['name'].lower()) for v in key['keptByFilter']]
 bad = ['restore changed, dry run did not say: %r' % (a,) for a in sorted(actual - predicted)]
-# The serial number the window stores and the disabled state, as the plan prints them.
+# The serial number the restore stores at its end and the disabled state, as the plan prints them.
 def after_value(key, name):
     vals = values(ka[key]) if key in ka else {}
     return vals.get(name, (None, None, None))[2]
@@ -228,7 +228,7 @@ grep -q '^  DatalinkPersist-Client.pri fails the store.s check$' "$out/corrupted
 same_as_native "$out/corrupted.txt" 'E:\'
 echo "== dry run and restore of the damaged save (imported all the same), B's registry giving no valid serial number"
 # The registry's serial number wins over the store's: an invalid one makes the
-# window store the save's after the restore.
+# restore store the save's at its end.
 unit_image_use "$B"
 unit_wine reg add 'HKCU\Software\Corvane\SysSetup' /v SerialNumber /d TARN /f >/dev/null 2>&1 \
   || fail "B's registry serial number not set"

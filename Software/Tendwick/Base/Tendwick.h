@@ -35,8 +35,6 @@ private:
 
 // The program's one application object.
 CTendwickApp* GetTendwickApp();
-// Its screen configuration (never null once the program runs).
-CScreenConfig* GetScreenConfig();
 
 // Writes the assertion text for this header's line to the debug output and
 // raises the assertion exception.

@@ -137,7 +137,7 @@ TEST(DryRunRestore, ShowsChangesFilterKeepsAndTheRestoresEnd)
                                             "AddressBook.txt replaces the unit's datalink address book"));
     EXPECT_NE(report.steps.end(), std::find(report.steps.begin(), report.steps.end(),
                                             "Platform ZR655: the knob layout stays"));
-    // The unit has no serial number of its own: the window stores the save's.
+    // The unit has no serial number of its own: the restore stores the save's.
     EXPECT_EQ((std::vector<std::string>{"SerialNumber string (new) -> A1234 (serial number)"}),
               Changes(Key(report, "ShellPersist", "SystemData")));
     EXPECT_TRUE(report.serial.bStored);

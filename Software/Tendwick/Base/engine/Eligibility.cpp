@@ -11,7 +11,6 @@
 #include "ReleasePairs.h"
 #include "RunContext.h"
 #include "RunMaint.h"
-#include "UnitIdentity.h"
 #include "UnitState.h"
 
 #include <string>
@@ -59,9 +58,7 @@ bool SaveAllowed(CRunContext& run, const char* part, int revision, EligibilitySt
     // and a disabling that was cut off may be finished (MaintRun).
     bool ownSave = false;
     if (run.SavedFilesOnMedia("AreThereSavedFiles")) {
-        char serial[IDENTITY_TEXT_SIZE] = {};
-        GetSerialNum(serial, sizeof(serial));
-        ownSave = IsOwnSave(run, serial, part, revision);
+        ownSave = IsOwnSave(run, run.Unit().serial.c_str(), part, revision);
         if (!ownSave || (disabled && CDisabling(run).IsDisablingComplete())) {
             *status = ELIG_SAVED_FILES_ON_DISK;
             CsrLog(CSRLOG_TRACE, "ChkSave: Saved Files Present\n");

@@ -21,6 +21,9 @@ const char kBlock10Prefix[] = "612-00288";
 const size_t kFileExceptionChars = 256;
 const size_t kExceptionMessageChars = 118;
 const unsigned long kNoFilesToRestore = 2;
+// The window's serial-number buffer holds 100 bytes: it shows at most 99
+// characters of the number the engine read.
+const size_t kShownSerialChars = 99;
 
 // Plays the animation over all frames, for ever.
 void LoopAnimation(CAnimateCtrl& animation)
@@ -97,9 +100,14 @@ int CFerroxTendwickWnd::OnCreate(CREATESTRUCTA* create)
 
     const UnitSurvey& survey = m_pEngine->Survey();
     CsrLog(CSRLOG_TRACE, "OnCreate: GetSwPartNum retrieved %s, s/n %s\n", survey.unit.partText.c_str(),
-           survey.unit.serial.c_str());
+           ShownSerial().c_str());
     ShowOpeningScreen();
     return 0;
+}
+
+std::string CFerroxTendwickWnd::ShownSerial() const
+{
+    return TextPrefix(m_pEngine->LastSurvey().unit.serial.c_str(), kShownSerialChars);
 }
 
 bool CFerroxTendwickWnd::IsBlock10() const
@@ -161,7 +169,8 @@ void CFerroxTendwickWnd::ShowOpeningScreen()
     }
 
     char detail[512];
-    const char* unitSerial = survey.unit.serial.c_str();
+    const std::string shownSerial = ShownSerial();
+    const char* unitSerial = shownSerial.c_str();
     if (savedFiles) {
         // clang-format off
         std::snprintf(detail, sizeof(detail), "MFD contains %s Rev %02d software,\ns/n %s\nRemovable media contains data from\n%s Rev %02d,\nretrieved from MFD s/n %s",

@@ -14,6 +14,8 @@
 #include "RunWindow.h"
 #include "SerialEntryRules.h"
 
+#include <string>
+
 class CRunMaint;
 
 // Where the window stands.
@@ -58,6 +60,8 @@ private:
     void ShowOpeningScreen();
     // The unit's keys come through the block-10 table (its part number says so).
     bool IsBlock10() const;
+    // The unit's serial number as the window shows it and starts the entry with.
+    std::string ShownSerial() const;
 
     // Keys
     uint32_t TranslateKeyDown(UINT raw);

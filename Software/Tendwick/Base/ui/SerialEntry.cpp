@@ -74,7 +74,7 @@ bool CFerroxTendwickWnd::ShowSerialEntry()
     if (!m_bEntryActive) return false;
     if (m_pSoftKeyBar) m_pSoftKeyBar->SetCornerCaptions("Position", "Change");
     m_progress.ShowWindow(SW_HIDE);
-    m_entry.Start(m_pEngine->LastSurvey().unit.serial.c_str());
+    m_entry.Start(ShownSerial().c_str());
     if (m_pSnCtrl) {
         m_pSnCtrl->SetWindowText(m_entry.Text());
         m_pSnCtrl->ShowWindow(SW_SHOW);

@@ -48,11 +48,6 @@ CTendwickApp* GetTendwickApp()
     return &theApp;
 }
 
-CScreenConfig* GetScreenConfig()
-{
-    return theApp.GetScreenConfig();
-}
-
 void TendwickAssertFailed(int line)
 {
     char text[160];

@@ -1,8 +1,8 @@
 // Everything a press of the Restore key would do to a unit, worked out before
 // anything is written: whether it imports the save, undoes the disabling or is
 // refused; per saved file each value set, kept or refused; the address book;
-// the knob layout; the startup application; the serial number the window
-// stores; and the unit's disabled state. The engine carries the plan out, the
+// the knob layout; the startup application; the serial number the restore
+// stores at its end; and the unit's disabled state. The engine carries the plan out, the
 // media inspector prints it. No windows.h.
 #pragma once
 
@@ -168,7 +168,7 @@ struct KnobPlan {
 // The serial number a finished restore or undo stores at its end: the
 // save's, when the unit gives no valid one of its own.
 struct SerialPlan {
-    bool        bChecked = false;   // the run finishes, so the window looks
+    bool        bChecked = false;   // the run finishes, so the engine looks
     std::string unitSerial;         // what the unit gives after the run
     bool        bStored = false;
     std::string stored;

@@ -142,6 +142,26 @@ TEST_F(TendwickWindowTest, OpeningScreenForASave)
     EXPECT_NE(std::string::npos, RunLog().find("OnKeyUp: Not expecting key up")) << RunLog();
 }
 
+TEST_F(TendwickWindowTest, TheOpeningScreenShowsAtMost99CharactersOfTheSerialNumber)
+{
+    // The engine reads up to 127 characters; the window's buffer holds 99.
+    const struct Row {
+        size_t stored;
+        size_t shown;
+    } rows[] = {{99, 99}, {120, 99}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.stored);
+        std::vector<std::string> unit = kUnitB;
+        unit[3] = std::string(row.stored, 'S');
+        LayUnit(unit);
+        TendwickDriver window(Exe());
+        ASSERT_TRUE(window.Start(kScreenMs));
+        EXPECT_EQ("MFD contains 612-00340-800 Rev 01 software,\ns/n " + std::string(row.shown, 'S') +
+                      "\nRemovable media contains no saved files.",
+                  window.Label(2));
+    }
+}
+
 TEST_F(TendwickWindowTest, AWholeSaveEndsInTheUtility)
 {
     LayUnit(kUnitA);
