@@ -183,12 +183,14 @@ check_media_after_save() { # persist-root-before-the-save zeldata serial part-te
   python3 - "$here/Software/Tendwick/Base/engine/rules/SavedFileCatalogue.cpp" "$1" "$2" "$media" "$3|$4" <<'PY'
 import os, re, sys
 cat, data, zeldata, media, ident = sys.argv[1:]
-consts = dict(re.findall(r'const char (\w+)\[\] = "([^"]*)";', open(cat).read()))
-rows = re.findall(r'\{\s*("(?:[^"\\]|\\.)*"|\w+),\s*"([^"]+\.pri)",\s*"([^"]+)"', open(cat).read())
+# Names the rows use are defined in the catalogue or its header.
+consts = dict(re.findall(r'const char (\w+)\[\] = "([^"]*)";', open(cat).read() + open(cat[:-4] + '.h').read()))
+rows = re.findall(r'\{\s*("(?:[^"\\]|\\.)*"|\w+),\s*"([^"]+\.pri)",\s*("[^"]+"|\w+)', open(cat).read())
 bad = []
 expected = set()
 for d, f, m in rows:
     d = consts.get(d, d.strip('"')).replace('\\\\', '/')
+    m = consts.get(m, m.strip('"'))
     src, dst = os.path.join(data, d, f), os.path.join(media, 'ZelConfig/Persist', m)
     expected.add('ZelConfig/Persist/' + m)
     if not os.path.exists(src): bad.append('source missing: ' + src); continue

@@ -36,7 +36,7 @@ const char CFG_EGPWS[] = "CFG_EGPWS";
 const char CFG_RADAR[] = "CFG_RADAR";
 
 const char ENGINE[] = "EnginePersist";
-const char* const MFD_CONFIG = FACTORY_FLAG_DIRECTORY;
+const char MFD_CONFIG[] = "ShellPersist\\MFD Configuration";
 
 const size_t kFactoryFlagChars = 16;
 
