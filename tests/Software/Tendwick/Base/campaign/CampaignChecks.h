@@ -1,0 +1,28 @@
+// The campaign's invariants, judged on the files and values a run left.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "CampaignFlows.h"
+#include "CampaignState.h"
+
+// The uninterrupted run of a flow: where it starts and where it ends.
+struct FlowStates {
+    Flow  flow;
+    State unitStart, mediaStart;
+    State unitEnd, mediaEnd;
+    State savedMedia;   // the media with the save this flow makes or takes
+};
+
+// The value of a store key's value as its files hold it (the primary, or
+// the secondary when the primary is not valid); empty when neither has it.
+std::string StoreValue(const powercut::Image& unit, const std::string& keyFile, const char* name);
+
+// Violations of the invariants after a run with a fault, before any run
+// again. `run` is how the window ended.
+std::vector<std::string> CheckAfterFault(const FlowStates& flow, const FlowRun& run, const State& unit,
+                                         const State& media);
+
+// Violations of "ends as an uninterrupted run does".
+std::vector<std::string> CheckEnd(const FlowStates& flow, const State& unit, const State& media);
