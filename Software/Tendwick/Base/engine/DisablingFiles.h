@@ -21,3 +21,7 @@ const char kDisabledMenuSuffix[] = ",C:\\Zelsys,0";
 
 // The hive copy a save makes on the unit and keeps until the next save.
 const char kLocalRegistryCopy[] = "C:\\CopyOfCorvaneUserReg.reg";
+
+// Whether a store setting of the latest disabling or undo of this process
+// could not be saved (the store keeps it in memory, where it reads back).
+bool DisablingSettingUnsaved();

@@ -43,6 +43,7 @@ bool SameFile(const std::string& installed, const std::string& source)
 
 bool CRunMaint::IsDisablingComplete()
 {
+    if (DisablingSettingUnsaved()) return false;
     // The last step of either variant points the unit at the installed shell.
     std::string entry;
     std::string ending = std::string("\\") + kInstalledShell;

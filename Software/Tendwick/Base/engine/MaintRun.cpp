@@ -4,6 +4,7 @@
 #include "RunMaint.h"
 
 #include "CsrLog.h"
+#include "DisablingFiles.h"
 #include "EngineLimits.h"
 #include "EngineWin32.h"
 #include "IdentityRules.h"
@@ -19,6 +20,8 @@ namespace {
 const uint32_t kSaveKey = 0x70;
 const uint32_t kRestoreKey = 0x72;
 const size_t kIdentityChars = 128;
+const char kDisablingNotFinished[] = "Disabling not finished: the disabled-unit program or picture is not in "
+                                     "place.\nThe save stays on the removable media; press Confirm to try again.";
 const char kLinkRefusal[] = "A save folder on the removable media is a link.\n"
                             "Nothing was written or read. Use another removable media.";
 
@@ -130,9 +133,7 @@ int CRunMaint::MaintRun(RunWindow* window, uint32_t keyCode)
                     // run again by the same key.
                     if (!IsDisablingComplete()) {
                         CsrLog(CSRLOG_ERROR, "MaintRun: The disabling after this unit's save is not complete\n");
-                        result = ShowNotFinished(m_pOwner, "Disabling not finished: the disabled-unit program or "
-                                                           "picture is not in place.\nThe save stays on the "
-                                                           "removable media; press Confirm to try again.");
+                        result = ShowNotFinished(m_pOwner, kDisablingNotFinished);
                     } else {
                         m_bConfirmShown = false;
                         m_pOwner->SetStatusText("Configuration Saved", 0);
@@ -150,6 +151,13 @@ int CRunMaint::MaintRun(RunWindow* window, uint32_t keyCode)
                 FinishSave();
                 PumpMessages(500);
                 result = 1;
+                // A disabling that could not be made whole (a full disk, a
+                // setting the store could not save) is said, and the same key
+                // finishes it: the save on the media stands.
+                if (!FileOnMedia("", kDontDisableFile) && !IsDisablingComplete()) {
+                    CsrLog(CSRLOG_ERROR, "MaintRun: The disabling after the save is not complete\n");
+                    result = ShowNotFinished(m_pOwner, kDisablingNotFinished);
+                }
             } else if (saved == SAVE_LINK_LEFT) {
                 result = ShowNotFinished(m_pOwner, kLinkRefusal);
             } else if (saved == SAVE_NOT_WRITTEN) {

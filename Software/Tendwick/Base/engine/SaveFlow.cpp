@@ -253,6 +253,11 @@ int CRunMaint::SaveConfig(const char* mediaRoot, const char* persistRoot, HKEY u
     }
     LONG saved = FcRegSaveKey(userKey, kLocalRegistryCopy);
     if (saved != ERROR_SUCCESS) CFileException::ThrowOsError(saved);
+    // The copy tells a later press that a disabling cut off belongs to this
+    // save (its checksum is the save's): it must outlive a power cut.
+    CEngineFile hiveCopy;
+    if (!hiveCopy.Open(kLocalRegistryCopy, GENERIC_WRITE, 0, OPEN_EXISTING) || !hiveCopy.Flush() || !hiveCopy.Close())
+        ThrowLastError();
     m_pOwner->SetStatusText("Retrieved Registry", 0);
 
     // A checksum of a file that could not be read whole would be a wrong one.

@@ -235,7 +235,25 @@ Roots BeginUndo(CRunMaint& engine, const char* operation)
     return roots;
 }
 
+// A key whose save failed still reads back from the store's memory in this
+// process, so the checks of how far a disabling or an undo got cannot see
+// it: the results of the writes are kept for them.
+bool g_bSettingUnsaved = false;
+
+void Kept(long result, const char* name)
+{
+    if (result != PERS_FAILED) return;
+    g_bSettingUnsaved = true;
+    CsrLog(CSRLOG_ERROR, "Disabling: The setting %s could not be saved; detail 0x%lX\n", name,
+           static_cast<unsigned long>(GetLastError()));
+}
+
 } // namespace
+
+bool DisablingSettingUnsaved()
+{
+    return g_bSettingUnsaved;
+}
 
 void CRunMaint::FerroxTrace(const char* text)
 {
@@ -249,6 +267,7 @@ void CRunMaint::FerroxTrace(const char* text)
 
 void CRunMaint::FinishSave()
 {
+    g_bSettingUnsaved = false;
     if (FileOnMedia("", kDontDisableFile)) {
         CsrLog(CSRLOG_TRACE, "FinishSave:  Source flash disable deactivated, flash will not be disabled\n");
         return;
@@ -262,9 +281,9 @@ void CRunMaint::FinishSave()
 void CRunMaint::FinishSaveShell()
 {
     TraceLine("FinishSaveShell: persisting ferrox");
-    PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "Ferrox", "SAVED");
+    Kept(PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "Ferrox", "SAVED"), "Ferrox");
     TraceLine("FinishSaveShell: persisting numstartupapps = 0");
-    PersistOneDW(kShellPersist, kShellConfig, kStoreTimeout, "NumStartupApps", 0);
+    Kept(PersistOneDW(kShellPersist, kShellConfig, kStoreTimeout, "NumStartupApps", 0), "NumStartupApps");
 
     TraceLine("FinishSaveShell: getupdatepath");
     Roots roots = GetRoots(*this);
@@ -305,7 +324,8 @@ void CRunMaint::FinishSaveShell()
         DWORD copyError = GetLastError();
         TraceLine("FinishSaveShell: delete of target, return value = %d", static_cast<int>(replaced));
         if (copied) {
-            PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "SplashNoticeBitmap", target.c_str());
+            Kept(PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "SplashNoticeBitmap", target.c_str()),
+                 "SplashNoticeBitmap");
             TraceLine("FinishSaveShell: bitmap copied and persisted");
         } else {
             ReportMaintError(
@@ -325,8 +345,9 @@ void CRunMaint::FinishSaveShell()
         DWORD copyError = GetLastError();
         TraceLine("FinishSaveShell: delete of target, return value = %d", static_cast<int>(replaced));
         if (copied) {
-            PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "StartupApp1", startupApp.c_str());
-            PersistOneDW(kShellPersist, kShellConfig, kStoreTimeout, "NumStartupApps", 1);
+            Kept(PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "StartupApp1", startupApp.c_str()),
+                 "StartupApp1");
+            Kept(PersistOneDW(kShellPersist, kShellConfig, kStoreTimeout, "NumStartupApps", 1), "NumStartupApps");
             TraceLine("FinishSaveShell: exe copied and persisted");
         } else {
             TraceLine("FinishSaveShell: Copy of exe FAILED");
@@ -339,7 +360,8 @@ void CRunMaint::FinishSaveShell()
                 GetOnePersistedString(kShellPersist, kShellConfig, kStoreTimeout, "StartupApp1", sizeof(app), app,
                                       nullptr) == PERS_SUCCESS &&
                 EqualsNoCase(app, startupApp.c_str())) {
-                PersistOneDW(kShellPersist, kShellConfig, kStoreTimeout, "NumStartupApps", 1);
+                Kept(PersistOneDW(kShellPersist, kShellConfig, kStoreTimeout, "NumStartupApps", 1),
+                     "NumStartupApps");
                 TraceLine("FinishSaveShell: installed exe kept as the startup app");
             }
         }
@@ -348,7 +370,7 @@ void CRunMaint::FinishSaveShell()
 
 void CRunMaint::FinishSaveMenu()
 {
-    PersistOneString(kShellPersist, kSystemData, kStoreTimeout, "Ferrox", "SAVED");
+    Kept(PersistOneString(kShellPersist, kSystemData, kStoreTimeout, "Ferrox", "SAVED"), "Ferrox");
     Roots roots = GetRoots(*this);
 
     CString logo;
@@ -389,6 +411,7 @@ void CRunMaint::FinishSaveMenu()
 
 void CRunMaint::UndoSaveShell()
 {
+    g_bSettingUnsaved = false;
     Roots roots = BeginUndo(*this, "UndoSaveShell");
     const std::string installedShell = JoinPath(roots.persist.c_str(), kInstalledShell);
     const std::string installedPicture = JoinPath(roots.persist.c_str(), kInstalledPicture);
@@ -407,8 +430,9 @@ void CRunMaint::UndoSaveShell()
     FerroxTrace(deletePicture ? "UndoSaveShell: Bitmap retrieved. Bitmap to be deleted."
                               : "UndoSaveShell: bitmap retrieve FAILURE");
 
-    PersistOneDW(kShellPersist, kShellConfig, kStoreTimeout, "NumStartupApps", 1);
-    PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "StartupApp1", kSystemStartupApp);
+    Kept(PersistOneDW(kShellPersist, kShellConfig, kStoreTimeout, "NumStartupApps", 1), "NumStartupApps");
+    Kept(PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "StartupApp1", kSystemStartupApp),
+         "StartupApp1");
     TraceLine("UndoSaveShell: startup app of system persisted.");
 
     TraceLine("UndoSaveShell: getting original bitmap");
@@ -430,7 +454,8 @@ void CRunMaint::UndoSaveShell()
         TraceLine("UndoSaveShell: original bitmap taken from %s", kRecordFile);
     }
     if (haveOriginal && !EqualsNoCase(original.c_str(), installedPicture.c_str())) {
-        PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "SplashNoticeBitmap", original.c_str());
+        Kept(PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "SplashNoticeBitmap", original.c_str()),
+             "SplashNoticeBitmap");
         TraceLine("UndoSaveShell: original bitmap got and saved: %s", original.c_str());
     }
     // A setting that still names the picture about to be deleted had no
@@ -454,7 +479,7 @@ void CRunMaint::UndoSaveShell()
     }
 
     TraceLine("UndoSaveShell: ferrox reset");
-    PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "Ferrox", "RESTORED-ORIGINAL");
+    Kept(PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "Ferrox", "RESTORED-ORIGINAL"), "Ferrox");
 
     // Only what the disabling installed goes: the startup application that
     // carries its marker and lies at the installed place, and the picture
@@ -499,6 +524,7 @@ bool CRunMaint::ClearMediaEndingUndo()
 
 void CRunMaint::UndoSaveMenu()
 {
+    g_bSettingUnsaved = false;
     Roots roots = BeginUndo(*this, "UndoSaveMenu");
     const std::string installedShell = JoinPath(roots.persist.c_str(), kInstalledShell);
     const std::string installedPicture = JoinPath(roots.persist.c_str(), kInstalledPicture);
@@ -531,7 +557,7 @@ void CRunMaint::UndoSaveMenu()
         if (PathExists(recordPath)) RemoveTarget(recordPath);
     }
 
-    PersistOneString(kShellPersist, kSystemData, kStoreTimeout, "Ferrox", "RESTORED-ORIGINAL");
+    Kept(PersistOneString(kShellPersist, kSystemData, kStoreTimeout, "Ferrox", "RESTORED-ORIGINAL"), "Ferrox");
 
     // Only the files the disabling installed go; settings that name anything
     // else are the unit's own.

@@ -12,6 +12,7 @@
 
 bool CRunMaint::IsUndoComplete()
 {
+    if (DisablingSettingUnsaved()) return false;
     const bool legacy = IsLegacyShellPart();
     char state[64] = {};
     if (GetOnePersistedString("ShellPersist", legacy ? "SystemData" : "ShellConfig", kStoreTimeout, "Ferrox",

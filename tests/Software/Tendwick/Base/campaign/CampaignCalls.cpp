@@ -357,7 +357,9 @@ bool Concerns(Fault fault, const CallInfo& call)
     case Fault::StickFull: return call.writesMedia && NeedsRoom(call);
     case Fault::WriteProtect: return call.writesMedia;
     case Fault::ReadError: return call.reads;
-    case Fault::KeyBusy: return call.keyFile;
+    // Held just before a call that opens the file by its name.
+    case Fault::KeyBusy: return call.keyFile && (Is(call, "CreateFileA") || Is(call, "CopyFileA") ||
+                                                 Is(call, "MoveFileExA") || Is(call, "DeleteFileA"));
     case Fault::UnitFull: return call.writesUnit && NeedsRoom(call);
     case Fault::None:
     case Fault::PowerCut: return false;

@@ -77,10 +77,39 @@ bool HoldsSave(const State& media, const State& saved, std::string* why)
     return false;
 }
 
+// What makes the media hold a save: its identity record or its hive.
+bool HoldsMarker(const State& media)
+{
+    return media.files.count("E:\\ZelConfig\\SWPartNum.txt") || media.files.count("E:\\ZelConfig\\CorvaneUserRegistry.reg");
+}
+
 bool Disabled(const powercut::Image& unit)
 {
     return StoreValue(unit, kShellConfig, "Ferrox") == "SAVED" ||
            StoreValue(unit, kShellConfig, "StartupApp1").find("Dormantis") != std::string::npos;
+}
+
+// The unit's files as its programs see them: each key by the file the store
+// loads it from (the primary, or the secondary when the primary is not
+// valid). A stale or torn file beside a valid one is the store's to repair.
+powercut::Image AsLoaded(const powercut::Image& unit)
+{
+    powercut::Image seen;
+    for (const auto& file : unit) {
+        const bool secondary = EndsWithNoCase(file.first, ".sec");
+        if (secondary && unit.count(file.first.substr(0, file.first.size() - 4) + ".pri")) continue;
+        if (EndsWithNoCase(file.first, ".pri") && !Valid(unit, file.first) && Valid(unit, Secondary(file.first)))
+            seen[file.first] = unit.at(Secondary(file.first));
+        else
+            seen[file.first] = file.second;
+    }
+    return seen;
+}
+
+// Where the unit differs from the end of an uninterrupted run.
+std::vector<std::string> UnitDifferences(const State& unit, const FlowStates& flow)
+{
+    return Differences(AsLoaded(unit.files), AsLoaded(flow.unitEnd.files), VariesPerRun);
 }
 
 powercut::Image RegistryImage(const std::vector<RegValue>& values)
@@ -110,29 +139,34 @@ std::string StoreValue(const powercut::Image& unit, const std::string& keyFile, 
     return value;
 }
 
-std::vector<std::string> CheckAfterFault(const FlowStates& flow, const FlowRun& run, const State& unit,
+bool UnitAtEnd(const FlowStates& flow, const State& unit)
+{
+    return UnitDifferences(unit, flow).empty();
+}
+
+std::vector<std::string> CheckAfterFault(const FlowStates& flow, const FlowRun* run, const State& unit,
                                          const State& media)
 {
     std::vector<std::string> violations;
-    const bool finished = run.ending == Ending::Finished;
+    const bool shown = run && run->ending == Ending::Finished;
     std::string why;
-    if (run.ending == Ending::Silent) violations.push_back("the flow stopped and nothing said why");
+    if (run && run->ending == Ending::Silent) violations.push_back("the flow stopped and nothing said why");
     if (flow.flow == Flow::Save) {
         if (Disabled(unit.files) && !HoldsSave(media, flow.savedMedia, &why))
             violations.push_back("source disabled without a complete save on the media (" + why + ")");
-        if (finished && !HoldsSave(media, flow.savedMedia, &why))
+        if (shown && !HoldsSave(media, flow.savedMedia, &why))
             violations.push_back("\"Configuration Saved\" without a complete save (" + why + ")");
     } else {
-        if (!finished && !HoldsSave(media, flow.savedMedia, &why))
-            violations.push_back("the save left the media, the flow did not finish (" + why + ")");
-        if (flow.flow == Flow::Restore && !finished && StoreValue(unit.files, kShellConfig, "Ferrox") == "RESTORED")
-            violations.push_back("unit marked restored by a restore that did not finish");
-        if (finished) {
-            std::vector<std::string> differ = Differences(unit.files, flow.unitEnd.files, VariesPerRun);
-            if (!differ.empty())
-                violations.push_back("\"Configuration Restored\" but the unit is not as a whole run leaves it: " +
-                                     Join(differ));
-        }
+        const bool done = UnitAtEnd(flow, unit);
+        if (!done && !HoldsSave(media, flow.savedMedia, &why))
+            violations.push_back("the save left the media before the unit took it (" + why + ")");
+        if (flow.flow == Flow::Restore && !done && StoreValue(unit.files, kShellConfig, "Ferrox") == "RESTORED")
+            violations.push_back("unit marked restored, not every saved value in");
+        if (shown && !done)
+            violations.push_back("\"Configuration Restored\" but the unit is not as a whole run leaves it: " +
+                                 Join(UnitDifferences(unit, flow)));
+        if (shown && HoldsMarker(media))
+            violations.push_back("\"Configuration Restored\" and the save is still on the media");
     }
     for (const auto& file : unit.files) {
         if (!EndsWithNoCase(file.first, ".pri")) continue;
@@ -142,11 +176,15 @@ std::vector<std::string> CheckAfterFault(const FlowStates& flow, const FlowRun& 
     return violations;
 }
 
-std::vector<std::string> CheckEnd(const FlowStates& flow, const State& unit, const State& media)
+std::vector<std::string> CheckEnd(const FlowStates& flow, const State& unit, const State& media, size_t* remains)
 {
     std::vector<std::string> violations;
-    std::vector<std::string> differ = Differences(unit.files, flow.unitEnd.files, VariesPerRun);
+    std::vector<std::string> differ = UnitDifferences(unit, flow);
     std::vector<std::string> mediaDiffer = Differences(media.files, flow.mediaEnd.files, VariesPerRun);
+    if (flow.flow != Flow::Save && !HoldsMarker(media)) {
+        *remains += mediaDiffer.size();
+        mediaDiffer.clear();
+    }
     differ.insert(differ.end(), mediaDiffer.begin(), mediaDiffer.end());
     std::vector<std::string> registry =
         Differences(RegistryImage(unit.registry), RegistryImage(flow.unitEnd.registry), nullptr);
