@@ -72,9 +72,11 @@ void CJournalCalls::Copied(const char* to)
     SetLastError(error);
 }
 
-void CJournalCalls::Moved(const char* from, const char* to)
+void CJournalCalls::Moved(const char* from, const char* to, DWORD flags)
 {
-    m_journal.Move(Name(from), Name(to));
+    const std::string target = Name(to);
+    m_journal.Move(Name(from), target);
+    if (flags & MOVEFILE_WRITE_THROUGH) m_journal.Flush(m_journal.FileAt(target));
 }
 
 void CJournalCalls::Deleted(const char* path)
@@ -163,7 +165,7 @@ BOOL WINAPI CPowerCutRecorder::OnMove(LPCSTR from, LPCSTR to, DWORD flags)
 {
     CPowerCutRecorder& self = *s_pActive;
     BOOL ok = self.m_scope.Previous().osMoveFileExA(from, to, flags);
-    if (ok) self.m_calls.Moved(from, to);
+    if (ok) self.m_calls.Moved(from, to, flags);
     return ok;
 }
 

@@ -28,7 +28,8 @@ public:
     void EndSet(HANDLE file, LONGLONG at);
     void Closed(HANDLE file) { m_files.erase(file); }
     void Copied(const char* to);
-    void Moved(const char* from, const char* to);
+    // A move that writes through is on the disk when the call returns.
+    void Moved(const char* from, const char* to, DWORD flags);
     void Deleted(const char* path);
 
     // The position of the next write or new end of an open file.

@@ -169,7 +169,12 @@ int CRunMaint::MaintRun(RunWindow* window, uint32_t keyCode)
             }
         }
     } else if (keyCode == kRestoreKey) {
-        if (m_bRestoreAllowed && AreThereSavedFiles()) {
+        const bool savedFiles = m_bRestoreAllowed && AreThereSavedFiles();
+        // The question was answered, and the save has gone from sight since
+        // (a stick pulled or unreadable): the press is not met with silence.
+        if (!savedFiles && m_bRestoreAllowed && m_nRestoreStage == 1)
+            result = ShowNotFinished(m_pOwner, "Removable media could not be read. Nothing was done.");
+        if (savedFiles) {
             if (m_nRestoreStage == 0) {
                 if (m_pOwner->ShowConfirm("Restore will copy saved data to this unit and clear it from the "
                                           "removable media. Continue restore?",

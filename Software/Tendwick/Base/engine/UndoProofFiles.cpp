@@ -83,8 +83,35 @@ bool GoneFromMedia(const std::string& path, const std::string& mediaRoot)
 
 } // namespace
 
+namespace {
+
+// Puts the proof in place anew: written beside it, flushed, and moved over it
+// with write-through. A volume keeps its changes of names in order, so the
+// move takes every earlier one of the unit's volume (the files the undo
+// removed) onto the disk with it.
+bool ReplaceProof(const std::string& path, const std::string& proof)
+{
+    const std::string fresh = path + ".new";
+    FcSetFileAttributes(fresh.c_str(), FILE_ATTRIBUTE_NORMAL);
+    CEngineFile file;
+    return file.Open(fresh.c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS) &&
+           file.WriteAll(proof.data(), static_cast<DWORD>(proof.size())) && file.Flush() && file.Close() &&
+           FcMoveFile(fresh.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+}
+
+} // namespace
+
 bool CRunMaint::ClearMediaEndingUndo(const std::string& mediaRoot, const std::string& persistRoot)
 {
+    // The undo's changes to the unit reach its disk before the media lets
+    // the save go: a power cut must not leave a unit half put back beside a
+    // media without its save.
+    const std::string proofPath = JoinPath(persistRoot.c_str(), UNDO_PROOF_FILE);
+    if (!ReplaceProof(proofPath, ProofOfMediaSave(mediaRoot))) {
+        CsrLog(CSRLOG_ERROR, "UndoSave: Cannot put %s in place anew; GetLastError = %d; the media keeps the save\n",
+               proofPath.c_str(), static_cast<int>(GetLastError()));
+        return false;
+    }
     const std::string root = TextPrefix(mediaRoot.c_str(), kMediaRootChars);
     const std::string folder = root + "ZelConfig\\";
     const std::string identity = JoinPath(folder.c_str(), "SWPartNum.txt");

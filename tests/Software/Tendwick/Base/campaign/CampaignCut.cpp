@@ -56,7 +56,7 @@ BOOL WINAPI OnCopy(LPCSTR from, LPCSTR to, BOOL failIfExists)
 BOOL WINAPI OnMove(LPCSTR from, LPCSTR to, DWORD flags)
 {
     BOOL ok = Next().osMoveFileExA(from, to, flags);
-    if (ok) J().Moved(from, to);
+    if (ok) J().Moved(from, to, flags);
     return ok;
 }
 

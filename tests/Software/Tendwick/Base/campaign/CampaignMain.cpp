@@ -5,17 +5,23 @@
 // flow is run again, which must end as an uninterrupted run does.
 //
 //   fault_campaign [--full | --sample=N] [--seed=S] [--flows=save,restore,undo]
-//                  [--faults=pulled,full,protect,read,busy,unitfull,cut] [--list]
+//                  [--faults=pulled,full,protect,read,busy,unitfull,cut] [--at=N] [--list]
+//                  [--case=FLOW:FAULT:TEXT ...]
 //
 // --full injects every fault at every call it concerns; --sample=N (the
 // default, 3) at N calls per flow and fault drawn with the seed. --list
-// prints the calls of each flow. Exit code 0 when no invariant failed.
+// prints the calls (and the changes a cut may fall between) of each flow;
+// --at=N runs only call (or change) N; each --case adds the first point of
+// that flow and fault whose call (or change) ends with TEXT. Exit code 0 when no
+// invariant failed and every case was found.
 #include <windows.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <random>
 #include <string>
@@ -42,6 +48,15 @@ struct Options {
     size_t sample = 3;
     uint32_t seed = 1;
     bool list = false;
+    long at = -1;   // only this call (or change, for cuts)
+    // Points run beside the sample: flow, fault, and a text that the call
+    // (or, for cuts, the change) ends with; its first match is run ("TEXT#k": the k-th).
+    struct Case {
+        Flow flow;
+        Fault fault;
+        std::string text;
+    };
+    std::vector<Case> cases;
     std::vector<Flow> flows = {Flow::Save, Flow::Restore, Flow::Undo};
     std::vector<Fault> faults = {Fault::Pulled, Fault::StickFull, Fault::WriteProtect, Fault::ReadError,
                                  Fault::KeyBusy,  Fault::UnitFull,  Fault::PowerCut};
@@ -76,6 +91,22 @@ bool Parse(int argc, char** argv, Options* o)
         else if (!std::strcmp(a, "--list")) o->list = true;
         else if (!std::strncmp(a, "--sample=", 9)) o->sample = std::strtoul(a + 9, nullptr, 10);
         else if (!std::strncmp(a, "--seed=", 7)) o->seed = std::strtoul(a + 7, nullptr, 10);
+        else if (!std::strncmp(a, "--at=", 5)) o->at = std::strtol(a + 5, nullptr, 10);
+        else if (!std::strncmp(a, "--case=", 7)) {
+            // flow:fault:text
+            std::string spec = a + 7;
+            size_t first = spec.find(':'), second = spec.find(':', first + 1);
+            if (first == std::string::npos || second == std::string::npos) return false;
+            std::string flowWord = spec.substr(0, first), faultWord = spec.substr(first + 1, second - first - 1);
+            Options::Case c{Flow::Save, Fault::None, spec.substr(second + 1)};
+            if (flowWord == "restore") c.flow = Flow::Restore;
+            else if (flowWord == "undo") c.flow = Flow::Undo;
+            else if (flowWord != "save") return false;
+            for (const auto& f : kFaultWords)
+                if (faultWord == f.first) c.fault = f.second;
+            if (c.fault == Fault::None) return false;
+            o->cases.push_back(c);
+        }
         else if (!std::strncmp(a, "--flows=", 8)) {
             o->flows.clear();
             for (const std::string& w : Words(a + 8)) {
@@ -223,8 +254,47 @@ std::string CallText(const CallInfo& call)
     return std::string(call.store ? "store " : "") + call.name + " " + call.path;
 }
 
-std::vector<size_t> Pick(std::vector<size_t> all, const Options& o, std::mt19937& random)
+size_t g_missingCases = 0;
+std::vector<size_t> PickSample(std::vector<size_t> all, const Options& o, std::mt19937& random);
+
+// The sample's points of one flow and fault, and those of the cases, in order.
+std::vector<size_t> Pick(std::vector<size_t> all, const Options& o, std::mt19937& random, Flow flow, Fault fault,
+                         const std::function<std::string(size_t)>& describe)
 {
+    std::vector<size_t> chosen = PickSample(all, o, random);
+    for (const Options::Case& c : o.cases) {
+        if (c.flow != flow || c.fault != fault) continue;
+        // "TEXT#k": the k-th point that shows TEXT.
+        std::string text = c.text;
+        long nth = 1;
+        size_t hash = text.rfind('#');
+        if (hash != std::string::npos && hash + 1 < text.size()) {
+            nth = std::strtol(text.c_str() + hash + 1, nullptr, 10);
+            text.resize(hash);
+        }
+        auto match = std::find_if(all.begin(), all.end(), [&](size_t point) {
+            const std::string shown = describe(point);
+            return shown.size() >= text.size() && shown.compare(shown.size() - text.size(), text.size(), text) == 0 &&
+                   --nth == 0;
+        });
+        if (match == all.end()) {
+            std::printf("fault_campaign: no %s point of the %s shows \"%s\"\n", FaultName(fault), FlowName(flow),
+                        c.text.c_str());
+            ++g_missingCases;
+        } else if (std::find(chosen.begin(), chosen.end(), *match) == chosen.end()) {
+            chosen.push_back(*match);
+        }
+    }
+    std::sort(chosen.begin(), chosen.end());
+    return chosen;
+}
+
+std::vector<size_t> PickSample(std::vector<size_t> all, const Options& o, std::mt19937& random)
+{
+    if (o.at >= 0) {
+        const size_t at = static_cast<size_t>(o.at);
+        return std::find(all.begin(), all.end(), at) != all.end() ? std::vector<size_t>{at} : std::vector<size_t>();
+    }
     if (o.full || all.size() <= o.sample) return all;
     std::shuffle(all.begin(), all.end(), random);
     all.resize(o.sample);
@@ -287,8 +357,13 @@ int Campaign(const Options& o)
                     RunFlow(flow);
                 }
                 fig.changes = journal.Ops();
+                if (o.list)
+                    for (size_t op = 0; op < journal.Ops(); ++op)
+                        std::printf("  %s change %u: %s\n", FlowName(flow), static_cast<unsigned>(op),
+                                    journal.Describe(op).c_str());
                 for (size_t cut = 0; cut <= journal.Ops(); ++cut) points.push_back(cut);
-                for (size_t cut : Pick(points, o, random)) {
+                for (size_t cut : Pick(points, o, random, flow, fault,
+                                        [&](size_t point) { return journal.Describe(point); })) {
                     const std::string name = std::string(FlowName(flow)) + ", power cut before change " +
                                              std::to_string(cut);
                     RunClock clock(name);
@@ -311,7 +386,8 @@ int Campaign(const Options& o)
             }
             for (size_t i = 0; i < calls.size(); ++i)
                 if (Concerns(fault, calls[i])) points.push_back(i);
-            for (size_t at : Pick(points, o, random)) {
+            for (size_t at : Pick(points, o, random, flow, fault,
+                                  [&](size_t point) { return CallText(calls[point]); })) {
                 const std::string name = std::string(FlowName(flow)) + ", " + FaultName(fault) + " at call " +
                                          std::to_string(at);
                 RunClock clock(name);
@@ -352,7 +428,7 @@ int Campaign(const Options& o)
     }
     std::printf("remains of a clearing left on the media (no save): %u files\n", static_cast<unsigned>(g_remains));
     std::printf("invariant violations: %u\n", static_cast<unsigned>(violations));
-    return violations ? 1 : 0;
+    return violations || g_missingCases ? 1 : 0;
 }
 
 } // namespace
@@ -363,7 +439,8 @@ int main(int argc, char** argv)
     Options o;
     if (!Parse(argc, argv, &o)) {
         std::printf("usage: fault_campaign [--full | --sample=N] [--seed=S] [--flows=save,restore,undo]\n"
-                    "       [--faults=pulled,full,protect,read,busy,unitfull,cut] [--list]\n");
+                    "       [--faults=pulled,full,protect,read,busy,unitfull,cut] [--at=N] [--list]\n"
+                    "       [--case=FLOW:FAULT:TEXT ...]\n");
         return 2;
     }
     std::thread(Watch).detach();
