@@ -99,6 +99,20 @@ bool ReplaceProof(const std::string& path, const std::string& proof)
            FcMoveFile(fresh.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
 }
 
+// Takes the media's deletes so far onto its disk: a file made in the folder
+// and moved there with write-through, which a volume cannot keep without the
+// changes of names before it. The clearing removes what is left of it.
+bool SealMedia(const std::string& folder)
+{
+    const std::string made = folder + "Clearing.tmp", moved = folder + "Clearing.del";
+    CEngineFile file;
+    const bool sealed = file.Open(made.c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS) && file.Flush() && file.Close() &&
+                        FcMoveFile(made.c_str(), moved.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    FcDeleteFile(made.c_str());
+    FcDeleteFile(moved.c_str());
+    return sealed;
+}
+
 } // namespace
 
 bool CRunMaint::ClearMediaEndingUndo(const std::string& mediaRoot, const std::string& persistRoot)
@@ -118,9 +132,11 @@ bool CRunMaint::ClearMediaEndingUndo(const std::string& mediaRoot, const std::st
     FcSetFileAttributes(identity.c_str(), FILE_ATTRIBUTE_NORMAL);
     FcDeleteFile(identity.c_str());
     // A delete that reports success proves nothing on a write-protected
-    // stick; only a media that answers without the record does. Until then
-    // the save stays whole, and so does the proof: the same key finishes the undo.
-    if (!GoneFromMedia(identity, root)) {
+    // stick; only a media that answers without the record does, once the
+    // delete is on its disk: the proof's removal on the unit's disk must not
+    // overtake it. Until then the save stays whole, and so does the proof:
+    // the same key finishes the undo.
+    if (!GoneFromMedia(identity, root) || !SealMedia(folder) || !GoneFromMedia(identity, root)) {
         CsrLog(CSRLOG_ERROR, "UndoSave: The save's identity record did not go (removable media write-protected, "
                              "removed or unreadable); the undo is not finished\n");
         return false;

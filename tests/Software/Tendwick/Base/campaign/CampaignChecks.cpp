@@ -77,10 +77,11 @@ bool HoldsSave(const State& media, const State& saved, std::string* why)
     return false;
 }
 
-// What makes the media hold a save: its identity record or its hive.
+// What makes the media hold a save, as the engine judges it: the hive and
+// the identity record, which a save writes last and a clearing removes first.
 bool HoldsMarker(const State& media)
 {
-    return media.files.count("E:\\ZelConfig\\SWPartNum.txt") || media.files.count("E:\\ZelConfig\\CorvaneUserRegistry.reg");
+    return media.files.count("E:\\ZelConfig\\SWPartNum.txt") && media.files.count("E:\\ZelConfig\\CorvaneUserRegistry.reg");
 }
 
 bool Disabled(const powercut::Image& unit)
@@ -106,10 +107,19 @@ powercut::Image AsLoaded(const powercut::Image& unit)
     return seen;
 }
 
+// The undo's proof: the engine's own record of an undo under way, which
+// names a save; once the media holds no save it names nothing.
+const char kUndoProof[] = "D:\\Data\\SWUndo.txt";
+
+bool VariesOrProof(const std::string& name)
+{
+    return VariesPerRun(name) || name == kUndoProof;
+}
+
 // Where the unit differs from the end of an uninterrupted run.
 std::vector<std::string> UnitDifferences(const State& unit, const FlowStates& flow)
 {
-    return Differences(AsLoaded(unit.files), AsLoaded(flow.unitEnd.files), VariesPerRun);
+    return Differences(AsLoaded(unit.files), AsLoaded(flow.unitEnd.files), VariesOrProof);
 }
 
 powercut::Image RegistryImage(const std::vector<RegValue>& values)
@@ -182,8 +192,10 @@ std::vector<std::string> CheckEnd(const FlowStates& flow, const State& unit, con
     std::vector<std::string> differ = UnitDifferences(unit, flow);
     std::vector<std::string> mediaDiffer = Differences(media.files, flow.mediaEnd.files, VariesPerRun);
     if (flow.flow != Flow::Save && !HoldsMarker(media)) {
-        *remains += mediaDiffer.size();
+        *remains += mediaDiffer.size() + (unit.files.count(kUndoProof) && !flow.unitEnd.files.count(kUndoProof));
         mediaDiffer.clear();
+    } else if (unit.files.count(kUndoProof) != flow.unitEnd.files.count(kUndoProof)) {
+        differ.push_back(kUndoProof);
     }
     differ.insert(differ.end(), mediaDiffer.begin(), mediaDiffer.end());
     std::vector<std::string> registry =

@@ -30,5 +30,6 @@ std::vector<std::string> CheckAfterFault(const FlowStates& flow, const FlowRun* 
 
 // Violations of "ends as an uninterrupted run does". After a restore or an
 // undo the media must hold no save; remains of a clearing cut off, which no
-// longer make a save, are counted in *remains.
+// longer make a save, and an undo's proof left beside them are counted in
+// *remains.
 std::vector<std::string> CheckEnd(const FlowStates& flow, const State& unit, const State& media, size_t* remains);
