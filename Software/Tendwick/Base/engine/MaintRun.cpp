@@ -22,6 +22,7 @@ const uint32_t kRestoreKey = 0x72;
 const size_t kIdentityChars = 128;
 const char kDisablingNotFinished[] = "Disabling not finished: the disabled-unit program or picture is not in "
                                      "place.\nThe save stays on the removable media; press Confirm to try again.";
+const char kMediaUnreadable[] = "Removable media could not be read. Nothing was done.";
 const char kLinkRefusal[] = "A save folder on the removable media is a link.\n"
                             "Nothing was written or read. Use another removable media.";
 
@@ -173,7 +174,7 @@ int CRunMaint::MaintRun(RunWindow* window, uint32_t keyCode)
         // The question was answered, and the save has gone from sight since
         // (a stick pulled or unreadable): the press is not met with silence.
         if (!savedFiles && m_bRestoreAllowed && m_nRestoreStage == 1)
-            result = ShowNotFinished(m_pOwner, "Removable media could not be read. Nothing was done.");
+            result = ShowNotFinished(m_pOwner, kMediaUnreadable);
         if (savedFiles) {
             if (m_nRestoreStage == 0) {
                 if (m_pOwner->ShowConfirm("Restore will copy saved data to this unit and clear it from the "
@@ -192,7 +193,13 @@ int CRunMaint::MaintRun(RunWindow* window, uint32_t keyCode)
                 // The same test as IsSameUnitRestore, on the identity read here.
                 const bool sameUnit = IsSameUnit(savedSerial, savedPart, savedRevision, serial, part, revision);
 
-                if (!sameUnit && IsUnitDisabled()) {
+                if (savedPart[0] == '\0') {
+                    // The record was there a moment ago (the save counted as
+                    // one): it could not be read now, which says nothing of
+                    // whose save it is.
+                    CsrLog(CSRLOG_ERROR, "MaintRun: The saved identity record could not be read\n");
+                    result = ShowNotFinished(m_pOwner, kMediaUnreadable);
+                } else if (!sameUnit && IsUnitDisabled()) {
                     // Allowed as the undo of this unit's own save, but the save on
                     // the media now is another unit's (the stick was changed):
                     // that save stays, and so does the disabling. The keys stay
