@@ -95,6 +95,19 @@ MediaCopy WriteWholeFile(const std::string& path, const std::string& bytes)
     return {path, bytes.size(), keyfile::Crc32(bytes.data(), bytes.size())};
 }
 
+// The identity record makes the files on the media a save: it appears under
+// its name only whole, written beside it, flushed and moved there. A write
+// that fails or is cut off leaves no record, so no save that no unit can
+// take and no save can replace.
+MediaCopy WriteIdentityRecord(const std::string& path, const std::string& record)
+{
+    const std::string fresh = path + ".new";
+    MediaCopy made = WriteWholeFile(fresh, record);
+    if (!FcMoveFile(fresh.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) ThrowLastError();
+    made.media = path;
+    return made;
+}
+
 // Copies a file onto the media, flushed, and notes the size and checksum of
 // the bytes copied: the read-back compares the copy with them, not with the
 // source, which another program may hold open or save anew meanwhile. The
@@ -316,7 +329,7 @@ int CRunMaint::SaveConfig(const char* mediaRoot, const char* persistRoot, HKEY u
     if (serialNumber && serialNumber[0] == '\0') CopyText(serialNumber, 128, " ");
     if (partNumberText && partNumberText[0] == '\0') CopyText(partNumberText, 2, " ");
     std::string record = std::string(serialNumber ? serialNumber : " ") + "|" + (partNumberText ? partNumberText : " ");
-    written.push_back(WriteWholeFile(identityFile, record));
+    written.push_back(WriteIdentityRecord(identityFile, record));
     m_pOwner->SetStatusText("Updated Software Part Number File", 0);
     m_pOwner->SetDetailText(identityFile.c_str(), 0);
     PumpMessages(250);

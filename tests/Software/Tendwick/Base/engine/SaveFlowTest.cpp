@@ -553,7 +553,7 @@ TEST_F(SaveFlow, EveryFileCallOfASaveGoesThroughTheTableInUse)
 TEST_F(SaveFlow, ACallFailedThroughTheTableIsReportedOnceAndTheSaveDoesNotFinish)
 {
     const TableFault faults[] = {
-        {"write-protected identity record", "CreateFileA", std::string(kMediaConfig) + "\\SWPartNum.txt",
+        {"write-protected identity record", "CreateFileA", std::string(kMediaConfig) + "\\SWPartNum.txt.new",
          ERROR_WRITE_PROTECT},
         {"a full unit disk at the hive save", "RegSaveKeyA", "C:\\CopyOfCorvaneUserReg.reg", ERROR_DISK_FULL},
     };
