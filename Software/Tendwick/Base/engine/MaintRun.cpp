@@ -8,6 +8,7 @@
 #include "EngineLimits.h"
 #include "EngineWin32.h"
 #include "IdentityRules.h"
+#include "MediaGone.h"
 #include "Retenta.h"
 #include "TextFields.h"
 #include "WholeRoot.h"
@@ -222,6 +223,10 @@ int CRunMaint::MaintRun(RunWindow* window, uint32_t keyCode)
                         // only a save still whole on it is cleared.
                         if (outcome.Finished()) outcome.bMediaUnreadable = !IsSaveStillReadable(media);
                         if (outcome.Finished()) outcome.bStateFailed = !MarkRestored();
+                        // Restored, and the save still on a stick that was pulled or
+                        // write-protected: it could go onto another unit. The same
+                        // key runs the restore again and clears it.
+                        if (outcome.Finished()) outcome.bMediaNotCleared = !SaveGoneFromMedia(media);
                     }
                     if (outcome.Finished()) {
                         m_pOwner->SetStatusText("Configuration Restored", 0);

@@ -4,6 +4,7 @@
 #include "RunMaint.h"
 #include "EngineFileCalls.h"
 #include "UpdatePaths.h"
+#include "MediaGone.h"
 
 #include "CsrLog.h"
 #include "EngineLimits.h"
@@ -114,6 +115,12 @@ bool SealMedia(const std::string& folder)
 }
 
 } // namespace
+
+bool SaveGoneFromMedia(const std::string& mediaRoot)
+{
+    const std::string root = TextPrefix(mediaRoot.c_str(), kMediaRootChars);
+    return GoneFromMedia(JoinPath((root + "ZelConfig\\").c_str(), "SWPartNum.txt"), root);
+}
 
 bool CRunMaint::ClearMediaEndingUndo(const std::string& mediaRoot, const std::string& persistRoot)
 {
