@@ -153,10 +153,12 @@ int CRunMaint::MaintRun(RunWindow* window, uint32_t keyCode)
                 FinishSave();
                 PumpMessages(500);
                 result = 1;
-                // A disabling that could not be made whole (a full disk, a
-                // setting the store could not save) is said, and the same key
-                // finishes it: the save on the media stands.
-                if (!FileOnMedia("", kDontDisableFile) && !IsDisablingComplete()) {
+                // A stick without the disabled-unit program leaves the
+                // disabling to a later press, as it always did. One that has
+                // it, and a disabling still not whole (a full disk, a setting
+                // the store could not save), is said: the save on the media
+                // stands and the same key finishes the disabling.
+                if (!FileOnMedia("", kDontDisableFile) && FileOnMedia("", kShellSource) && !IsDisablingComplete()) {
                     CsrLog(CSRLOG_ERROR, "MaintRun: The disabling after the save is not complete\n");
                     result = ShowNotFinished(m_pOwner, kDisablingNotFinished);
                 }

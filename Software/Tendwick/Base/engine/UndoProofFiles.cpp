@@ -27,12 +27,27 @@ std::string ReadStart(const std::string& path, size_t limit)
     return bytes;
 }
 
-// The proof that names the save on the media now.
-std::string ProofOfMediaSave(const std::string& mediaRoot)
+// The first bytes of a media file, empty when it is not there; false when
+// the media does not answer (pulled, unreadable).
+bool ReadPart(const std::string& path, std::string* bytes)
+{
+    bytes->clear();
+    if (FcReadStart(path, UNDO_PROOF_PART_BYTES, bytes)) return true;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// The proof that names the save on the media now; false when the media does
+// not answer (a proof of what could not be read would not know the save again).
+bool ProofOfMediaSave(const std::string& mediaRoot, std::string* proof)
 {
     const std::string folder = TextPrefix(mediaRoot.c_str(), kMediaRootChars) + "ZelConfig\\";
-    return UndoProofText(ReadStart(JoinPath(folder.c_str(), "SWPartNum.txt"), UNDO_PROOF_PART_BYTES),
-                         ReadStart(JoinPath(folder.c_str(), "CorvaneUserRegistry.chk"), UNDO_PROOF_PART_BYTES));
+    std::string identity, chk;
+    if (!ReadPart(JoinPath(folder.c_str(), "SWPartNum.txt"), &identity) ||
+        !ReadPart(JoinPath(folder.c_str(), "CorvaneUserRegistry.chk"), &chk))
+        return false;
+    *proof = UndoProofText(identity, chk);
+    return true;
 }
 
 } // namespace
@@ -40,7 +55,12 @@ std::string ProofOfMediaSave(const std::string& mediaRoot)
 bool CRunMaint::WriteUndoProof(const std::string& mediaRoot, const std::string& persistRoot)
 {
     const std::string path = JoinPath(persistRoot.c_str(), UNDO_PROOF_FILE);
-    const std::string proof = ProofOfMediaSave(mediaRoot);
+    std::string proof;
+    if (!ProofOfMediaSave(mediaRoot, &proof)) {
+        CsrLog(CSRLOG_ERROR, "UndoSave: The save's identity could not be read from the removable media; "
+                             "nothing undone\n");
+        return false;
+    }
     // A read-only proof left behind would refuse the create, which is checked.
     FcSetFileAttributes(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     CEngineFile file;
@@ -127,8 +147,10 @@ bool CRunMaint::ClearMediaEndingUndo(const std::string& mediaRoot, const std::st
     // The undo's changes to the unit reach its disk before the media lets
     // the save go: a power cut must not leave a unit half put back beside a
     // media without its save.
+    // The proof as the undo's start wrote it: the media may not answer now.
     const std::string proofPath = JoinPath(persistRoot.c_str(), UNDO_PROOF_FILE);
-    if (!ReplaceProof(proofPath, ProofOfMediaSave(mediaRoot))) {
+    std::string proof;
+    if (!FcReadStart(proofPath, 2 * UNDO_PROOF_PART_BYTES + 2, &proof) || !ReplaceProof(proofPath, proof)) {
         CsrLog(CSRLOG_ERROR, "UndoSave: Cannot put %s in place anew; GetLastError = %d; the media keeps the save\n",
                proofPath.c_str(), static_cast<int>(GetLastError()));
         return false;
