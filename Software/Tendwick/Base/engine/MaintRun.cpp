@@ -153,12 +153,13 @@ int CRunMaint::MaintRun(RunWindow* window, uint32_t keyCode)
                 FinishSave();
                 PumpMessages(500);
                 result = 1;
-                // A stick without the disabled-unit program leaves the
-                // disabling to a later press, as it always did. One that has
-                // it, and a disabling still not whole (a full disk, a setting
-                // the store could not save), is said: the save on the media
-                // stands and the same key finishes the disabling.
-                if (!FileOnMedia("", kDontDisableFile) && FileOnMedia("", kShellSource) && !IsDisablingComplete()) {
+                // A stick that answers without the disabled-unit program
+                // leaves the disabling to a later press, as it always did.
+                // Any other disabling not made whole (a full disk, a setting
+                // the store could not save, a stick pulled) is said: the save
+                // on the media stands and the same key finishes the disabling.
+                if (!FileOnMedia("", kDontDisableFile) && !GoneFromMedia(JoinPath(media, kShellSource), media) &&
+                    !IsDisablingComplete()) {
                     CsrLog(CSRLOG_ERROR, "MaintRun: The disabling after the save is not complete\n");
                     result = ShowNotFinished(m_pOwner, kDisablingNotFinished);
                 }

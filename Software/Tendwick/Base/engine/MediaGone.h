@@ -7,3 +7,6 @@
 #include <string>
 
 bool SaveGoneFromMedia(const std::string& mediaRoot);
+
+// Whether the media answers and holds no file at path.
+bool GoneFromMedia(const std::string& path, const std::string& mediaRoot);

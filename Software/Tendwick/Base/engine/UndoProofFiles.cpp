@@ -90,17 +90,6 @@ void CRunMaint::RemoveUndoProof(const std::string& persistRoot)
 
 namespace {
 
-// Whether the media answers and holds no file at path. A stick that was
-// pulled, or cannot be read, proves nothing gone: its save may go onto
-// another unit.
-bool GoneFromMedia(const std::string& path, const std::string& mediaRoot)
-{
-    if (FcGetFileAttributes(path.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
-    DWORD error = GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return false;
-    DWORD root = FcGetFileAttributes(mediaRoot.c_str());
-    return root != INVALID_FILE_ATTRIBUTES && (root & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 } // namespace
 
@@ -135,6 +124,15 @@ bool SealMedia(const std::string& folder)
 }
 
 } // namespace
+
+bool GoneFromMedia(const std::string& path, const std::string& mediaRoot)
+{
+    if (FcGetFileAttributes(path.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+    DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return false;
+    DWORD root = FcGetFileAttributes(mediaRoot.c_str());
+    return root != INVALID_FILE_ATTRIBUTES && (root & FILE_ATTRIBUTE_DIRECTORY);
+}
 
 bool SaveGoneFromMedia(const std::string& mediaRoot)
 {
