@@ -33,6 +33,7 @@ trap cleanup EXIT
 unit_prefix_create "$root" >/dev/null 2>&1 || { echo "fault-campaign: the Wine prefix could not be made"; exit 1; }
 echo "fault-campaign: Wine architecture $UNIT_WINE_ARCH, $exe $*"
 # Output to a file: Wine services started by the program would keep a pipe open.
+: >"$root/out.txt"
 timeout "${FAULT_CAMPAIGN_TIMEOUT:-14400}" "$WINELOADER" "$exe" "$@" >"$root/out.txt" 2>&1 </dev/null &
 pid=$!
 tail -n +1 -f --pid=$pid "$root/out.txt"
