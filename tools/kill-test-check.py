@@ -134,11 +134,13 @@ def knob_layout_writes():
     """The settings and page files that the knob layout writes after the import
     (from the engine's own table), as key paths and lower-case value names."""
     here = os.path.dirname(os.path.abspath(__file__))
-    text = read(os.path.join(here, '..', 'Software', 'Tendwick', 'Base', 'engine', 'KnobLayout.cpp')) or b''
+    text = read(os.path.join(here, '..', 'Software', 'Tendwick', 'Base', 'engine', 'rules', 'KnobAssignments.cpp')) or b''
     values = {('data\\shellpersist\\%s.pri' % key.decode().lower(), name.decode().lower())
               for key, name in re.findall(rb'\{"(\w+)", "(\w+)", "[^"]*", "[^"]*"\}', text)}
     pages = {'data\\shellpersist\\%s.pri' % page.decode().lower()
              for page in re.findall(rb'"ShellPersist\\\\(UI_\w+)"', text)}
+    if not values or not pages:
+        raise SystemExit('kill-test-check: the knob layout table was not found')
     return values, pages
 
 

@@ -6,7 +6,8 @@
 # value by value, with what the real restore does to B's key files: every
 # value the dry run names changes to what it says, and nothing else changes.
 # The same again with a damaged key file on the media, which the restore
-# imports all the same. When a native mediacheck is at hand (MEDIACHECK_NATIVE,
+# imports all the same, on a unit whose registry gives no valid serial number:
+# the save's is stored, as the plan says. When a native mediacheck is at hand (MEDIACHECK_NATIVE,
 # default build/native/bin/mediacheck) it must print what the .exe prints.
 #
 # UNIT_IMAGE_BIN: folder of the built programs; without it the tree's build
@@ -166,6 +167,24 @@ for key in report['keys']:
         if c['by'] == 'import': imported.add((k, c['name'].lower()))
     kept += [(k, v['name'].lower()) for v in key['keptByFilter']]
 bad = ['restore changed, dry run did not say: %r' % (a,) for a in sorted(actual - predicted)]
+# The serial number the window stores and the disabled state, as the plan prints them.
+def after_value(key, name):
+    vals = values(ka[key]) if key in ka else {}
+    return vals.get(name, (None, None, None))[2]
+state = report['disabledState']
+state_key = ('shellpersist\\' + state['key']).lower()
+got = after_value(state_key, 'ferrox')
+got = got.decode('latin-1') if got is not None else ''
+if got != state['after']:
+    bad.append('disabled state: the plan says %r, the unit holds %r' % (state['after'], got))
+serial = report['serialNumber']
+before_serial = values(kb['shellpersist\\systemdata']).get('serialnumber') if 'shellpersist\\systemdata' in kb else None
+got = after_value('shellpersist\\systemdata', 'serialnumber')
+want = serial['stored'].encode('latin-1') if serial['stored'] is not None else (before_serial[2] if before_serial else None)
+if got != want:
+    bad.append('serial number: the plan says %r, the unit holds %r' % (want, got))
+print('   serial number %s, disabled state %r -> %r' %
+      ('stored: %s' % serial['stored'] if serial['stored'] is not None else 'stays', state['before'], state['after']))
 bad += ['dry run said, restore did not: %r' % (p,) for p in sorted(predicted - actual)]
 # What the filter keeps the import leaves alone (the end of a restore may still write it).
 bad += ['the import changes a value its filter keeps: %s %s' % kn for kn in kept if kn in imported]
@@ -175,11 +194,13 @@ sys.exit(1 if bad else 0)
 PY
 }
 
-restore_round() { # name
+restore_round() { # name [inspector options...]
+  local name=$1; shift
   rm -rf "$root/B-before"; cp -a "$B/D/Data" "$root/B-before"
-  inspect "$out/$1-dry-run.txt" --against 'D:\Data\' 'E:\'
-  inspect "$out/$1-dry-run.json" --json --against 'D:\Data\' 'E:\'
-  same_as_native "$out/$1-dry-run.txt" --against 'D:\Data\' 'E:\'
+  inspect "$out/$name-dry-run.txt" "$@" --against 'D:\Data\' 'E:\'
+  inspect "$out/$name-dry-run.json" "$@" --json --against 'D:\Data\' 'E:\'
+  same_as_native "$out/$name-dry-run.txt" "$@" --against 'D:\Data\' 'E:\'
+  set -- "$name"
   unit_image_run "$B" "$UNIT_IMAGE_BIN/two_unit_run.exe" restore >"$root/$1-restore.log" 2>&1; rc=$?
   expect_eq "$1 restore on B: exit code" 0 "$rc"
   compare_dry_run "$root/B-before" "$out/$1-dry-run.json" || fail "$1: the dry run is not what the restore did"
@@ -190,6 +211,10 @@ restore_round first
 grep -q '^    KnobLevels  dword  1 -> 2$' "$out/first-dry-run.txt" || fail "dry run: KnobLevels change not shown"
 grep -q '^    kept by the filter: Owner  saved string "Unit A", the unit keeps string "Unit B"$' "$out/first-dry-run.txt" \
   || fail "dry run: the filter's kept value not shown"
+grep -q '^  serial number    stays: the unit gives "B5678"$' "$out/first-dry-run.txt" \
+  || fail "dry run: the serial number line: $(grep '^  serial number' "$out/first-dry-run.txt")"
+grep -q '^  disabled state   (none) -> "RESTORED" (ShellConfig)$' "$out/first-dry-run.txt" \
+  || fail "dry run: the disabled state line: $(grep '^  disabled state' "$out/first-dry-run.txt")"
 
 echo "== damaged copies of the save"
 put_saved() { rm -rf "$media/ZelConfig"; cp -a "$root/saved-media/ZelConfig" "$media/"; }
@@ -201,10 +226,17 @@ expect_eq "corrupted key file: exit code" 1 "$rc"
 grep -q '^  DatalinkPersist-Client.pri fails the store.s check$' "$out/corrupted.txt" \
   || fail "corrupted key file: not named"
 same_as_native "$out/corrupted.txt" 'E:\'
-echo "== dry run and restore of the damaged save (imported all the same)"
-restore_round damaged
+echo "== dry run and restore of the damaged save (imported all the same), B's registry giving no valid serial number"
+# The registry's serial number wins over the store's: an invalid one makes the
+# window store the save's after the restore.
+unit_image_use "$B"
+unit_wine reg add 'HKCU\Software\Corvane\SysSetup' /v SerialNumber /d TARN /f >/dev/null 2>&1 \
+  || fail "B's registry serial number not set"
+restore_round damaged --unit-serial TARN
 grep -q 'UnitTag  string  "Unit A Client" -> "Unit X Client"' "$out/damaged-dry-run.txt" \
   || fail "damaged dry run: the damaged file's value not shown"
+grep -q '^  serial number    the unit gives "TARN", not valid: the save.s "A1234" is stored$' "$out/damaged-dry-run.txt" \
+  || fail "damaged dry run: the serial number stored not shown: $(grep '^  serial number' "$out/damaged-dry-run.txt")"
 
 put_saved
 printf '%s\n' 12345 >"$media/ZelConfig/CorvaneUserRegistry.chk"

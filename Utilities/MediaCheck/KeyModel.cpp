@@ -194,27 +194,3 @@ const char* KeySourceText(KeySource source)
     }
     return "";
 }
-
-const char* KeyWriteText(KeyWrite result)
-{
-    switch (result) {
-    case KEY_WRITE_DONE:       return "written";
-    case KEY_WRITE_NOT_OPEN:   return "key not open";
-    case KEY_WRITE_BAD_NAME:   return "name the store refuses";
-    case KEY_WRITE_BAD_VALUE:  return "text the store refuses";
-    case KEY_WRITE_WRONG_TYPE: return "held with another type";
-    case KEY_WRITE_FULL:       return "key full";
-    }
-    return "";
-}
-
-const char* ValueTypeWord(ValueType type)
-{
-    switch (type) {
-    case ValueType::String: return "string";
-    case ValueType::Dword:  return "dword";
-    case ValueType::Bool:   return "bool";
-    case ValueType::None:   break;
-    }
-    return "none";
-}

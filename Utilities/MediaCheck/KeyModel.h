@@ -6,6 +6,7 @@
 
 #include "KeyFileFormat.h"
 #include "MediaFiles.h"
+#include "UnitSettings.h"
 
 #include <cstdint>
 #include <string>
@@ -16,21 +17,6 @@ enum KeySource {
     KEY_FROM_SECONDARY,   // the primary fails the validity rule
     KEY_CREATED,          // neither file is valid: the store starts the key empty
     KEY_TOO_LARGE,        // a valid file the store cannot hold: the key does not open
-};
-
-enum KeyWrite {
-    KEY_WRITE_DONE,
-    KEY_WRITE_NOT_OPEN,
-    KEY_WRITE_BAD_NAME,     // empty, longer than 100 bytes, or bytes the format cannot carry
-    KEY_WRITE_BAD_VALUE,    // a string the format cannot carry
-    KEY_WRITE_WRONG_TYPE,   // the name is held with another type
-    KEY_WRITE_FULL,         // 255 lines, or no room left in the key
-};
-
-struct KeyValue {
-    std::string         name;   // as the key holds it
-    keyfile::ValueType  type;
-    std::string         text;
 };
 
 class CKeyModel {
@@ -67,5 +53,3 @@ private:
 };
 
 const char* KeySourceText(KeySource source);
-const char* KeyWriteText(KeyWrite result);
-const char* ValueTypeWord(keyfile::ValueType type);

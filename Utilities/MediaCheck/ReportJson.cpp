@@ -119,12 +119,12 @@ void MediaJson(const MediaReport& report, CJsonWriter& json)
     json.EndObject();
 }
 
-void KeyJson(const KeyDryRun& key, CJsonWriter& json)
+void KeyJson(const KeyDryRun& key, KeySource source, CJsonWriter& json)
 {
     json.BeginObject();
     json.String("subdir", key.subdir);
     json.String("key", key.key);
-    json.String("unitKey", KeySourceText(key.source));
+    json.String("unitKey", KeySourceText(source));
     json.BeginArray("from");
     for (const std::string& name : key.mediaNames) json.String(nullptr, name);
     json.EndArray();
@@ -188,6 +188,7 @@ void DryRunJson(const DryRunReport& report, CJsonWriter& json)
     json.String("part", target.part);
     json.Number("revision", target.nRevision);
     json.String("serial", target.serial);
+    json.String("unitSerial", target.unitSerial);
     json.String("ferrox", target.ferrox);
     json.Bool("disabled", target.bDisabled);
     json.String("course", RestoreCourseText(target.course));
@@ -202,7 +203,7 @@ void DryRunJson(const DryRunReport& report, CJsonWriter& json)
     }
     json.EndObject();
     json.BeginArray("keys");
-    for (const KeyDryRun& key : report.keys) KeyJson(key, json);
+    for (size_t i = 0; i < report.keys.size(); ++i) KeyJson(report.keys[i], report.sources[i], json);
     json.EndArray();
     json.BeginArray("notFactoryConfigured");
     for (const std::string& skipped : report.skippedRows) json.String(nullptr, skipped);
@@ -211,6 +212,19 @@ void DryRunJson(const DryRunReport& report, CJsonWriter& json)
     for (const std::string& step : report.steps) json.String(nullptr, step);
     json.EndArray();
     json.Number("filesNotTaken", static_cast<int64_t>(report.nFilesNotTaken));
+    json.BeginObject("serialNumber");
+    json.Bool("checked", report.serial.bChecked);
+    json.String("unitGives", report.serial.unitSerial);
+    if (report.serial.bStored)
+        json.String("stored", report.serial.stored);
+    else
+        json.Null("stored");
+    json.EndObject();
+    json.BeginObject("disabledState");
+    json.String("key", report.target.stateKey);
+    json.String("before", report.stateBefore);
+    json.String("after", report.stateAfter);
+    json.EndObject();
     json.EndObject();
 }
 

@@ -167,13 +167,13 @@ std::string ValueText(const std::string& type, const std::string& text)
     return type == "string" ? Quoted(text) : Printable(text);
 }
 
-void KeyText(const KeyDryRun& key, std::string& out)
+void KeyText(const KeyDryRun& key, KeySource source, std::string& out)
 {
     std::string from;
     for (const std::string& name : key.mediaNames) from += (from.empty() ? "" : ", ") + name;
     out += "  " + key.subdir + "\\" + key.key + (from.empty() ? std::string() : "  <- " + from) + "\n";
-    if (key.source != KEY_FROM_PRIMARY && key.source != KEY_CREATED)
-        out += std::string("    unit's key: ") + KeySourceText(key.source) + "\n";
+    if (source != KEY_FROM_PRIMARY && source != KEY_CREATED)
+        out += std::string("    unit's key: ") + KeySourceText(source) + "\n";
     for (const std::string& note : key.notes) out += "    " + Printable(note) + "\n";
     for (const ValueChange& change : key.changes) {
         std::string line = "    " + Printable(change.name) + "  " + change.newType + "  ";
@@ -203,6 +203,36 @@ void KeyText(const KeyDryRun& key, std::string& out)
 
 } // namespace
 
+namespace {
+
+std::string QuotedOrNone(const std::string& text)
+{
+    return text.empty() ? std::string("(none)") : Quoted(text);
+}
+
+// The serial number the restore stores at its end, and the state the unit
+// records.
+void SerialAndStateText(const DryRunReport& report, std::string& out)
+{
+    const SerialPlan& serial = report.serial;
+    out += "  serial number    ";
+    if (!serial.bChecked)
+        out += "stays: the run does not finish\n";
+    else if (serial.bStored)
+        out += "the unit gives " + QuotedOrNone(serial.unitSerial) + ", not valid: the save's " +
+               Quoted(serial.stored) + " is stored\n";
+    else
+        out += "stays: the unit gives " + QuotedOrNone(serial.unitSerial) + "\n";
+    out += "  disabled state   ";
+    if (report.stateAfter == report.stateBefore)
+        out += "stays " + QuotedOrNone(report.stateBefore) + " (" + report.target.stateKey + ")\n";
+    else
+        out += QuotedOrNone(report.stateBefore) + " -> " + Quoted(report.stateAfter) + " (" + report.target.stateKey +
+               ")\n";
+}
+
+} // namespace
+
 std::string DryRunText(const DryRunReport& report)
 {
     std::string out = "Restore onto " + Printable(report.shownPersistRoot) + " (dry run: nothing is written)\n";
@@ -219,17 +249,19 @@ std::string DryRunText(const DryRunReport& report)
                (target.bRecordCut ? " (the record is longer than the undo reads)\n" : "\n");
 
     size_t quiet = 0;
-    for (const KeyDryRun& key : report.keys) {
+    for (size_t i = 0; i < report.keys.size(); ++i) {
+        const KeyDryRun& key = report.keys[i];
         if (key.changes.empty() && key.kept.empty() && key.refused.empty() && key.notes.empty() &&
             key.nRefusedLines == 0 && key.nBadTypes == 0) {
             ++quiet;
             continue;
         }
-        KeyText(key, out);
+        KeyText(key, report.sources[i], out);
     }
     for (const std::string& skipped : report.skippedRows)
         out += "  not factory-configured, skipped: " + skipped + "\n";
     for (const std::string& step : report.steps) out += "  then: " + Printable(step) + "\n";
+    SerialAndStateText(report, out);
     out += Format("%zu of %zu keys change, %zu values in all; %zu keys stay as they are\n", report.ChangedKeys(),
                   report.keys.size(), report.ChangedValues(), quiet);
     return out;

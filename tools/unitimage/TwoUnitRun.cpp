@@ -20,6 +20,8 @@
 #include <cstring>
 #include <string>
 
+#include "IdentityRules.h"
+#include "MessagePump.h"
 #include "RunMaint.h"
 #include "SavedFileCatalogue.h"
 
@@ -136,11 +138,10 @@ int PlainCopy()
 // The pauses alone: what a flow spends letting the window paint between files.
 int PauseCost(int count)
 {
-    CRunMaint engine(nullptr);
     LARGE_INTEGER frequency, start, end;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&start);
-    for (int i = 0; i < count; ++i) engine.PumpMessages(250);
+    for (int i = 0; i < count; ++i) PumpMessagesFor(250);
     QueryPerformanceCounter(&end);
     const double ms = 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
     std::printf("  %d pauses (PumpMessages(250)): %.0f ms, %.1f ms each\n", count, ms, count > 0 ? ms / count : 0.0);
@@ -169,23 +170,18 @@ int main(int argc, char** argv)
     CRunMaint engine(&window);
     window.Attach(&engine);
 
-    // What the window does when it opens.
-    char partText[100] = {}, unitSerial[100] = {}, part[100] = {};
-    engine.GetSwPartNum(partText, unitSerial, sizeof partText);
-    int revision = -1;
-    std::sscanf(partText, "%99s %*s %d", part, &revision);
-    engine.SetSwPartNum(part, revision);
-    int status = 0;
-    bool saveAllowed = engine.ChkSave(part, revision, &status);
-    char savedPart[100] = {}, savedSerial[100] = {};
+    // What the window does when it opens. The transcript names the save on
+    // the media whether or not it counts as one (its identity record alone).
+    const UnitSurvey& survey = engine.Survey();
+    char savedPart[SAVED_FIELD_OUT_SIZE] = {}, savedSerial[SAVED_FIELD_OUT_SIZE] = {};
     int savedRevision = -1;
     engine.ReadSavedPartNum(savedPart, &savedRevision, savedSerial);
-    bool restoreAllowed = engine.ChkRestoreAllow(savedPart, savedRevision, part, revision, &status);
-    std::printf("  unit: serial %s, %s; save %s, restore %s%s%s\n", unitSerial, partText,
-                saveAllowed ? "allowed" : "not allowed", restoreAllowed ? "allowed" : "not allowed",
-                *savedSerial ? ", media holds the save of " : "", savedSerial);
+    std::printf("  unit: serial %s, %s; save %s, restore %s%s%s\n", survey.unit.serial.c_str(),
+                survey.unit.partText.c_str(), survey.bSaveAllowed ? "allowed" : "not allowed",
+                survey.bRestoreAllowed ? "allowed" : "not allowed", *savedSerial ? ", media holds the save of " : "",
+                savedSerial);
 
-    int result = 0;
+    MaintResult result = MaintResult::Pending;
     for (int press = 1; press <= MAX_PRESSES; ++press) {
         std::printf("  press %s:\n", save ? "F1 (Save)" : "F3 (Restore)");
         const DWORD started = GetTickCount();
@@ -197,8 +193,8 @@ int main(int argc, char** argv)
             std::printf("  file exception: cause %d, error %ld, %s\n", e.m_cause, e.m_lOsError, text);
             return 3;
         }
-        std::printf("  -> MaintRun result %d (%lu ms)\n", result, GetTickCount() - started);
-        if (result != 0) break;
+        std::printf("  -> MaintRun result %d (%lu ms)\n", static_cast<int>(result), GetTickCount() - started);
+        if (result != MaintResult::Pending) break;
     }
-    return result == 1 ? 0 : result == 2 ? 2 : 1;
+    return result == MaintResult::Done ? 0 : result == MaintResult::NotWritten ? 2 : 1;
 }

@@ -137,8 +137,14 @@ TEST(DryRunRestore, ShowsChangesFilterKeepsAndTheRestoresEnd)
                                             "AddressBook.txt replaces the unit's datalink address book"));
     EXPECT_NE(report.steps.end(), std::find(report.steps.begin(), report.steps.end(),
                                             "Platform ZR655: the knob layout stays"));
+    // The unit has no serial number of its own: the window stores the save's.
+    EXPECT_EQ((std::vector<std::string>{"SerialNumber string (new) -> A1234 (serial number)"}),
+              Changes(Key(report, "ShellPersist", "SystemData")));
+    EXPECT_TRUE(report.serial.bStored);
+    EXPECT_EQ("", report.stateBefore);
+    EXPECT_EQ("RESTORED", report.stateAfter);
     for (const KeyDryRun& key : report.keys)
-        if (key.mediaNames.empty() && key.key != "ShellConfig") {
+        if (key.mediaNames.empty() && key.key != "ShellConfig" && key.key != "SystemData") {
             EXPECT_TRUE(key.changes.empty()) << key.key;
         }
 }
@@ -168,12 +174,24 @@ TEST(DryRunRestore, TheDatalinkFixUpFollowsTheSavedPartNumber)
     CMediaFolder folder;
     folder.CompleteSave();
     folder.Write("media/ZelConfig/SWPartNum.txt", "L1|612-00288-001 Rev 0");
-    folder.UnitKey("DatalinkPersist/Client", "\"Device\"=dword:5\r\n\"DeviceStr\"=string:\"Mine\"\r\n");
-    DryRunReport report = DryRunRestore(folder.Media(), folder.Unit(), "unit");
-    EXPECT_EQ((std::vector<std::string>{"Device dword 5 -> 1 (data-link fix-up)", "Revision dword (new) -> 1",
-                                        "UnitTag string (new) -> Unit A Client"}),
-              Changes(Key(report, "DatalinkPersist", "Client")))
-        << "a dword Device never reads as text, so the fix-up always writes it; a text DeviceStr stays";
+    struct Row {
+        const char*              unit;   // the unit's client key
+        std::vector<std::string> fixedUp;
+    } rows[] = {
+        {"\"Device\"=dword:5\r\n\"DeviceStr\"=string:\"Mine\"\r\n", {}},
+        {"\"Device\"=string:\"5\"\r\n", {"DeviceStr string (new) -> VuvodUV (data-link fix-up)"}},
+        {"", {"Device dword (new) -> 1 (data-link fix-up)", "DeviceStr string (new) -> VuvodUV (data-link fix-up)"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.unit);
+        folder.UnitKey("DatalinkPersist/Client", row.unit);
+        DryRunReport report = DryRunRestore(folder.Media(), folder.Unit(), "unit");
+        std::vector<std::string> expected = row.fixedUp;
+        expected.insert(expected.end(), {"Revision dword (new) -> 1", "UnitTag string (new) -> Unit A Client"});
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(expected, Changes(Key(report, "DatalinkPersist", "Client")))
+            << "a Device that reads as a number or as text is present, as the engine reads it";
+    }
 }
 
 TEST(DryRunRestore, RefusedWritesDamagedFilesAndADisabledUnit)
@@ -258,7 +276,11 @@ TEST(DryRunRestore, PredictsWhetherTheRestoreKeyImportsOrUndoes)
         DryRunReport report = DryRunRestore(folder.Media(), folder.Unit(), "unit", options);
         EXPECT_EQ(row.course, report.target.course) << RestoreCourseText(report.target.course);
         const bool undo = row.course == COURSE_UNDO || row.course == COURSE_FINISH_UNDO;
-        EXPECT_EQ(undo, report.ChangedValues() == 0) << "an undo imports nothing";
+        bool imported = false;
+        for (const KeyDryRun& key : report.keys)
+            for (const ValueChange& change : key.changes) imported |= change.origin == BY_IMPORT;
+        EXPECT_EQ(undo, !imported) << "an undo imports nothing";
+        EXPECT_EQ(undo, report.stateAfter == "RESTORED-ORIGINAL");
         EXPECT_NE(std::string::npos, DryRunText(report).find(RestoreCourseText(row.course)));
     }
 }

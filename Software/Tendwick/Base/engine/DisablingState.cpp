@@ -1,9 +1,13 @@
 // How far a disabling got, and whether the save beside it is the one whose
 // disabling was cut off: what a Save press decides by when it may finish an
 // interrupted run instead of saving.
-#include "RunMaint.h"
+#include "Disabling.h"
 #include "EngineFileCalls.h"
-#include "UpdatePaths.h"
+
+#include "EngineKeys.h"
+#include "FrameworkString.h"
+#include "RegistryAccess.h"
+#include "RunContext.h"
 
 #include "ChkFile.h"
 #include "DisablingFiles.h"
@@ -41,13 +45,13 @@ bool SameFile(const std::string& installed, const std::string& source)
 
 } // namespace
 
-bool CRunMaint::IsDisablingComplete()
+bool CDisabling::IsDisablingComplete()
 {
-    if (DisablingSettingUnsaved()) return false;
+    if (SettingUnsaved()) return false;
     // The last step of either variant points the unit at the installed shell.
     std::string entry;
     std::string ending = std::string("\\") + kInstalledShell;
-    if (IsLegacyShellPart()) {
+    if (m_run.IsLegacy()) {
         CString map;
         ReadRegistryString(HKEY_CURRENT_USER, kMenuAppsKey, "Map", map);
         entry = map.GetString();
@@ -55,10 +59,10 @@ bool CRunMaint::IsDisablingComplete()
     } else {
         char app[kValueBytes] = {};
         unsigned long count = 0;
-        if (GetOnePersistedDW("ShellPersist", "ShellConfig", kStoreTimeout, "NumStartupApps", &count) !=
+        if (GetOnePersistedDW(kShellPersist, kShellConfig, kStoreTimeout, "NumStartupApps", &count) !=
                 PERS_SUCCESS ||
             count != 1 ||
-            GetOnePersistedString("ShellPersist", "ShellConfig", kStoreTimeout, "StartupApp1", sizeof(app), app,
+            GetOnePersistedString(kShellPersist, kShellConfig, kStoreTimeout, "StartupApp1", sizeof(app), app,
                                   nullptr) != PERS_SUCCESS)
             return false;
         app[sizeof(app) - 1] = '\0';
@@ -70,25 +74,19 @@ bool CRunMaint::IsDisablingComplete()
 
     // A run cut off during a copy leaves the entry naming a partial file.
     // Without the paths nothing can be compared (and no run can start).
-    UpdatePaths paths;
-    if (!ReadUpdatePaths(*this, &paths)) {
-        return false;
-    }
-    const char* media = paths.media;
-    const char* persist = paths.persist;
+    if (!m_run.HasUpdatePaths()) return false;
+    const char* media = m_run.MediaRoot().c_str();
+    const char* persist = m_run.PersistRoot().c_str();
     if (!SameFile(JoinPath(persist, kInstalledShell), JoinPath(media, kShellSource))) return false;
     // A disabling installs the picture only when the media has one.
     const std::string pictureSource = JoinPath(media, kPictureSource);
-    return !PathExists(pictureSource) || SameFile(JoinPath(persist, kInstalledPicture), pictureSource);
+    return !FcPathExists(pictureSource) || SameFile(JoinPath(persist, kInstalledPicture), pictureSource);
 }
 
-bool CRunMaint::IsSaveOfInterruptedRun()
+bool CDisabling::IsSaveOfInterruptedRun()
 {
-    UpdatePaths paths;
-    if (!ReadUpdatePaths(*this, &paths)) {
-        return false;
-    }
-    const char* media = paths.media;
+    if (!m_run.HasUpdatePaths()) return false;
+    const char* media = m_run.MediaRoot().c_str();
     const std::string chkPath =
         JoinPath((TextPrefix(media, kMediaRootChars) + "ZelConfig\\").c_str(), "CorvaneUserRegistry.chk");
 

@@ -28,6 +28,8 @@ DWORD CRunMaint::GetFileCrc(const char* path, uint32_t* crc)
 
     DWORD result = ERROR_SUCCESS;
     uint32_t sum = 0;
+    // The window procedure catches what its handlers raise: nothing the
+    // pump dispatches comes back here.
     for (;;) {
         DWORD read = 0;
         if (!file.Read(block.get(), kBlockBytes, &read)) {

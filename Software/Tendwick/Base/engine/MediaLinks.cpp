@@ -2,7 +2,6 @@
 
 #include "CsrLog.h"
 #include "EngineFileCalls.h"
-#include "RunMaint.h"
 
 namespace {
 
@@ -99,7 +98,7 @@ bool FolderHoldsLink(const std::string& folder)
     return found;
 }
 
-bool CRunMaint::MediaFoldersAreLinks(const char* mediaRoot)
+bool MediaFoldersAreLinks(const char* mediaRoot)
 {
     const std::string config = std::string(mediaRoot ? mediaRoot : "") + "ZelConfig";
     for (const std::string& folder : {config, config + "\\Persist"}) {

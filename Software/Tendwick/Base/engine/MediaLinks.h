@@ -18,3 +18,7 @@ bool RemoveLinkItself(const std::string& path);
 
 // Whether a link is left in the folder (not below it): logged, one line each.
 bool FolderHoldsLink(const std::string& folder);
+
+// Whether the media's configuration folder, or its Persist folder, is a link
+// (logged): nothing may be written or read through it.
+bool MediaFoldersAreLinks(const char* mediaRoot);

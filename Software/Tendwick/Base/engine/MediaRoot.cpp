@@ -1,12 +1,8 @@
 #include "MediaRoot.h"
 
+#include "EngineKeys.h"
 #include "EngineWin32.h"
 
-namespace {
-
-const char kCorvaneKey[] = "Software\\Corvane";
-
-} // namespace
 
 MediaRootSource ReadMediaRoot(HKEY corvane, const MediaRootRule& rule, std::string& root)
 {

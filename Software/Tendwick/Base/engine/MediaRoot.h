@@ -1,6 +1,6 @@
 // The media root as the "CDROM" setting of "Software\Corvane" gives it, read
-// in one place. The readers differ only in their length rules, which each
-// passes as a MediaRootRule.
+// in one place: by the run context of the engine's press (RunContext.h) and
+// by the run log, which takes only the drive.
 #pragma once
 
 #include <windows.h>
@@ -18,16 +18,9 @@ struct MediaRootRule {
     size_t nMaxChars;          // a longer root (counted with its last backslash) is refused; 0 takes any
 };
 
-// The engine's paths: read whole, checked by their users.
+// The engine's roots: read whole, with the backslash; the run context checks
+// the length once per press (kMediaRootChars).
 const MediaRootRule kUpdatePathRootRule = {512, true, 0, 0};
-// The readers behind the opening screen refuse a root the flows would refuse
-// (EngineLimits.h, kMediaRootChars), never cut it: a cut one names another folder.
-// Whether a save lies on the media.
-const MediaRootRule kSavedFilesRootRule = {512, true, 0, 64};
-// Whether a marker file lies on the media: the setting as it stands.
-const MediaRootRule kFileOnMediaRootRule = {512, false, 0, 64};
-// The identity record of a save.
-const MediaRootRule kSavedIdentityRootRule = {512, true, 0, 64};
 // The run log: the drive's root only ("E:\").
 const MediaRootRule kRunLogDriveRootRule = {512, true, 3, 0};
 

@@ -1,28 +1,27 @@
-// Where the media and the persist root are, and the services the flows share:
-// clearing the media, the backup privileges and the message pump.
-#include "RunMaint.h"
+// The services the flows share: clearing the media, proving a save gone
+// from it, a file on it, the backup privileges.
+#include "MediaServices.h"
 #include "EngineFileCalls.h"
+
+#include "RunContext.h"
 
 #include "CsrLog.h"
 #include "EngineLimits.h"
 #include "EngineWin32.h"
+#include "FileException.h"
 #include "MediaLinks.h"
-#include "MediaRoot.h"
-#include "MessagePump.h"
 #include "TextFields.h"
 #include "Win32Handle.h"
 #include "WholeRoot.h"
 
 #include <cstring>
 #include <string>
-#include <utility>
 
 namespace {
 
 const char kMediaConfigFolder[] = "ZelConfig\\";
 const char kIdentityRecord[] = "SWPartNum.txt";
 const char kSavedRegistry[] = "CorvaneUserRegistry.reg";
-const DWORD kRootValueBytes = 512;
 // How much of a folder DeleteFolderContents works on.
 const size_t kClearFolderChars = 255;
 
@@ -38,61 +37,21 @@ void EnablePrivilege(HANDLE token, const char* name)
 
 } // namespace
 
-bool CRunMaint::GetUpdatePath(char* mediaRoot, size_t mediaSize, char* persistRoot, size_t persistSize,
-                              UniqueRegKey* key)
+bool FileOnMedia(const CRunContext& run, const char* subPath, const char* name)
 {
-    UniqueRegKey corvane;
-    LONG error = OpenRegKey(HKEY_CURRENT_USER, CORVANE_REG_KEY, corvane);
-    if (error != ERROR_SUCCESS) CFileException::ThrowOsError(error);
-
-    std::string media;
-    if (ReadMediaRoot(corvane.get(), kUpdatePathRootRule, media) != MediaRootSource::Setting)
-        CsrLog(CSRLOG_WARNING, "GetUpdatePath: Force Default Removeable Media %s\n", kDefaultMediaRoot);
-
-    std::string persist;
-    if (QueryTextValue(corvane.get(), "PersistPath", kRootValueBytes, persist) != ERROR_SUCCESS &&
-        QueryTextValue(corvane.get(), "DataPath", kRootValueBytes, persist) != ERROR_SUCCESS) {
-        CsrLog(CSRLOG_ERROR, "GetUpdatePath: Unable to Find Persist Data Path\n");
-        CFileException::ThrowOsError(ERROR_CRC, "Persist Path");
-    }
-    AddTrailingBackslash(persist);
-
-    CopyText(mediaRoot, mediaSize, media.c_str());
-    CopyText(persistRoot, persistSize, persist.c_str());
-    if (key) *key = std::move(corvane);
-    return true;
+    if (!run.MediaRootFits(nullptr)) return false;
+    std::string folder = run.MediaRoot() + (subPath ? subPath : "");
+    return FcPathExists(JoinPath(folder.c_str(), name));
 }
 
-bool CRunMaint::GetMediaRoot(char* buffer, size_t size)
+void ClearRemovableMedia(const CRunContext& run)
 {
-    char media[MAINT_ROOT_SIZE] = "E:\\";
-    char persist[MAINT_ROOT_SIZE] = {};
-    GetUpdatePath(media, sizeof(media), persist, sizeof(persist));
-
-    if (!buffer || std::strlen(media) >= size) return false;
-    CopyText(buffer, size, media);
-    return true;
-}
-
-bool CRunMaint::FileOnMedia(const char* subPath, const char* name)
-{
-    std::string media;
-    if (ReadMediaRoot(kFileOnMediaRootRule, media) == MediaRootSource::TooLong) return false;
-    std::string folder = media + (subPath ? subPath : "");
-    return PathExists(JoinPath(folder.c_str(), name));
-}
-
-void CRunMaint::ClearRemovableMedia()
-{
-    char media[MAINT_ROOT_SIZE] = "E:\\";
-    char persist[MAINT_ROOT_SIZE] = {};
-    GetUpdatePath(media, sizeof(media), persist, sizeof(persist));
-
-    RequireWholeRoot("ClearRemovableMedia", "Media root", media, kMediaRootChars);
-    std::string folder = std::string(media) + kMediaConfigFolder;
+    run.RequireMediaRoot("ClearRemovableMedia");
+    const std::string& media = run.MediaRoot();
+    std::string folder = media + kMediaConfigFolder;
     // A configuration folder that is a link leads off the media: what it
     // holds is not the media's to clear.
-    if (MediaFoldersAreLinks(media)) {
+    if (MediaFoldersAreLinks(media.c_str())) {
         CsrLog(CSRLOG_ERROR, "ClearRemovableMedia: Not cleared: %s leads off the media\n", folder.c_str());
         return;
     }
@@ -102,13 +61,29 @@ void CRunMaint::ClearRemovableMedia()
     // that no longer count as a save, never a save with files missing.
     for (const char* marker : {kIdentityRecord, kSavedRegistry}) {
         std::string path = JoinPath(folder.c_str(), marker);
+        // Absent as a rule; the delete and the callers' checks tell what stays.
         FcSetFileAttributes(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         FcDeleteFile(path.c_str());
     }
     DeleteFolderContents(folder.c_str(), true);
 }
 
-void CRunMaint::DeleteFolderContents(const char* folder, bool descend)
+bool GoneFromMedia(const std::string& path, const std::string& mediaRoot)
+{
+    if (FcGetFileAttributes(path.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+    DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return false;
+    DWORD root = FcGetFileAttributes(mediaRoot.c_str());
+    return root != INVALID_FILE_ATTRIBUTES && (root & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool SaveGoneFromMedia(const CRunContext& run)
+{
+    const std::string root = TextPrefix(run.MediaRoot().c_str(), kMediaRootChars);
+    return GoneFromMedia(JoinPath((root + kMediaConfigFolder).c_str(), kIdentityRecord), root);
+}
+
+void DeleteFolderContents(const char* folder, bool descend)
 {
     std::string base = TextPrefix(folder, kClearFolderChars);
     if (!base.empty() && base.back() == '\\') base.pop_back();
@@ -141,7 +116,7 @@ void CRunMaint::DeleteFolderContents(const char* folder, bool descend)
     } while (find.Next(&entry));
 }
 
-void CRunMaint::EnableBackupPrivileges()
+void EnableBackupPrivileges()
 {
     HANDLE raw = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &raw))
@@ -149,9 +124,4 @@ void CRunMaint::EnableBackupPrivileges()
     UniqueHandle token(raw);
     EnablePrivilege(token.get(), "SeBackupPrivilege");
     EnablePrivilege(token.get(), "SeRestorePrivilege");
-}
-
-void CRunMaint::PumpMessages(int milliseconds)
-{
-    PumpMessagesFor(milliseconds);
 }

@@ -1,13 +1,18 @@
 // The import of a saved key file: every value line of the copy on the media
 // is written into the unit's own key through the store, so that values the
 // save does not carry, or a filter does not admit, keep the unit's settings.
-#include "RunMaint.h"
+#include "RestoreFlow.h"
+
+#include "MessagePump.h"
+#include "RunContext.h"
+#include "RunWindow.h"
 
 #include "CsrLog.h"
 #include "EngineLimits.h"
 #include "EngineWin32.h"
 #include "IdentityRules.h"
 #include "KeyFileFormat.h"
+#include "PlanSources.h"
 #include "MediaListing.h"
 #include "PersistLines.h"
 #include "Retenta.h"
@@ -73,52 +78,41 @@ void LogRefusedLine(const char* who, int level, ParseOutcome outcome, const char
     CsrLog(level, "%s: ParseLine Failed - %s\n", who, line);
 }
 
-bool ReadFactoryFlag(const char* configName, char* buffer, size_t size, void*)
-{
-    char text[17] = {};
-    long result = GetOnePersistedString(FACTORY_FLAG_DIRECTORY, configName, kStoreTimeout, FACTORY_FLAG_VALUE,
-                                        sizeof(text), text, nullptr);
-    text[sizeof(text) - 1] = '\0';
-    if (result != PERS_SUCCESS) return false;
-    CopyText(buffer, size, text);
-    return true;
-}
-
-// Writes each taken value of a saved file into the key open on this thread.
-class CStoreImport : public CSavedKeyVisitor {
+// Writes each planned value of a saved file into the key open on this thread.
+class CStoreWriter {
 public:
-    CStoreImport(RunWindow* window, const char* subdir, const char* key)
-        : m_pWindow(window), m_pszSubdir(subdir), m_pszKey(key), m_refused("UpdatePersistFile", CSRLOG_WARNING) {}
+    CStoreWriter(RunWindow* window, const char* subdir, const char* key)
+        : m_pWindow(window), m_pszSubdir(subdir), m_pszKey(key) {}
 
-    void OnRefusedLine(ParseOutcome outcome, const char* line) override { m_refused.Add(outcome, line); }
     // Values the store refused.
     unsigned Failed() const { return m_nFailed; }
 
-    void OnValue(const ImportValue& value) override
+    void Write(const PlannedWrite& value)
     {
         char status[kStatusTextSize];
         std::snprintf(status, sizeof(status), "%s\\%s", m_pszSubdir, m_pszKey);
         if (m_pWindow) m_pWindow->SetDetailText(status, 0);
         CsrLog(CSRLOG_TRACE, "UpdatePersistFile:  Processing: %s\\%s.pri\\%s : %s : %s\n", m_pszSubdir, m_pszKey,
-               value.pszName, value.pszType, value.pszText);
+               value.name.c_str(), value.type.c_str(), value.text.c_str());
 
+        const char* name = value.name.c_str();
         switch (value.kind) {
         case IMPORT_BOOL: {
-            int number = static_cast<int>(value.dwNumber);
-            if (Refused(PersistBool(value.pszName, number)))
+            int number = static_cast<int>(value.number);
+            if (Refused(PersistBool(name, number)))
                 CsrLog(CSRLOG_WARNING, "UpdatePersistFile: PersistBool Failed on: %s, %s, %s, %d\n", m_pszSubdir,
-                       m_pszKey, value.pszName, number);
+                       m_pszKey, name, number);
             break;
         }
         case IMPORT_DWORD:
-            if (Refused(PersistDW(value.pszName, value.dwNumber)))
+            if (Refused(PersistDW(name, value.number)))
                 CsrLog(CSRLOG_WARNING, "UpdatePersistFile: PersistDW Failed on: %s, %s, %s, %d\n", m_pszSubdir,
-                       m_pszKey, value.pszName, static_cast<int>(value.dwNumber));
+                       m_pszKey, name, static_cast<int>(value.number));
             break;
         case IMPORT_STRING:
-            if (Refused(PersistString(value.pszName, value.pszText)))
+            if (Refused(PersistString(name, value.text.c_str())))
                 CsrLog(CSRLOG_WARNING, "UpdatePersistFile: PersistString Failed on: %s, %s, %s, %s\n", m_pszSubdir,
-                       m_pszKey, value.pszName, value.pszText);
+                       m_pszKey, name, value.text.c_str());
             break;
         default:
             CsrLog(CSRLOG_WARNING, "UpdatePersistFile: BAD DATA TYPE\n");
@@ -134,11 +128,10 @@ private:
         return true;
     }
 
-    RunWindow*    m_pWindow;
-    const char*   m_pszSubdir;
-    const char*   m_pszKey;
-    CRefusedLines m_refused;
-    unsigned      m_nFailed = 0;
+    RunWindow*  m_pWindow;
+    const char* m_pszSubdir;
+    const char* m_pszKey;
+    unsigned    m_nFailed = 0;
 };
 
 // Finds the first string value of one name; lines before it that the parse
@@ -191,40 +184,45 @@ bool SavedFileWasRead(const char* who, int level, SavedFileRead read, const char
 
 } // namespace
 
-int CRunMaint::ParseLine(const char* line, char* name, char* type, char* value)
+int CRestoreFlow::ParseLine(const char* line, char* name, char* type, char* value)
 {
     return ParseValueLine(line, name, type, value) == PARSE_OK ? 1 : 0;
 }
 
-int CRunMaint::UpdatePersistFile(const char* path, const char* subdir, const char* key,
-                                 const ValueFilterItem* filter, uint32_t filterCount, uint8_t openTolerant)
+int CarryOutImport(RunWindow* window, const PlannedFile& file, const char* path)
 {
     // 1 only when the file was read whole, every value taken was written and
     // the key saved: anything less leaves the save on the media for a retry.
     int taken = 0;
-    SavedFileText text;
-    long size = -1;
-    SavedFileRead read = ReadSavedFile(path, &text, &size);
-    if (SavedFileWasRead("UpdatePersistFile", CSRLOG_WARNING, read, path, size)) {
+    const char* subdir = file.step.pEntry->pszDirectory;
+    const char* key = file.key.c_str();
+    if (SavedFileWasRead("UpdatePersistFile", CSRLOG_WARNING, file.read, path, file.nSize)) {
         // Imported as it stands all the same; the warning tells a damaged
         // save from a sound one afterwards.
         // It counts as taken: a retry would import the same text again, so
         // holding the save back would strand every restore of it.
-        size_t textLength = 0;
-        const bool whole = keyfile::ValidateKeyFile(text.pBytes.get(), text.nLength, &textLength);
-        if (!whole)
+        if (file.bFailsCheck)
             CsrLog(CSRLOG_WARNING, "UpdatePersistFile: Saved file fails its CRC check, importing anyway - %s\n",
                    path);
 
+        // The store answers for itself: whether the key opens and which
+        // writes it takes decide what was taken, whatever the plan expected.
         bool opened = OpenPersistKey(subdir, key, kStoreTimeout) != PERS_FAILED;
-        if (!opened && !openTolerant) {
+        if (!opened && !file.step.pEntry->bOpenTolerant) {
             CsrLog(CSRLOG_WARNING, "UpdatePersistFile: Unable to OpenPersistKey - %s:%s\n", subdir, key);
         } else {
             unsigned failed = 0;
             {
-                CStoreImport import(m_pOwner, subdir, key);
-                WalkSavedKeyFile(text.pBytes.get(), text.nLength, filter, filterCount, import);
-                failed = import.Failed();
+                CRefusedLines refused("UpdatePersistFile", CSRLOG_WARNING);
+                CStoreWriter writer(window, subdir, key);
+                // The refused lines are logged where the file has them.
+                size_t line = 0;
+                for (size_t i = 0; i <= file.writes.size(); ++i) {
+                    for (; line < file.refusedLines.size() && file.refusedLines[line].nBeforeWrite <= i; ++line)
+                        refused.Add(file.refusedLines[line].outcome, file.refusedLines[line].line.c_str());
+                    if (i < file.writes.size()) writer.Write(file.writes[i]);
+                }
+                failed = writer.Failed();
             }
             bool saved = ClosePersistKey() != PERS_FAILED;
             if (opened && !saved)
@@ -234,71 +232,91 @@ int CRunMaint::UpdatePersistFile(const char* path, const char* subdir, const cha
     }
 
     // Data-link fix-up: a save of the legacy family lacks the client's device.
-    char savedPart[SAVED_FIELD_OUT_SIZE] = {};
-    int savedRevision = -1;
-    char savedSerial[SAVED_FIELD_OUT_SIZE] = {};
-    if (PrefixMatch(subdir, DATALINK_SUBDIR) && PrefixMatch(key, DATALINK_KEY))
-        ReadSavedPartNum(savedPart, &savedRevision, savedSerial);
-    if (NeedsDatalinkFixUp(subdir, key, savedPart)) {
-        // "Device" is a number: present when it reads as one or as text.
-        char buffer[DATALINK_READ_SIZE] = {};
-        unsigned long device = 0;
-        if (GetOnePersistedDW(DATALINK_SUBDIR, DATALINK_KEY, kStoreTimeout, DATALINK_DEVICE, &device) != PERS_SUCCESS &&
-            GetOnePersistedString(DATALINK_SUBDIR, DATALINK_KEY, kStoreTimeout, DATALINK_DEVICE, sizeof(buffer),
-                                  buffer, nullptr) != PERS_SUCCESS)
-            PersistOneDW(DATALINK_SUBDIR, DATALINK_KEY, kStoreTimeout, DATALINK_DEVICE, DATALINK_DEVICE_DEFAULT);
-        if (GetOnePersistedString(DATALINK_SUBDIR, DATALINK_KEY, kStoreTimeout, DATALINK_DEVICE_TEXT, sizeof(buffer),
-                                  buffer, nullptr) != PERS_SUCCESS)
-            PersistOneString(DATALINK_SUBDIR, DATALINK_KEY, kStoreTimeout, DATALINK_DEVICE_TEXT,
-                             DATALINK_DEVICE_TEXT_DEFAULT);
+    for (const PlannedWrite& write : file.fixUp) {
+        if (write.kind == IMPORT_DWORD)
+            PersistOneDW(write.subdir.c_str(), write.key.c_str(), kStoreTimeout, write.name.c_str(), write.number);
+        else
+            PersistOneString(write.subdir.c_str(), write.key.c_str(), kStoreTimeout, write.name.c_str(),
+                             write.text.c_str());
     }
     return taken;
 }
 
-bool CRunMaint::RestorePersistFile(const SavedFileEntry& entry, const char* mediaPersistFolder,
-                                   const char* localPersistRoot, bool stepProgress, const CMediaListing& listing)
+namespace {
+
+// What the plan of one row needs besides the unit and the media: the saved
+// part number, for the data-link fix-up only.
+PlanInput RowInput(CRunContext& run, const char* subdir, const char* key)
 {
-    if (!IsFactoryConfigured(entry, ReadFactoryFlag, nullptr)) {
+    PlanInput input;
+    if (PrefixMatch(subdir, DATALINK_SUBDIR) && PrefixMatch(key, DATALINK_KEY)) input.savedPart = run.Saved().part;
+    return input;
+}
+
+} // namespace
+
+int CRestoreFlow::UpdatePersistFile(const char* path, const char* subdir, const char* key,
+                                    const ValueFilterItem* filter, uint32_t filterCount, uint8_t openTolerant)
+{
+    // One row of its own: the file at path into subdir\key.
+    const std::string file = std::string(key ? key : "") + ".pri";
+    const SavedFileEntry entry = {subdir, file.c_str(), path, filter, filterCount, nullptr, openTolerant};
+    CStoreSettings unit;
+    CEngineMedia media(std::string(), nullptr);
+    PlannedFile planned = PlanRestoreFile(RestoreStep{&entry, false, false}, RowInput(m_run, subdir, key), unit, media);
+    // The key as given, whatever its name would give.
+    planned.key = key ? key : "";
+    return CarryOutImport(m_pWindow, planned, path);
+}
+
+bool CRestoreFlow::RestorePersistFile(const SavedFileEntry& entry, const char* mediaPersistFolder,
+                                      const char* localPersistRoot, bool stepProgress, const CMediaListing& listing)
+{
+    std::string folder = mediaPersistFolder ? mediaPersistFolder : "";
+    size_t slash = folder.find_last_of('\\');
+    folder = slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
+    // An empty folder would take the name as a whole path: a media folder
+    // without a backslash gives the name below the current folder's root.
+    CEngineMedia media(folder.empty() ? std::string("\\") : folder, &listing);
+    const std::string path = media.Path(entry.pszMediaName);
+
+    char key[kKeyNameSize] = {};
+    SavedKeyName(entry.pszFile, key, sizeof(key));
+    CStoreSettings unit;
+    const PlannedFile planned = PlanRestoreFile(RestoreStep{&entry, false, stepProgress},
+                                                RowInput(m_run, entry.pszDirectory, key), unit, media);
+    if (planned.fate == FILE_NOT_FACTORY_CONFIGURED) {
         CsrLog(CSRLOG_TRACE, "RestoreConfig: %s not factory configured - skipped\n",
                entry.pszConfigName ? entry.pszConfigName : "");
         return true;
     }
 
-    std::string folder = mediaPersistFolder ? mediaPersistFolder : "";
-    size_t slash = folder.find_last_of('\\');
-    folder = slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
-    std::string path = JoinPath(folder.c_str(), entry.pszMediaName);
-
     // A row the save had no file for is no failure: the source unit lacked it.
     // Only the listing tells: a file that no longer opens is not taken.
-    const bool present = listing.Contains(entry.pszMediaName);
+    const bool present = planned.bListed;
     bool taken = !present;
-    char key[kKeyNameSize] = {};
-    if (!SavedKeyName(entry.pszFile, key, sizeof(key))) {
+    if (planned.fate == FILE_NO_KEY_NAME) {
         CsrLog(CSRLOG_ERROR, "RestorePersistFile: Bad Persist File Name - %s\n", entry.pszFile);
     } else {
-        taken = UpdatePersistFile(path.c_str(), entry.pszDirectory, key, entry.pFilter, entry.dwFilterCount,
-                                  entry.bOpenTolerant) == 1 ||
-                !present;
+        taken = CarryOutImport(m_pWindow, planned, path.c_str()) == 1 || !present;
         CsrLog(CSRLOG_TRACE, "RestorePersistFile: %s%s\\%s\n", localPersistRoot ? localPersistRoot : "",
                entry.pszDirectory, key);
     }
     if (!taken) CsrLog(CSRLOG_ERROR, "RestorePersistFile: %s not taken\n", path.c_str());
-    PumpMessages(250);
-    if (stepProgress) m_pOwner->StepProgress();
+    PumpMessagesFor(250);
+    if (stepProgress && m_pWindow) m_pWindow->StepProgress();
     return taken;
 }
 
-bool CRunMaint::RetrieveSavedPersistSetting(const char* mediaFile, const char* valueName, char* output, size_t size)
+bool RetrieveSavedPersistSetting(const CRunContext& run, const char* mediaFile, const char* valueName, char* output,
+                                 size_t size)
 {
     if (!output || size == 0) return false;
-    char media[MAINT_ROOT_SIZE] = "E:\\";
-    char persist[MAINT_ROOT_SIZE] = {};
-    GetUpdatePath(media, sizeof(media), persist, sizeof(persist));
+    run.RequireUpdatePaths("RetrieveSavedPersistSetting");
 
     // A cut root would name another folder: such a root finds nothing.
-    if (!RootIsWhole("RetrieveSavedPersistSetting", "Media root", media, kMediaRootChars)) return false;
-    std::string folder = std::string(media) + "ZelConfig\\" + "Persist\\";
+    if (!run.MediaRootFits("RetrieveSavedPersistSetting")) return false;
+    std::string folder = run.MediaRoot() + "ZelConfig\\" + "Persist\\";
     std::string path = JoinPath(folder.c_str(), mediaFile);
 
     SavedFileText text;

@@ -2,7 +2,6 @@
 #include "EngineFileCalls.h"
 
 #include "EngineWin32.h"
-#include "RunMaint.h"
 
 #include <cstring>
 #include <vector>
@@ -81,15 +80,14 @@ bool WriteRegistryPathDword(const CString& fullPath, const CString& valueName, D
     return key && SetRegistryDword(key.get(), valueName, value);
 }
 
-bool CRunMaint::ReadRegistryString(HKEY root, const CString& keyPath, const CString& valueName, CString& result)
+bool ReadRegistryString(HKEY root, const CString& keyPath, const CString& valueName, CString& result)
 {
     UniqueRegKey key = OpenRegistryKey(root, keyPath, false);
     result.Empty();
     return key && QueryRegistryString(key.get(), valueName, result);
 }
 
-bool CRunMaint::WriteRegistryString(HKEY root, const CString& keyPath, const CString& valueName,
-                                    const CString& text)
+bool WriteRegistryString(HKEY root, const CString& keyPath, const CString& valueName, const CString& text)
 {
     UniqueRegKey key = OpenRegistryKey(root, keyPath, false);
     return key && SetRegistryString(key.get(), valueName, text);

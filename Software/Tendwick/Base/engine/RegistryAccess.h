@@ -26,3 +26,7 @@ bool SetRegistryDword(HKEY key, const CString& valueName, DWORD value);
 
 bool WriteRegistryPathString(const CString& fullPath, const CString& valueName, const CString& text);
 bool WriteRegistryPathDword(const CString& fullPath, const CString& valueName, DWORD value);
+
+// Below a predefined root; keys are never created. Read empties result first.
+bool ReadRegistryString(HKEY root, const CString& keyPath, const CString& valueName, CString& result);
+bool WriteRegistryString(HKEY root, const CString& keyPath, const CString& valueName, const CString& text);

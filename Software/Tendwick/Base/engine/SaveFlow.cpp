@@ -2,8 +2,18 @@
 // number, then writes the registry hive, its checksum, the catalogue's key
 // files, the address book and the identity record to the media, and reads
 // every copy back before the source unit may be disabled.
-#include "RunMaint.h"
+#include "SaveFlow.h"
 #include "EngineFileCalls.h"
+
+#include "Disabling.h"
+#include "Eligibility.h"
+#include "MediaServices.h"
+#include "MessagePump.h"
+#include "RunContext.h"
+#include "RunMaint.h"
+#include "RunWindow.h"
+#include "UnitIdentity.h"
+#include "UnitState.h"
 
 #include "Crc32.h"
 #include "CsrLog.h"
@@ -24,20 +34,11 @@
 #include <string>
 #include <vector>
 
-CRunMaint::SaveReadBackHook CRunMaint::s_pfnSaveReadBackHook = nullptr;
-
 namespace {
 
-const size_t kProbeRootChars = 512;
-const size_t kPersistRootChars = 512;
+CSaveFlow::SaveReadBackHook s_pfnSaveReadBackHook = nullptr;
 
-// A file the save put on the media and what it must read back as: the size
-// and checksum of the bytes that were written to it.
-struct MediaCopy {
-    std::string media;
-    uint64_t    size;
-    uint32_t    crc;
-};
+using MediaCopy = CSaveFlow::MediaCopy;
 
 const DWORD kCopyBlockBytes = 65536;
 
@@ -56,9 +57,8 @@ struct SaveCopyPath {
 };
 
 // The catalogue's copies, in its order, every path checked.
-std::vector<SaveCopyPath> PlanCatalogueCopies(const char* persistRoot, const std::string& mediaPersistFolder)
+std::vector<SaveCopyPath> PlanCatalogueCopies(const std::string& root, const std::string& mediaPersistFolder)
 {
-    const std::string root = TextPrefix(persistRoot, kPersistRootChars);
     std::vector<SaveCopyPath> plan;
     for (const SavedFileEntry& row : SavedFileCatalogue)
         plan.push_back({RequireShortPath(JoinPath((root + row.pszDirectory + "\\").c_str(), row.pszFile)),
@@ -177,177 +177,246 @@ std::string ProveCopy(const MediaCopy& copy)
 
 } // namespace
 
-bool CRunMaint::IsCutOffDisablingBesideOwnSave(const char* partNumberText, const char* serial)
+// Every path of one save, built and checked before anything on the media is
+// touched: one too long must not cost the previous save.
+struct SavePaths {
+    std::string               configFolder;
+    std::string               probe;
+    std::string               registryFile;
+    std::string               crcFile;
+    std::string               persistFolder;
+    std::string               identityFile;
+    std::vector<SaveCopyPath> catalogue;
+    SaveCopyPath              book;
+};
+
+static SavePaths PlanSave(const CRunContext& run)
 {
-    char part[128] = {};
-    int revision = -1;
-    ScanPartNumText(partNumberText ? partNumberText : "", part, sizeof(part), &revision);
-    return AreThereSavedFiles() && IsOwnSave(serial ? serial : "", part, revision) && !IsDisablingComplete();
+    SavePaths paths;
+    paths.configFolder = run.MediaRoot() + "ZelConfig\\";
+    paths.probe = run.MediaRoot() + "ZIPPATH\\";
+    paths.registryFile = RequireShortPath(JoinPath(paths.configFolder.c_str(), "CorvaneUserRegistry.reg"));
+    paths.crcFile = JoinPath(paths.configFolder.c_str(), "CorvaneUserRegistry.chk");
+    paths.persistFolder = paths.configFolder + "Persist\\";
+    paths.identityFile = JoinPath(paths.configFolder.c_str(), "SWPartNum.txt");
+    paths.catalogue = PlanCatalogueCopies(run.PersistRoot(), paths.persistFolder);
+    paths.book = {RequireShortPath(TextPrefix(run.PersistRoot().c_str(), 3) + "ZelData\\DatalinkData\\" +
+                                   "AddressBook.txt"),
+                  RequireShortPath(JoinPath(paths.persistFolder.c_str(), "AddressBook.txt"))};
+    return paths;
 }
 
-int CRunMaint::SaveConfig(const char* mediaRoot, const char* persistRoot, HKEY userKey, char* partNumberText,
-                          char* serialNumber)
+
+void CSaveFlow::SetSaveReadBackHook(SaveReadBackHook hook)
 {
-    RequireWholeRoot("SaveConfig", "Media root", mediaRoot, kMediaRootChars);
-    RequireWholeRoot("SaveConfig", "Persist root", persistRoot, kPersistRootChars);
-    const std::string configFolder = TextPrefix(mediaRoot, kMediaRootChars) + "ZelConfig\\";
-    const std::string probe = TextPrefix(mediaRoot, kProbeRootChars) + "ZIPPATH\\";
-    const std::string registryFile = RequireShortPath(JoinPath(configFolder.c_str(), "CorvaneUserRegistry.reg"));
-    const std::string crcFile = JoinPath(configFolder.c_str(), "CorvaneUserRegistry.chk");
-    const std::string persistFolder = configFolder + "Persist\\";
-    const std::string identityFile = JoinPath(configFolder.c_str(), "SWPartNum.txt");
-    // Every path of the save is built and checked before anything on the
-    // media is touched: one too long must not cost the previous save.
-    const std::vector<SaveCopyPath> plan = PlanCatalogueCopies(persistRoot, persistFolder);
-    const SaveCopyPath book = {
-        RequireShortPath(TextPrefix(persistRoot, 3) + "ZelData\\DatalinkData\\" + "AddressBook.txt"),
-        RequireShortPath(JoinPath(persistFolder.c_str(), "AddressBook.txt"))};
+    s_pfnSaveReadBackHook = hook;
+}
 
+bool CSaveFlow::IsCutOffDisablingBesideOwnSave()
+{
+    const UnitIdentity& unit = m_run.Unit();
+    return m_run.SavedFilesOnMedia("AreThereSavedFiles") &&
+           IsOwnSave(m_run, unit.serial.c_str(), unit.part.c_str(), unit.revision) &&
+           !CDisabling(m_run).IsDisablingComplete();
+}
+
+SaveStage CSaveFlow::SaveConfig()
+{
+    m_run.RequireMediaRoot("SaveConfig");
+    m_run.RequireUpdatePaths("SaveConfig");
+    const SavePaths paths = PlanSave(m_run);
+
+    SaveStage stage = SAVE_DONE;
+    if (!ProveMediaWritable(paths, &stage) || !AskQuestions(paths, &stage)) return stage;
+
+    m_window.SetKeyMask(0);
+    // An undo's proof left behind names a save this one replaces.
+    CDisabling disabling(m_run);
+    CDisabling::RemoveUndoProof(m_run.PersistRoot());
+    // A disabling cut off beside an older save is saved anew: the unit's own
+    // settings go onto the media, not those the disabling put in their place.
+    if (CUnitState(m_run.IsLegacy()).IsDisabled()) disabling.PutRecordedSettingsBack();
+
+    const uint32_t crc = SaveHive();
+    if (!ClearForSave(paths, &stage)) return stage;
+
+    std::vector<MediaCopy> written;
+    WriteHiveCopies(paths, crc, &written);
+    WriteCatalogue(paths, &written);
+    WriteIdentity(paths, &written);
+    m_prompts.bConfirmShown = false;
+    return ReadBack(paths, written) ? SAVE_DONE : SAVE_NOT_WRITTEN;
+}
+
+bool CSaveFlow::ProveMediaWritable(const SavePaths& paths, SaveStage* stage)
+{
     // Whether the media takes a folder is what the probe below finds out.
-    FcCreateDirectory(configFolder.c_str());
-
+    FcCreateDirectory(paths.configFolder.c_str());
     // A probe left by a run cut off; absent as a rule.
-    FcRemoveDirectory(probe.c_str());
-    if (!FcCreateDirectory(probe.c_str())) {
+    FcRemoveDirectory(paths.probe.c_str());
+    if (!FcCreateDirectory(paths.probe.c_str())) {
         CsrLog(CSRLOG_ERROR,
                "CRunMaint::SaveConfig: Attempt to write removable media (CreateDirectory of \"%s\") failed.  "
                "GetLastError = %d\n",
-               probe.c_str(), static_cast<int>(GetLastError()));
-        return SAVE_NOT_WRITTEN;
+               paths.probe.c_str(), static_cast<int>(GetLastError()));
+        *stage = SAVE_NOT_WRITTEN;
+        return false;
     }
-    if (!FcRemoveDirectory(probe.c_str()))
+    if (!FcRemoveDirectory(paths.probe.c_str()))
         CsrLog(CSRLOG_ERROR,
                "CRunMaint::SaveConfig: Attempt to remove test directory \"%s\" failed. GetLastError = %d. "
                "Continuing anyway...\n",
-               probe.c_str(), static_cast<int>(GetLastError()));
+               paths.probe.c_str(), static_cast<int>(GetLastError()));
+    return true;
+}
 
-    if (IsUnitDisabled() && !IsCutOffDisablingBesideOwnSave(partNumberText, serialNumber)) {
-        m_pOwner->SetStatusText("Cannot resave data without restore.", 0);
-        return SAVE_UNIT_DISABLED;
+bool CSaveFlow::AskQuestions(const SavePaths& paths, SaveStage* stage)
+{
+    if (CUnitState(m_run.IsLegacy()).IsDisabled() && !IsCutOffDisablingBesideOwnSave()) {
+        m_window.SetStatusText("Cannot resave data without restore.", RUN_COLOUR_WHITE);
+        *stage = SAVE_UNIT_DISABLED;
+        return false;
     }
-
-    if (!m_bConfirmShown) {
-        m_pOwner->ShowConfirm(PathExists(registryFile) ? "Save will disable this unit. Overwrite Previous Save?"
-                                                       : "Save will disable this unit. Continue save?",
-                              true);
-        m_bConfirmShown = true;
-        return SAVE_CONFIRM_SHOWN;
+    if (!m_prompts.bConfirmShown) {
+        m_window.ShowConfirm(FcPathExists(paths.registryFile) ? "Save will disable this unit. Overwrite Previous Save?"
+                                                            : "Save will disable this unit. Continue save?",
+                             true);
+        m_prompts.bConfirmShown = true;
+        *stage = SAVE_CONFIRM_SHOWN;
+        return false;
     }
+    if (HasValidSerialNum()) return true;
+    *stage = SAVE_SERIAL_ENTRY;
+    return TakeEnteredSerial();
+}
 
-    if (!HasValidSerialNum()) {
-        if (!m_bSerialPromptShown) {
-            m_bSerialPromptShown = true;
-            m_pOwner->BeginSerialEntry("");
-            m_pOwner->ShowSerialEntry();
-            return SAVE_SERIAL_ENTRY;
-        }
-        char entered[128] = {};
-        if (!m_pOwner->GetEnteredSerial(entered, sizeof(entered))) return SAVE_SERIAL_ENTRY;
-        entered[sizeof(entered) - 1] = '\0';
-        SaveNewSn(entered);
-        CopyText(serialNumber, 128, entered);
-        m_bSerialPromptShown = false;
+bool CSaveFlow::TakeEnteredSerial()
+{
+    if (!m_prompts.bSerialPromptShown) {
+        m_prompts.bSerialPromptShown = true;
+        m_window.BeginSerialEntry("");
+        m_window.ShowSerialEntry();
+        return false;
     }
+    char entered[IDENTITY_TEXT_SIZE] = {};
+    if (!m_window.GetEnteredSerial(entered, sizeof(entered))) return false;
+    entered[sizeof(entered) - 1] = '\0';
+    // A number the store refused is still the one this save records; the
+    // next save asks again.
+    SaveNewSn(entered);
+    m_run.SetUnitSerial(entered);
+    m_prompts.bSerialPromptShown = false;
+    return true;
+}
 
-    m_pOwner->SetKeyMask(0);
-    // An undo's proof left behind names a save this one replaces.
-    RemoveUndoProof(persistRoot);
-    // A disabling cut off beside an older save is saved anew: the unit's own
-    // settings go onto the media, not those the disabling put in their place.
-    if (IsUnitDisabled()) PutRecordedSettingsBack(persistRoot);
-
+uint32_t CSaveFlow::SaveHive()
+{
     // The registry key is saved before the media is cleared: a save of it
     // that fails (no backup privilege, a full drive) then leaves the earlier
     // save on the media as it was.
-    if (PathExists(kLocalRegistryCopy)) {
+    if (FcPathExists(kLocalRegistryCopy)) {
         // A read-only copy would refuse the delete, which is checked.
         FcSetFileAttributes(kLocalRegistryCopy, FILE_ATTRIBUTE_NORMAL);
         if (!FcDeleteFile(kLocalRegistryCopy)) CFileException::ThrowOsError(static_cast<long>(GetLastError()));
     }
-    LONG saved = FcRegSaveKey(userKey, kLocalRegistryCopy);
+    LONG saved = FcRegSaveKey(m_run.CorvaneKey(), kLocalRegistryCopy);
     if (saved != ERROR_SUCCESS) CFileException::ThrowOsError(saved);
     // The copy tells a later press that a disabling cut off belongs to this
     // save (its checksum is the save's): it must outlive a power cut.
     CEngineFile hiveCopy;
     if (!hiveCopy.Open(kLocalRegistryCopy, GENERIC_WRITE, 0, OPEN_EXISTING) || !hiveCopy.Flush() || !hiveCopy.Close())
         ThrowLastError();
-    m_pOwner->SetStatusText("Retrieved Registry", 0);
+    m_window.SetStatusText("Retrieved Registry", RUN_COLOUR_WHITE);
 
     // A checksum of a file that could not be read whole would be a wrong one.
     uint32_t crc = 0;
-    DWORD crcError = GetFileCrc(kLocalRegistryCopy, &crc);
+    DWORD crcError = CRunMaint::GetFileCrc(kLocalRegistryCopy, &crc);
     if (crcError != ERROR_SUCCESS) CFileException::ThrowOsError(static_cast<long>(crcError), kLocalRegistryCopy);
+    return crc;
+}
 
-    ClearRemovableMedia();
+bool CSaveFlow::ClearForSave(const SavePaths& paths, SaveStage* stage)
+{
+    ClearRemovableMedia(m_run);
     // A link the clearing could not remove would take the copies onto
     // whatever it leads to (the unit's own files): nothing is written.
-    const std::string configPath = configFolder.substr(0, configFolder.size() - 1);
-    if (MediaFoldersAreLinks(TextPrefix(mediaRoot, kMediaRootChars).c_str()) || FolderHoldsLink(configPath) ||
+    const std::string configPath = paths.configFolder.substr(0, paths.configFolder.size() - 1);
+    if (MediaFoldersAreLinks(m_run.MediaRoot().c_str()) || FolderHoldsLink(configPath) ||
         FolderHoldsLink(configPath + "\\Persist")) {
         CsrLog(CSRLOG_ERROR, "SaveConfig: A link on the removable media outlived the clearing; nothing written\n");
-        m_bConfirmShown = false;
-        return SAVE_LINK_LEFT;
+        m_prompts.bConfirmShown = false;
+        *stage = SAVE_LINK_LEFT;
+        return false;
     }
+    return true;
+}
 
-    std::vector<MediaCopy> written;
+void CSaveFlow::WriteHiveCopies(const SavePaths& paths, uint32_t crc, std::vector<MediaCopy>* written)
+{
     MediaCopy hive;
-    DWORD copyError = CopyCounted(kLocalRegistryCopy, registryFile, &hive);
+    DWORD copyError = CopyCounted(kLocalRegistryCopy, paths.registryFile, &hive);
     if (copyError != ERROR_SUCCESS) CFileException::ThrowOsError(static_cast<long>(copyError));
     // The copy must be the hive whose checksum the CRC file gives.
     hive.crc = crc;
-    written.push_back(hive);
-    m_pOwner->SetStatusText("Copied Registry File", 0);
-    m_pOwner->SetDetailText(registryFile.c_str(), 0);
+    written->push_back(hive);
+    m_window.SetStatusText("Copied Registry File", RUN_COLOUR_WHITE);
+    m_window.SetDetailText(paths.registryFile.c_str(), RUN_COLOUR_WHITE);
 
     char crcText[16];
     std::snprintf(crcText, sizeof(crcText), "%d\n", static_cast<int>(crc));
-    written.push_back(WriteWholeFile(crcFile, crcText));
-    m_pOwner->SetStatusText("Updated Registry CRC File", 0);
-    m_pOwner->SetDetailText(crcFile.c_str(), 0);
+    written->push_back(WriteWholeFile(paths.crcFile, crcText));
+    m_window.SetStatusText("Updated Registry CRC File", RUN_COLOUR_WHITE);
+    m_window.SetDetailText(paths.crcFile.c_str(), RUN_COLOUR_WHITE);
+}
 
+void CSaveFlow::WriteCatalogue(const SavePaths& paths, std::vector<MediaCopy>* written)
+{
     // A folder that could not be made fails the first copy into it, which raises.
-    FcCreateDirectory(persistFolder.c_str());
-    m_pOwner->SetStatusText("Copying configuration to removable media...", 0);
+    FcCreateDirectory(paths.persistFolder.c_str());
+    m_window.SetStatusText("Copying configuration to removable media...", RUN_COLOUR_WHITE);
 
-    for (const SaveCopyPath& copy : plan) {
+    for (const SaveCopyPath& copy : paths.catalogue) {
         MediaCopy made;
         if (CopyToMedia(copy.source, copy.destination, &made)) {
-            m_pOwner->SetDetailText(copy.source.c_str(), 0);
-            written.push_back(made);
+            m_window.SetDetailText(copy.source.c_str(), RUN_COLOUR_WHITE);
+            written->push_back(made);
         }
-        PumpMessages(250);
-        m_pOwner->StepProgress();
+        PumpMessagesFor(250);
+        m_window.StepProgress();
     }
 
     MediaCopy bookCopy;
-    if (CopyToMedia(book.source, book.destination, &bookCopy)) {
-        m_pOwner->SetDetailText(book.source.c_str(), 0);
-        written.push_back(bookCopy);
+    if (CopyToMedia(paths.book.source, paths.book.destination, &bookCopy)) {
+        m_window.SetDetailText(paths.book.source.c_str(), RUN_COLOUR_WHITE);
+        written->push_back(bookCopy);
     }
-    PumpMessages(250);
+    PumpMessagesFor(250);
+}
 
-    if (serialNumber && serialNumber[0] == '\0') CopyText(serialNumber, 128, " ");
-    if (partNumberText && partNumberText[0] == '\0') CopyText(partNumberText, 2, " ");
-    std::string record = std::string(serialNumber ? serialNumber : " ") + "|" + (partNumberText ? partNumberText : " ");
-    written.push_back(WriteIdentityRecord(identityFile, record));
-    m_pOwner->SetStatusText("Updated Software Part Number File", 0);
-    m_pOwner->SetDetailText(identityFile.c_str(), 0);
-    PumpMessages(250);
+void CSaveFlow::WriteIdentity(const SavePaths& paths, std::vector<MediaCopy>* written)
+{
+    const UnitIdentity& unit = m_run.Unit();
+    const std::string record =
+        (unit.serial.empty() ? std::string(" ") : unit.serial) + "|" + (unit.partText.empty() ? " " : unit.partText);
+    written->push_back(WriteIdentityRecord(paths.identityFile, record));
+    m_window.SetStatusText("Updated Software Part Number File", RUN_COLOUR_WHITE);
+    m_window.SetDetailText(paths.identityFile.c_str(), RUN_COLOUR_WHITE);
+    PumpMessagesFor(250);
+}
 
+bool CSaveFlow::ReadBack(const SavePaths& paths, const std::vector<MediaCopy>& written)
+{
     // The source unit is disabled only on a save that reads back whole: a
     // bad copy would otherwise lose the unit's configuration.
-    if (s_pfnSaveReadBackHook) s_pfnSaveReadBackHook(configFolder.c_str());
+    if (s_pfnSaveReadBackHook) s_pfnSaveReadBackHook(paths.configFolder.c_str());
     for (const MediaCopy& copy : written) {
         std::string fault = ProveCopy(copy);
         if (fault.empty()) continue;
         CsrLog(CSRLOG_ERROR, "SaveConfig: Copy %s does not read back as saved (%s); clearing the save\n",
                copy.media.c_str(), fault.c_str());
-        ClearRemovableMedia();
-        m_bConfirmShown = false;
-        return SAVE_NOT_WRITTEN;
+        ClearRemovableMedia(m_run);
+        return false;
     }
     CsrLog(CSRLOG_TRACE, "SaveConfig: %u files read back as saved\n", static_cast<unsigned>(written.size()));
-
-    m_bConfirmShown = false;
-    return SAVE_DONE;
+    return true;
 }

@@ -2,8 +2,17 @@
 // restored onto the same unit. Two variants: the startup-application one
 // works through the store, the menu one (legacy part family) through the
 // registry.
-#include "RunMaint.h"
+#include "Disabling.h"
 #include "EngineFileCalls.h"
+
+#include "EngineKeys.h"
+#include "FileException.h"
+#include "FrameworkString.h"
+#include "MediaServices.h"
+#include "RegistryAccess.h"
+#include "RestoreFlow.h"
+#include "RunContext.h"
+#include "UnitState.h"
 
 #include "CsrLog.h"
 #include "DisableRecord.h"
@@ -15,7 +24,6 @@
 #include "Retenta.h"
 #include "TextFields.h"
 #include "WholeRoot.h"
-#include "Win32Handle.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -24,10 +32,6 @@
 #include <vector>
 
 namespace {
-
-const char kShellPersist[] = "ShellPersist";
-const char kShellConfig[] = "ShellConfig";
-const char kSystemData[] = "SystemData";
 
 const char kTraceFile[] = "D:\\FerroxTrace.txt";
 
@@ -73,7 +77,7 @@ void TraceLine(const char* format, ...)
     va_start(args, format);
     std::string text = FormatTextV(format, args);
     va_end(args);
-    CRunMaint::FerroxTrace(text.c_str());
+    CDisabling::FerroxTrace(text.c_str());
 }
 
 struct Roots {
@@ -81,12 +85,11 @@ struct Roots {
     std::string persist;
 };
 
-Roots GetRoots(CRunMaint& engine)
+// The roots of the run; raises without them, as every step here always did.
+Roots GetRoots(const CRunContext& run, const char* caller)
 {
-    char media[MAINT_ROOT_SIZE] = "E:\\";
-    char persist[MAINT_ROOT_SIZE] = {};
-    engine.GetUpdatePath(media, sizeof(media), persist, sizeof(persist));
-    return {media, persist};
+    run.RequireUpdatePaths(caller);
+    return {run.MediaRoot(), run.PersistRoot()};
 }
 
 // A setting that names an installed file must fit its value whole: a cut
@@ -105,6 +108,7 @@ bool FitsValue(const char* operation, const std::string& value)
 // deletes it; the delete's result.
 BOOL RemoveTarget(const std::string& target)
 {
+    // Only a read-only file needs it; the delete's result is the answer.
     FcSetFileAttributes(target.c_str(), FILE_ATTRIBUTE_NORMAL);
     return FcDeleteFile(target.c_str());
 }
@@ -183,13 +187,13 @@ struct MenuRecordBack {
 // Puts the record's values back into the settings that name the files the
 // disabling installed; the others are the unit's own already (a disabling cut
 // off before it named the files, or whose record it cut off empty).
-MenuRecordBack PutMenuRecordBack(CRunMaint& engine, const std::string& persist, const char* operation)
+MenuRecordBack PutMenuRecordBack(const std::string& persist, const char* operation)
 {
     MenuRecordBack back;
     CString logo;
     CString map;
-    engine.ReadRegistryString(HKEY_CURRENT_USER, kSysSetupKey, "oemlogo", logo);
-    engine.ReadRegistryString(HKEY_CURRENT_USER, kMenuAppsKey, "Map", map);
+    ReadRegistryString(HKEY_CURRENT_USER, kSysSetupKey, "oemlogo", logo);
+    ReadRegistryString(HKEY_CURRENT_USER, kMenuAppsKey, "Map", map);
     const bool logoInstalled = EqualsNoCase(logo, JoinPath(persist.c_str(), kInstalledPicture).c_str());
     const bool mapInstalled = EqualsNoCase(MenuProgram(map).c_str(), JoinPath(persist.c_str(), kInstalledShell).c_str());
     back.bNamedInstalled = logoInstalled || mapInstalled;
@@ -202,9 +206,9 @@ MenuRecordBack PutMenuRecordBack(CRunMaint& engine, const std::string& persist, 
                static_cast<unsigned>(DISABLE_RECORD_CHARS), reader.Word().c_str());
     DisableRecordFields fields;
     SplitDisableRecord(reader.Word(), &fields);
-    if (logoInstalled && !engine.WriteRegistryString(HKEY_CURRENT_USER, kSysSetupKey, "oemlogo", fields.szPicture))
+    if (logoInstalled && !WriteRegistryString(HKEY_CURRENT_USER, kSysSetupKey, "oemlogo", fields.szPicture))
         back.bWritten = false;
-    if (mapInstalled && !engine.WriteRegistryString(HKEY_CURRENT_USER, kMenuAppsKey, "Map", fields.szMap))
+    if (mapInstalled && !WriteRegistryString(HKEY_CURRENT_USER, kMenuAppsKey, "Map", fields.szMap))
         back.bWritten = false;
     return back;
 }
@@ -218,7 +222,7 @@ void RemoveLeftovers(const Roots& roots, bool trace)
     const std::string shell = JoinPath(roots.persist.c_str(), kInstalledShell);
     const std::string picture = JoinPath(roots.persist.c_str(), kInstalledPicture);
     for (const std::string& leftover : {shell, picture, ReplacementName(shell), ReplacementName(picture)}) {
-        if (!PathExists(leftover)) continue;
+        if (!FcPathExists(leftover)) continue;
         BOOL removed = RemoveTarget(leftover);
         if (trace)
             TraceLine("UndoSaveShell: left by the disabling: %s, delete value = %d", leftover.c_str(),
@@ -228,66 +232,35 @@ void RemoveLeftovers(const Roots& roots, bool trace)
 
 // The undo changes nothing with a media root it would refuse when it clears
 // the media at its end (UndoSave has left its proof by then).
-Roots BeginUndo(CRunMaint& engine, const char* operation)
+Roots BeginUndo(const CRunContext& run, const char* operation)
 {
-    Roots roots = GetRoots(engine);
-    RequireWholeRoot(operation, "Media root", roots.media.c_str(), kMediaRootChars);
+    Roots roots = GetRoots(run, operation);
+    run.RequireMediaRoot(operation);
     return roots;
 }
 
 // A key whose save failed still reads back from the store's memory in this
 // process, so the checks of how far a disabling or an undo got cannot see
-// it: the results of the writes are kept for them.
+// it: the results of the writes are kept for them until the next disabling
+// or undo begins.
 bool g_bSettingUnsaved = false;
 
-void Kept(long result, const char* name)
+void Kept(bool saved, const char* name)
 {
-    if (result != PERS_FAILED) return;
+    if (saved) return;
     g_bSettingUnsaved = true;
     CsrLog(CSRLOG_ERROR, "Disabling: The setting %s could not be saved; detail 0x%lX\n", name,
            static_cast<unsigned long>(GetLastError()));
 }
 
-} // namespace
-
-bool DisablingSettingUnsaved()
+void Kept(long result, const char* name)
 {
-    return g_bSettingUnsaved;
+    Kept(result != PERS_FAILED, name);
 }
 
-void CRunMaint::FerroxTrace(const char* text)
+// The record of the unit's own splash picture, before the disabling names its own.
+void RecordShellSplash(const Roots& roots)
 {
-    FILE* file = std::fopen(kTraceFile, "ab");
-    if (!file) return;
-    std::fputs(text ? text : "", file);
-    std::fputs("\r\n", file);
-    std::fflush(file);
-    std::fclose(file);
-}
-
-void CRunMaint::FinishSave()
-{
-    g_bSettingUnsaved = false;
-    if (FileOnMedia("", kDontDisableFile)) {
-        CsrLog(CSRLOG_TRACE, "FinishSave:  Source flash disable deactivated, flash will not be disabled\n");
-        return;
-    }
-    if (IsLegacyShellPart())
-        FinishSaveMenu();
-    else
-        FinishSaveShell();
-}
-
-void CRunMaint::FinishSaveShell()
-{
-    TraceLine("FinishSaveShell: persisting ferrox");
-    Kept(PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "Ferrox", "SAVED"), "Ferrox");
-    TraceLine("FinishSaveShell: persisting numstartupapps = 0");
-    Kept(PersistOneDW(kShellPersist, kShellConfig, kStoreTimeout, "NumStartupApps", 0), "NumStartupApps");
-
-    TraceLine("FinishSaveShell: getupdatepath");
-    Roots roots = GetRoots(*this);
-
     TraceLine("FinishSaveShell: getting splash notice bitmap");
     char splash[kValueBytes] = {};
     long result = GetOnePersistedString(kShellPersist, kShellConfig, kStoreTimeout, "SplashNoticeBitmap",
@@ -311,9 +284,13 @@ void CRunMaint::FinishSaveShell()
         TraceLine("FinishSaveShell: writing out info: %s", record.c_str());
         WriteRecord(file, record);
     }
+}
 
-    std::string source = JoinPath(roots.media.c_str(), kPictureSource);
-    std::string target = JoinPath(roots.persist.c_str(), kInstalledPicture);
+// The disabled picture installed, and the setting pointed at it.
+void InstallShellPicture(const Roots& roots)
+{
+    const std::string source = JoinPath(roots.media.c_str(), kPictureSource);
+    const std::string target = JoinPath(roots.persist.c_str(), kInstalledPicture);
     TraceLine("FinishSaveShell: persisting SNB: src = %s", source.c_str());
     TraceLine("FinishSaveShell: persisting SNB: tgt = %s", target.c_str());
     if (FitsValue("FinishSaveShell", target)) {
@@ -333,9 +310,13 @@ void CRunMaint::FinishSaveShell()
             TraceLine("FinishSaveShell: Copy of bitmap FAILED");
         }
     }
+}
 
-    source = JoinPath(roots.media.c_str(), kShellSource);
-    target = JoinPath(roots.persist.c_str(), kInstalledShell);
+// The disabled-unit program installed, and made the only startup application.
+void InstallShellProgram(const Roots& roots)
+{
+    const std::string source = JoinPath(roots.media.c_str(), kShellSource);
+    const std::string target = JoinPath(roots.persist.c_str(), kInstalledShell);
     TraceLine("FinishSaveShell: persisting exe: src = %s", source.c_str());
     TraceLine("FinishSaveShell: persisting exe: tgt = %s", target.c_str());
     std::string startupApp = target + kDisabledAppSuffix;
@@ -356,7 +337,7 @@ void CRunMaint::FinishSaveShell()
             // A disabling made again whose copy failed: the shell an earlier
             // run installed whole is still there, and the entry names it.
             char app[kValueBytes] = {};
-            if (PathExists(target) &&
+            if (FcPathExists(target) &&
                 GetOnePersistedString(kShellPersist, kShellConfig, kStoreTimeout, "StartupApp1", sizeof(app), app,
                                       nullptr) == PERS_SUCCESS &&
                 EqualsNoCase(app, startupApp.c_str())) {
@@ -368,10 +349,140 @@ void CRunMaint::FinishSaveShell()
     }
 }
 
-void CRunMaint::FinishSaveMenu()
+// The unit's own splash setting put back from the save, or else from the
+// disabling's record; a setting that names the installed picture with no
+// record to go back to is removed. True when the setting no longer names
+// the installed picture; *recordState tells whether a record was there.
+bool PutShellSplashBack(const CRunContext& run, const std::string& recordPath, const std::string& installedPicture,
+                        RecordState* recordState)
 {
-    Kept(PersistOneString(kShellPersist, kSystemData, kStoreTimeout, "Ferrox", "SAVED"), "Ferrox");
-    Roots roots = GetRoots(*this);
+    TraceLine("UndoSaveShell: getting original bitmap");
+    // The value is taken whole or not at all: a cut path would name a file
+    // that does not exist. The lookup logs a value it cannot take whole.
+    char saved[kSavedSettingBytes] = {};
+    bool haveOriginal =
+        RetrieveSavedPersistSetting(run, kSavedShellConfig, "SplashNoticeBitmap", saved, sizeof(saved));
+    saved[sizeof(saved) - 1] = '\0';
+    std::string original = saved;
+    // A media that does not give the value back (removed, damaged), or gives
+    // the disabled picture (a save made after the setting was changed): the
+    // disabling's own record holds the unit's value.
+    std::string recorded;
+    const RecordState record = ReadShellRecord(recordPath, &recorded);
+    *recordState = record;
+    if ((!haveOriginal || EqualsNoCase(saved, installedPicture.c_str())) && record == RecordState::Usable) {
+        original = recorded;
+        haveOriginal = true;
+        TraceLine("UndoSaveShell: original bitmap taken from %s", kRecordFile);
+    }
+    if (haveOriginal && !EqualsNoCase(original.c_str(), installedPicture.c_str())) {
+        Kept(PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "SplashNoticeBitmap", original.c_str()),
+             "SplashNoticeBitmap");
+        TraceLine("UndoSaveShell: original bitmap got and saved: %s", original.c_str());
+    }
+    // A setting that still names the picture about to be deleted had no
+    // original to go back to: the disabling found none and kept no record. It
+    // goes; with a record it stays for the next run to put back.
+    char now[kValueBytes] = {};
+    const bool namesInstalled = GetOnePersistedString(kShellPersist, kShellConfig, kStoreTimeout,
+                                                      "SplashNoticeBitmap", sizeof(now), now,
+                                                      nullptr) == PERS_SUCCESS &&
+                                EqualsNoCase(now, installedPicture.c_str());
+    bool settingBack = !namesInstalled;
+    if (namesInstalled && record == RecordState::None) {
+        long removed = PERS_FAILED;
+        if (OpenPersistKey(kShellPersist, kShellConfig, kStoreTimeout) != PERS_FAILED) {
+            removed = DeleteValue("SplashNoticeBitmap", kStoreTimeout);
+            // The delete's own result decides; a failed save of it shows in the read-back.
+            ClosePersistKey(kStoreTimeout);
+        }
+        settingBack = removed != PERS_FAILED;
+        TraceLine("UndoSaveShell: bitmap setting named the disabled picture; removed: %d",
+                  static_cast<int>(settingBack));
+    }
+    return settingBack;
+}
+
+// Only what the disabling installed goes: the startup application app
+// names when it carries the disabling's marker and lies at the installed
+// place, and the picture there. Anything else is the unit's own, left there
+// by a disabling that did not finish.
+void RemoveInstalledShellFiles(char* app, bool deleteApp, const char* picture, bool deletePicture,
+                               const std::string& installedShell, const std::string& installedPicture)
+{
+    if (!deleteApp) {
+        TraceLine("UndoSaveShell: app not to be deleted");
+    } else {
+        char* bar = std::strchr(app, '|');
+        if (!bar) {
+            TraceLine("UndoSaveShell: app not found");
+        } else {
+            std::string program(app, static_cast<size_t>(bar - app));
+            if (std::strcmp(bar, kDisabledAppSuffix) != 0 || !EqualsNoCase(program.c_str(), installedShell.c_str()))
+                TraceLine("UndoSaveShell: app not to be deleted");
+            else
+                TraceLine("UndoSaveShell: app found. delete value = %d", static_cast<int>(RemoveTarget(program)));
+        }
+    }
+
+    if (deletePicture && EqualsNoCase(picture, installedPicture.c_str()))
+        TraceLine("UndoSaveShell: bmp delete value = %d", static_cast<int>(RemoveTarget(picture)));
+    else
+        TraceLine("UndoSaveShell: bmp not to be deleted");
+}
+
+} // namespace
+
+bool CDisabling::SettingUnsaved()
+{
+    return g_bSettingUnsaved;
+}
+
+void CDisabling::FerroxTrace(const char* text)
+{
+    FILE* file = std::fopen(kTraceFile, "ab");
+    if (!file) return;
+    std::fputs(text ? text : "", file);
+    std::fputs("\r\n", file);
+    std::fflush(file);
+    std::fclose(file);
+}
+
+void CDisabling::FinishSave()
+{
+    g_bSettingUnsaved = false;
+    if (FileOnMedia(m_run, "", kDontDisableFile)) {
+        CsrLog(CSRLOG_TRACE, "FinishSave:  Source flash disable deactivated, flash will not be disabled\n");
+        return;
+    }
+    if (m_run.IsLegacy())
+        FinishSaveMenu();
+    else
+        FinishSaveShell();
+}
+
+void CDisabling::FinishSaveShell()
+{
+    TraceLine("FinishSaveShell: persisting ferrox");
+    // Like every step of the disabling, a refused write does not stop it; it
+    // is kept for IsDisablingComplete.
+    Kept(CUnitState(false).Record(FerroxStep::Disable), "Ferrox");
+    TraceLine("FinishSaveShell: persisting numstartupapps = 0");
+    Kept(PersistOneDW(kShellPersist, kShellConfig, kStoreTimeout, "NumStartupApps", 0), "NumStartupApps");
+
+    TraceLine("FinishSaveShell: getupdatepath");
+    Roots roots = GetRoots(m_run, "FinishSaveShell");
+
+    RecordShellSplash(roots);
+
+    InstallShellPicture(roots);
+    InstallShellProgram(roots);
+}
+
+void CDisabling::FinishSaveMenu()
+{
+    Kept(CUnitState(true).Record(FerroxStep::Disable), "Ferrox");
+    Roots roots = GetRoots(m_run, "FinishSaveMenu");
 
     CString logo;
     CString map;
@@ -396,7 +507,9 @@ void CRunMaint::FinishSaveMenu()
     std::string source = JoinPath(roots.media.c_str(), kPictureSource);
     std::string target = JoinPath(roots.persist.c_str(), kInstalledPicture);
     if (FitsValue("FinishSaveMenu", target)) {
+        // A failed copy keeps the installed file; IsDisablingComplete judges it.
         ReplaceFileFlushed(source, target);
+        // Disabling steps log and go on; IsDisablingComplete judges the result.
         WriteRegistryString(HKEY_CURRENT_USER, kSysSetupKey, "oemlogo", target.c_str());
     }
 
@@ -404,15 +517,17 @@ void CRunMaint::FinishSaveMenu()
     target = JoinPath(roots.persist.c_str(), kInstalledShell);
     std::string entry = target + kDisabledMenuSuffix;
     if (FitsValue("FinishSaveMenu", entry)) {
+        // A failed copy keeps the installed file; IsDisablingComplete judges it.
         ReplaceFileFlushed(source, target);
+        // Disabling steps log and go on; IsDisablingComplete judges the result.
         WriteRegistryString(HKEY_CURRENT_USER, kMenuAppsKey, "Map", entry.c_str());
     }
 }
 
-void CRunMaint::UndoSaveShell()
+void CDisabling::UndoSaveShell()
 {
     g_bSettingUnsaved = false;
-    Roots roots = BeginUndo(*this, "UndoSaveShell");
+    Roots roots = BeginUndo(m_run, "UndoSaveShell");
     const std::string installedShell = JoinPath(roots.persist.c_str(), kInstalledShell);
     const std::string installedPicture = JoinPath(roots.persist.c_str(), kInstalledPicture);
 
@@ -435,75 +550,15 @@ void CRunMaint::UndoSaveShell()
          "StartupApp1");
     TraceLine("UndoSaveShell: startup app of system persisted.");
 
-    TraceLine("UndoSaveShell: getting original bitmap");
-    // The value is taken whole or not at all: a cut path would name a file
-    // that does not exist. The lookup logs a value it cannot take whole.
-    char saved[kSavedSettingBytes] = {};
-    bool haveOriginal = RetrieveSavedPersistSetting(kSavedShellConfig, "SplashNoticeBitmap", saved, sizeof(saved));
-    saved[sizeof(saved) - 1] = '\0';
-    std::string original = saved;
-    // A media that does not give the value back (removed, damaged), or gives
-    // the disabled picture (a save made after the setting was changed): the
-    // disabling's own record holds the unit's value.
     const std::string recordPath = JoinPath(roots.persist.c_str(), kRecordFile);
-    std::string recorded;
-    const RecordState record = ReadShellRecord(recordPath, &recorded);
-    if ((!haveOriginal || EqualsNoCase(saved, installedPicture.c_str())) && record == RecordState::Usable) {
-        original = recorded;
-        haveOriginal = true;
-        TraceLine("UndoSaveShell: original bitmap taken from %s", kRecordFile);
-    }
-    if (haveOriginal && !EqualsNoCase(original.c_str(), installedPicture.c_str())) {
-        Kept(PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "SplashNoticeBitmap", original.c_str()),
-             "SplashNoticeBitmap");
-        TraceLine("UndoSaveShell: original bitmap got and saved: %s", original.c_str());
-    }
-    // A setting that still names the picture about to be deleted had no
-    // original to go back to: the disabling found none and kept no record. It
-    // goes; with a record it stays for the next run to put back.
-    char now[kValueBytes] = {};
-    const bool namesInstalled = GetOnePersistedString(kShellPersist, kShellConfig, kStoreTimeout,
-                                                      "SplashNoticeBitmap", sizeof(now), now,
-                                                      nullptr) == PERS_SUCCESS &&
-                                EqualsNoCase(now, installedPicture.c_str());
-    bool settingBack = !namesInstalled;
-    if (namesInstalled && record == RecordState::None) {
-        long removed = PERS_FAILED;
-        if (OpenPersistKey(kShellPersist, kShellConfig, kStoreTimeout) != PERS_FAILED) {
-            removed = DeleteValue("SplashNoticeBitmap", kStoreTimeout);
-            ClosePersistKey(kStoreTimeout);
-        }
-        settingBack = removed != PERS_FAILED;
-        TraceLine("UndoSaveShell: bitmap setting named the disabled picture; removed: %d",
-                  static_cast<int>(settingBack));
-    }
+    RecordState record = RecordState::None;
+    const bool settingBack = PutShellSplashBack(m_run, recordPath, installedPicture, &record);
 
     TraceLine("UndoSaveShell: ferrox reset");
-    Kept(PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "Ferrox", "RESTORED-ORIGINAL"), "Ferrox");
+    // A state not recorded is kept for IsUndoComplete, which keeps the save.
+    Kept(CUnitState(false).Record(FerroxStep::Undo), "Ferrox");
 
-    // Only what the disabling installed goes: the startup application that
-    // carries its marker and lies at the installed place, and the picture
-    // there. Anything else is the unit's own, left there by a disabling that
-    // did not finish.
-    if (!deleteApp) {
-        TraceLine("UndoSaveShell: app not to be deleted");
-    } else {
-        char* bar = std::strchr(app, '|');
-        if (!bar) {
-            TraceLine("UndoSaveShell: app not found");
-        } else {
-            std::string program(app, static_cast<size_t>(bar - app));
-            if (std::strcmp(bar, kDisabledAppSuffix) != 0 || !EqualsNoCase(program.c_str(), installedShell.c_str()))
-                TraceLine("UndoSaveShell: app not to be deleted");
-            else
-                TraceLine("UndoSaveShell: app found. delete value = %d", static_cast<int>(RemoveTarget(program)));
-        }
-    }
-
-    if (deletePicture && EqualsNoCase(picture, installedPicture.c_str()))
-        TraceLine("UndoSaveShell: bmp delete value = %d", static_cast<int>(RemoveTarget(picture)));
-    else
-        TraceLine("UndoSaveShell: bmp not to be deleted");
+    RemoveInstalledShellFiles(app, deleteApp, picture, deletePicture, installedShell, installedPicture);
 
     // An undo run again after it was cut off finds the settings put back
     // already, and they no longer name the installed files; nothing but the
@@ -516,16 +571,10 @@ void CRunMaint::UndoSaveShell()
     // UndoSave clears the media once the settings read back as written here.
 }
 
-bool CRunMaint::ClearMediaEndingUndo()
-{
-    Roots roots = GetRoots(*this);
-    return ClearMediaEndingUndo(roots.media, roots.persist);
-}
-
-void CRunMaint::UndoSaveMenu()
+void CDisabling::UndoSaveMenu()
 {
     g_bSettingUnsaved = false;
-    Roots roots = BeginUndo(*this, "UndoSaveMenu");
+    Roots roots = BeginUndo(m_run, "UndoSaveMenu");
     const std::string installedShell = JoinPath(roots.persist.c_str(), kInstalledShell);
     const std::string installedPicture = JoinPath(roots.persist.c_str(), kInstalledPicture);
 
@@ -535,7 +584,7 @@ void CRunMaint::UndoSaveMenu()
     ReadRegistryString(HKEY_CURRENT_USER, kMenuAppsKey, "Map", map);
 
     std::string recordPath = JoinPath(roots.persist.c_str(), kRecordFile);
-    const MenuRecordBack back = PutMenuRecordBack(*this, roots.persist, "UndoSaveMenu");
+    const MenuRecordBack back = PutMenuRecordBack(roots.persist, "UndoSaveMenu");
     if (back.bUsable) {
         // The record goes only once both settings hold what it kept; until
         // then nothing the settings name is deleted either, and the undo is
@@ -544,6 +593,7 @@ void CRunMaint::UndoSaveMenu()
             CsrLog(CSRLOG_ERROR, "UndoSaveMenu: Settings not all put back; %s kept, the undo stops\n", kRecordFile);
             return;
         }
+        // A record left over is put back again by the next undo, to the same values.
         FcDeleteFile(recordPath.c_str());
     } else if (back.bNamedInstalled) {
         // The settings cannot be put back without the record.
@@ -554,10 +604,11 @@ void CRunMaint::UndoSaveMenu()
         // disabling cut off as it began, kept nothing.
         CsrLog(CSRLOG_WARNING, "UndoSaveMenu: %s is gone and the settings are the unit's own; finishing the undo\n",
                kRecordFile);
-        if (PathExists(recordPath)) RemoveTarget(recordPath);
+        if (FcPathExists(recordPath)) RemoveTarget(recordPath);
     }
 
-    Kept(PersistOneString(kShellPersist, kSystemData, kStoreTimeout, "Ferrox", "RESTORED-ORIGINAL"), "Ferrox");
+    // A state not recorded is kept for IsUndoComplete, which keeps the save.
+    Kept(CUnitState(true).Record(FerroxStep::Undo), "Ferrox");
 
     // Only the files the disabling installed go; settings that name anything
     // else are the unit's own.
@@ -567,11 +618,11 @@ void CRunMaint::UndoSaveMenu()
     // UndoSave clears the media once the settings read back as written here.
 }
 
-void CRunMaint::PutRecordedSettingsBack(const char* persistRoot)
+void CDisabling::PutRecordedSettingsBack()
 {
-    const std::string persist = persistRoot ? persistRoot : "";
-    if (IsLegacyShellPart()) {
-        const MenuRecordBack back = PutMenuRecordBack(*this, persist, "SaveConfig");
+    const std::string& persist = m_run.PersistRoot();
+    if (m_run.IsLegacy()) {
+        const MenuRecordBack back = PutMenuRecordBack(persist, "SaveConfig");
         if (back.bNamedInstalled)
             CsrLog(back.bUsable && back.bWritten ? CSRLOG_EVENT : CSRLOG_ERROR,
                    "SaveConfig: The unit's own menu settings %s before the save\n",

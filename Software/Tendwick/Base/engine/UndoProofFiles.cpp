@@ -1,10 +1,11 @@
 // The undo's proof on the unit (UndoProof.h): written before the undo changes
 // anything, compared when a unit that reads "RESTORED-ORIGINAL" meets a save
 // of its own, removed once the undo has cleared the media.
-#include "RunMaint.h"
+#include "Disabling.h"
 #include "EngineFileCalls.h"
-#include "UpdatePaths.h"
-#include "MediaGone.h"
+
+#include "MediaServices.h"
+#include "RunContext.h"
 
 #include "CsrLog.h"
 #include "EngineLimits.h"
@@ -12,7 +13,6 @@
 #include "TextFields.h"
 #include "UndoProof.h"
 #include "WholeRoot.h"
-#include "Win32Handle.h"
 
 #include <cstdio>
 #include <string>
@@ -52,11 +52,11 @@ bool ProofOfMediaSave(const std::string& mediaRoot, std::string* proof)
 
 } // namespace
 
-bool CRunMaint::WriteUndoProof(const std::string& mediaRoot, const std::string& persistRoot)
+bool CDisabling::WriteUndoProof()
 {
-    const std::string path = JoinPath(persistRoot.c_str(), UNDO_PROOF_FILE);
+    const std::string path = JoinPath(m_run.PersistRoot().c_str(), UNDO_PROOF_FILE);
     std::string proof;
-    if (!ProofOfMediaSave(mediaRoot, &proof)) {
+    if (!ProofOfMediaSave(m_run.MediaRoot(), &proof)) {
         CsrLog(CSRLOG_ERROR, "UndoSave: The save's identity could not be read from the removable media; "
                              "nothing undone\n");
         return false;
@@ -75,9 +75,10 @@ bool CRunMaint::WriteUndoProof(const std::string& mediaRoot, const std::string& 
     return true;
 }
 
-void CRunMaint::RemoveUndoProof(const std::string& persistRoot)
+void CDisabling::RemoveUndoProof(const std::string& persistRoot)
 {
     const std::string path = JoinPath(persistRoot.c_str(), UNDO_PROOF_FILE);
+    // Absent as a rule; the delete below is checked.
     FcSetFileAttributes(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     if (FcDeleteFile(path.c_str())) return;
     DWORD error = GetLastError();
@@ -87,11 +88,6 @@ void CRunMaint::RemoveUndoProof(const std::string& persistRoot)
         CsrLog(CSRLOG_ERROR, "UndoSave: Cannot remove %s; GetLastError = %d\n", path.c_str(),
                static_cast<int>(error));
 }
-
-namespace {
-
-
-} // namespace
 
 namespace {
 
@@ -125,38 +121,24 @@ bool SealMedia(const std::string& folder)
 
 } // namespace
 
-bool GoneFromMedia(const std::string& path, const std::string& mediaRoot)
-{
-    if (FcGetFileAttributes(path.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
-    DWORD error = GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return false;
-    DWORD root = FcGetFileAttributes(mediaRoot.c_str());
-    return root != INVALID_FILE_ATTRIBUTES && (root & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool SaveGoneFromMedia(const std::string& mediaRoot)
-{
-    const std::string root = TextPrefix(mediaRoot.c_str(), kMediaRootChars);
-    return GoneFromMedia(JoinPath((root + "ZelConfig\\").c_str(), "SWPartNum.txt"), root);
-}
-
-bool CRunMaint::ClearMediaEndingUndo(const std::string& mediaRoot, const std::string& persistRoot)
+bool CDisabling::ClearMediaEndingUndo()
 {
     // The undo's changes to the unit reach its disk before the media lets
     // the save go: a power cut must not leave a unit half put back beside a
-    // media without its save.
-    // The proof as the undo's start wrote it: the media may not answer now.
-    const std::string proofPath = JoinPath(persistRoot.c_str(), UNDO_PROOF_FILE);
+    // media without its save. The proof is put anew as the undo's start
+    // wrote it: the media may not answer now.
+    const std::string proofPath = JoinPath(m_run.PersistRoot().c_str(), UNDO_PROOF_FILE);
     std::string proof;
     if (!FcReadStart(proofPath, 2 * UNDO_PROOF_PART_BYTES + 2, &proof) || !ReplaceProof(proofPath, proof)) {
         CsrLog(CSRLOG_ERROR, "UndoSave: Cannot put %s in place anew; GetLastError = %d; the media keeps the save\n",
                proofPath.c_str(), static_cast<int>(GetLastError()));
         return false;
     }
-    const std::string root = TextPrefix(mediaRoot.c_str(), kMediaRootChars);
+    const std::string root = TextPrefix(m_run.MediaRoot().c_str(), kMediaRootChars);
     const std::string folder = root + "ZelConfig\\";
     const std::string identity = JoinPath(folder.c_str(), "SWPartNum.txt");
     FcSetFileAttributes(identity.c_str(), FILE_ATTRIBUTE_NORMAL);
+    // Whether it went is proven below by a media that answers without it.
     FcDeleteFile(identity.c_str());
     // A delete that reports success proves nothing on a write-protected
     // stick; only a media that answers without the record does, once the
@@ -171,8 +153,8 @@ bool CRunMaint::ClearMediaEndingUndo(const std::string& mediaRoot, const std::st
     // The proof goes the moment the media stops holding the save, not after
     // the whole clearing: an undo cut off while it clears leaves no save, and
     // a proof left then would outlive it.
-    RemoveUndoProof(persistRoot);
-    ClearRemovableMedia();
+    RemoveUndoProof(m_run.PersistRoot());
+    ClearRemovableMedia(m_run);
     if (!GoneFromMedia(JoinPath(folder.c_str(), "CorvaneUserRegistry.reg"), root)) {
         CsrLog(CSRLOG_ERROR, "UndoSave: The removable media was not cleared; the undo is not finished\n");
         return false;
@@ -180,15 +162,11 @@ bool CRunMaint::ClearMediaEndingUndo(const std::string& mediaRoot, const std::st
     return true;
 }
 
-bool CRunMaint::IsUndoOfMediaSaveCutOff()
+bool CDisabling::IsUndoOfMediaSaveCutOff()
 {
-    UpdatePaths paths;
-    if (!ReadUpdatePaths(*this, &paths)) {
-        return false;
-    }
-    const char* media = paths.media;
-    const char* persist = paths.persist;
-    if (!RootIsWhole("IsSameUnitRestore", "Media root", media, kMediaRootChars)) return false;
+    if (!m_run.HasUpdatePaths() || !m_run.MediaRootFits("IsSameUnitRestore")) return false;
+    const char* media = m_run.MediaRoot().c_str();
+    const char* persist = m_run.PersistRoot().c_str();
     const std::string folder = TextPrefix(media, kMediaRootChars) + "ZelConfig\\";
     const std::string proof = ReadStart(JoinPath(persist, UNDO_PROOF_FILE), 2 * UNDO_PROOF_PART_BYTES + 2);
     return UndoProofNames(proof, ReadStart(JoinPath(folder.c_str(), "SWPartNum.txt"), UNDO_PROOF_PART_BYTES),

@@ -57,6 +57,7 @@ bool CreateFoldersAlong(const char* path)
         std::memcpy(prefix, path, length);
         prefix[length] = '\0';
         if (IsLinkPath(prefix)) return false;
+        // Mostly there already; the log file's open below fails for a missing folder.
         CreateDirectoryA(prefix, nullptr);
     }
     return true;

@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "CsrLog.h"
-#include "RunMaint.h"
+#include "RunContext.h"
 #include "Win32Handle.h"
 
 namespace {
@@ -19,11 +19,15 @@ const DWORD kShutdownTimeoutSeconds = 5;
 
 } // namespace
 
-bool CFLSRebootWnd::LaunchUtility(CRunMaint& engine, bool block10)
+bool CFLSRebootWnd::LaunchUtility(bool block10)
 {
     if (block10) return false;
-    char mediaRoot[kMediaRootBytes] = {};
-    if (!engine.GetMediaRoot(mediaRoot, sizeof(mediaRoot))) return false;
+    // The roots as a run reads them (raising without them); a media root the
+    // buffers cannot take whole starts nothing.
+    CRunContext run(nullptr);
+    run.RequireUpdatePaths("Restart");
+    if (run.MediaRoot().size() >= kMediaRootBytes) return false;
+    const char* mediaRoot = run.MediaRoot().c_str();
 
     char source[2 * kMediaRootBytes];
     char target[kMediaRootBytes];

@@ -18,7 +18,6 @@
 namespace {
 
 const char kBlock10Prefix[] = "612-00288";
-const size_t kIdentityBytes = 100;
 const size_t kFileExceptionChars = 256;
 const size_t kExceptionMessageChars = 118;
 const unsigned long kNoFilesToRestore = 2;
@@ -39,16 +38,6 @@ void ShowAnimationStill(CAnimateCtrl& animation)
 CFerroxTendwickWnd::CFerroxTendwickWnd(CScreenConfig* config)
     : CMaintWnd(config),
       m_pEngine(nullptr),
-      m_szUnitPart(),
-      m_nUnitRevision(-1),
-      m_szUnitSerial(),
-      m_szMediaPart(),
-      m_nMediaRevision(-1),
-      m_szMediaSerial(),
-      m_bSavedFiles(false),
-      m_bSaveAllowed(false),
-      m_bRestoreAllowed(false),
-      m_bBlock10(false),
       m_bKeyDown(false),
       m_nState(MAINT_STATE_READY),
       m_bFinished(false),
@@ -61,7 +50,7 @@ CFerroxTendwickWnd::CFerroxTendwickWnd(CScreenConfig* config)
       m_pSNStatus(nullptr)
 {
     m_pEngine = new CRunMaint(this);
-    CsrLog(CSRLOG_TRACE, "Save And Restore sw part number %s\n", m_pEngine->GetVersion());
+    CsrLog(CSRLOG_TRACE, "Save And Restore sw part number %s\n", MAINT_VERSION);
     m_uInspectSoftKey = RegisterWindowMessageA(INSPECT_SOFTKEY_MSG);
     m_uInspectKeyMask = RegisterWindowMessageA(INSPECT_KEYMASK_MSG);
     m_uInspectLabelColour = RegisterWindowMessageA(INSPECT_LABEL_COLOUR_MSG);
@@ -85,7 +74,6 @@ CFerroxTendwickWnd::~CFerroxTendwickWnd()
 int CFerroxTendwickWnd::OnCreate(CREATESTRUCTA* create)
 {
     CsrLog(CSRLOG_TRACE, "CFerroxTendwickWnd::OnCreate\n");
-    m_szUnitSerial[0] = '\0';
     if (CMaintWnd::OnCreate(create) == -1) return -1;
 
     // The status line and the detail text sit higher than the base layout;
@@ -107,55 +95,44 @@ int CFerroxTendwickWnd::OnCreate(CREATESTRUCTA* create)
         m_label3.MoveWindow(rect3);
     }
 
-    ReadIdentity();
+    const UnitSurvey& survey = m_pEngine->Survey();
+    CsrLog(CSRLOG_TRACE, "OnCreate: GetSwPartNum retrieved %s, s/n %s\n", survey.unit.partText.c_str(),
+           survey.unit.serial.c_str());
     ShowOpeningScreen();
     return 0;
 }
 
-void CFerroxTendwickWnd::ReadIdentity()
+bool CFerroxTendwickWnd::IsBlock10() const
 {
-    m_bSavedFiles = m_pEngine->AreThereSavedFiles();
-    if (m_bSavedFiles) m_pEngine->ReadSavedPartNum(m_szMediaPart, &m_nMediaRevision, m_szMediaSerial);
-
-    char partText[kIdentityBytes] = {};
-    m_pEngine->GetSwPartNum(partText, m_szUnitSerial, sizeof(m_szUnitSerial));
-    CsrLog(CSRLOG_TRACE, "OnCreate: GetSwPartNum retrieved %s, s/n %s\n", partText, m_szUnitSerial);
-    // "%s %*s %d", bounded: a longer part number is cut to the buffer.
-    ScanPartNumText(partText, m_szUnitPart, sizeof(m_szUnitPart), &m_nUnitRevision);
-
-    m_bBlock10 = std::strncmp(m_szUnitPart, kBlock10Prefix, sizeof(kBlock10Prefix) - 1) == 0;
-    m_pEngine->SetSwPartNum(m_szUnitPart, m_nUnitRevision);
+    const std::string& part = m_pEngine->LastSurvey().unit.part;
+    return part.compare(0, sizeof(kBlock10Prefix) - 1, kBlock10Prefix) == 0;
 }
 
 void CFerroxTendwickWnd::ShowOpeningScreen()
 {
-    int restoreCode = ELIG_RESTORE_UNKNOWN_ERROR;
-    if (m_bSavedFiles) {
-        m_bRestoreAllowed = m_pEngine->ChkRestoreAllow(m_szMediaPart, m_nMediaRevision, m_szUnitPart,
-                                                       m_nUnitRevision, &restoreCode);
-    } else {
-        restoreCode = ELIG_NO_SAVED_FILES;
-        m_bRestoreAllowed = false;
-    }
-    int saveCode = ELIG_NONE;
-    m_bSaveAllowed = m_pEngine->ChkSave(m_szUnitPart, m_nUnitRevision, &saveCode);
-    const char* saveText = EligibilityStatusText(saveCode);
-    const char* restoreText = EligibilityStatusText(restoreCode);
+    const UnitSurvey& survey = m_pEngine->LastSurvey();
+    const bool savedFiles = survey.bSavedFiles;
+    const bool saveAllowed = survey.bSaveAllowed;
+    const bool restoreAllowed = survey.bRestoreAllowed;
+    const char* unitPart = survey.unit.part.c_str();
+    const int unitRevision = survey.unit.revision;
+    const char* saveText = EligibilityStatusText(survey.saveStatus);
+    const char* restoreText = EligibilityStatusText(survey.restoreStatus);
 
     for (int key = 1; key <= 5; ++key) SetSoftKeyCaption(key, "");
-    if (m_bSaveAllowed) {
+    if (saveAllowed) {
         SetSoftKeyCaption(1, "Save");
         SetStatusText("Ready to Save Configuration", COLOUR_WHITE);
     }
     SetSoftKeyCaption(3, "");
-    if (m_bSavedFiles && m_bRestoreAllowed) {
+    if (savedFiles && restoreAllowed) {
         SetSoftKeyCaption(3, "Restore");
         SetStatusText("Ready to Restore Configuration", COLOUR_WHITE);
     } else {
         SetStatusText("Ready to Save Configuration", COLOUR_WHITE);
     }
 
-    if (!m_bSaveAllowed && !m_bRestoreAllowed) {
+    if (!saveAllowed && !restoreAllowed) {
         SetStatusText("No save or restore allowed.\nUnit is not a valid Save or Restore candidate", COLOUR_WHITE);
         char note[256];
         std::snprintf(note, sizeof(note), "%s, %s", saveText, restoreText);
@@ -164,11 +141,11 @@ void CFerroxTendwickWnd::ShowOpeningScreen()
 
     // Every key offered works: save and restore are seldom both allowed, but
     // when they are (a unit that finds its own save) both keys are shown.
-    if (m_bSaveAllowed && m_bSavedFiles && m_bRestoreAllowed)
+    if (saveAllowed && savedFiles && restoreAllowed)
         SetKeyMask(MASK_SAVE | MASK_RESTORE);
-    else if (m_bSaveAllowed)
+    else if (saveAllowed)
         SetKeyMask(MASK_SAVE);
-    else if (m_bRestoreAllowed)
+    else if (restoreAllowed)
         SetKeyMask(MASK_RESTORE);
     else
         SetKeyMask(MASK_F5);
@@ -177,24 +154,24 @@ void CFerroxTendwickWnd::ShowOpeningScreen()
     SetSoftKeyCaption(5, "Cancel");
     ShowSoftKeys(true);
 
-    if (!IsSupportedRelease(m_szUnitPart, m_nUnitRevision)) {
+    if (!IsSupportedRelease(unitPart, unitRevision)) {
         char text[256];
-        std::snprintf(text, sizeof(text), "MFD SW Part Number %s Rev %d Not Supported", m_szUnitPart,
-                      m_nUnitRevision);
+        std::snprintf(text, sizeof(text), "MFD SW Part Number %s Rev %d Not Supported", unitPart, unitRevision);
         SetStatusText(text, COLOUR_RED);
     }
 
     char detail[512];
-    if (m_bSavedFiles) {
+    const char* unitSerial = survey.unit.serial.c_str();
+    if (savedFiles) {
         // clang-format off
         std::snprintf(detail, sizeof(detail), "MFD contains %s Rev %02d software,\ns/n %s\nRemovable media contains data from\n%s Rev %02d,\nretrieved from MFD s/n %s",
-                      m_szUnitPart, m_nUnitRevision, m_szUnitSerial, m_szMediaPart, m_nMediaRevision,
-                      m_szMediaSerial);
+                      unitPart, unitRevision, unitSerial, survey.saved.part.c_str(), survey.saved.revision,
+                      survey.saved.serial.c_str());
         // clang-format on
     } else {
         std::snprintf(detail, sizeof(detail),
                       "MFD contains %s Rev %02d software,\ns/n %s\nRemovable media contains no saved files.",
-                      m_szUnitPart, m_nUnitRevision, m_szUnitSerial);
+                      unitPart, unitRevision, unitSerial);
     }
     SetDetailText(detail, COLOUR_WHITE);
 }
@@ -203,21 +180,21 @@ void CFerroxTendwickWnd::ShowOpeningScreen()
 
 uint32_t CFerroxTendwickWnd::TranslateKeyDown(UINT raw)
 {
-    if (m_bBlock10) {
+    if (IsBlock10()) {
         CsrLog(CSRLOG_TRACE, "OnKeyDown: block10 input %x\n", raw);
         return TranslateBlock10Key(raw);
     }
-    return GetScreenConfig()->TranslateKey(raw);
+    return m_pScreenConfig->TranslateKey(raw);
 }
 
 uint32_t CFerroxTendwickWnd::TranslateKeyUp(UINT raw)
 {
-    if (m_bBlock10) {
+    if (IsBlock10()) {
         CsrLog(CSRLOG_TRACE, "OnKeyUp: block10 input %x\n", raw);
         return TranslateBlock10Key(raw);
     }
     CsrLog(CSRLOG_TRACE, "OnKeyUp: non block10 input %x\n", raw);
-    return GetScreenConfig()->TranslateKey(raw);
+    return m_pScreenConfig->TranslateKey(raw);
 }
 
 void CFerroxTendwickWnd::OnKeyDown(UINT raw, UINT, UINT flags)
@@ -267,7 +244,7 @@ void CFerroxTendwickWnd::OnKeyUp(UINT raw, UINT, UINT)
 
     switch (key) {
     case KEY_F5:
-        Restart(m_bBlock10);
+        Restart(IsBlock10());
         PostMessage(WM_CLOSE);
         break;
     case KEY_F1:
@@ -290,14 +267,10 @@ void CFerroxTendwickWnd::OnKeyUp(UINT raw, UINT, UINT)
 void CFerroxTendwickWnd::RunStep(uint32_t key)
 {
     LoopAnimation(m_animation);
-    if (m_bFinished) {
-        Restart(m_bBlock10);
-        PostMessage(WM_CLOSE);
-        return;
-    }
-    if (m_nState == MAINT_STATE_RESTORED) {
-        ClearMediaLogged("RunStep");
-        Restart(m_bBlock10);
+    // After a restore (the engine cleared the media) or any other finished
+    // run, the key ends the program.
+    if (m_bFinished || m_nState == MAINT_STATE_RESTORED) {
+        Restart(IsBlock10());
         PostMessage(WM_CLOSE);
         return;
     }
@@ -317,13 +290,14 @@ void CFerroxTendwickWnd::RunStep(uint32_t key)
     // The engine blocks the keys while it works; a failed run must leave the
     // keys of the screen it started from, or not even Cancel would work.
     uint32_t maskBeforeRun = m_dwKeyMask;
-    int result = 0;
+    MaintResult result = MaintResult::Pending;
     {
         CRunInProgress running(*this);
         result = CallMaintRun(key);
         ShowRunEnd(result);
     }
-    if (result != 0 && result != 1 && result != 2 && m_dwKeyMask != maskBeforeRun) SetKeyMask(maskBeforeRun);
+    const bool retry = result == MaintResult::NotFinished || result == MaintResult::Raised;
+    if (retry && m_dwKeyMask != maskBeforeRun) SetKeyMask(maskBeforeRun);
 
     m_progress.ShowWindow(SW_HIDE);
     ShowSoftKeys(true);
@@ -346,7 +320,7 @@ CFerroxTendwickWnd::CRunInProgress::~CRunInProgress()
     m_window.PostMessage(WM_CLOSE);
 }
 
-int CFerroxTendwickWnd::CallMaintRun(uint32_t key)
+MaintResult CFerroxTendwickWnd::CallMaintRun(uint32_t key)
 {
     char text[kFileExceptionChars];
     try {
@@ -372,39 +346,37 @@ int CFerroxTendwickWnd::CallMaintRun(uint32_t key)
         std::snprintf(text, sizeof(text), "Exception: %d", static_cast<int>(GetLastError()));
     }
     SetDetailText(text, COLOUR_RED);
-    return -1;
+    return MaintResult::Raised;
 }
 
-void CFerroxTendwickWnd::ShowRunEnd(int result)
+void CFerroxTendwickWnd::ShowRunEnd(MaintResult result)
 {
-    if (result == 1 && m_nState == MAINT_STATE_RUN_F3) {
-        StoreSourceSerialIfNeeded();
-        ClearMediaLogged("ShowRunEnd");
+    if (result == MaintResult::Done && m_nState == MAINT_STATE_RUN_F3) {
         ShowAnimationStill(m_animation);
         SetSoftKeyCaption(1, "Done");
         for (int key = 2; key <= 5; ++key) SetSoftKeyCaption(key, "");
         SetKeyMask(MASK_F1);
         RedrawAll();
         m_nState = MAINT_STATE_RESTORED;
-    } else if (result == 1) {
+    } else if (result == MaintResult::Done) {
         ShowAnimationStill(m_animation);
         SetSoftKeyCaption(1, "Done");
         for (int key = 2; key <= 5; ++key) SetSoftKeyCaption(key, "");
         SetKeyMask(MASK_F1);
         m_nState = MAINT_STATE_ENDED;
         m_bFinished = true;
-    } else if (result == 2) {
+    } else if (result == MaintResult::NotWritten) {
         ShowAnimationStill(m_animation);
         for (int key = 1; key <= 4; ++key) SetSoftKeyCaption(key, "");
         SetSoftKeyCaption(5, "Cancel");
         SetKeyMask(MASK_F5);
         m_nState = MAINT_STATE_ENDED;
         m_bFinished = true;
-    } else if (result != 0) {
+    } else if (result != MaintResult::Pending) {
         // The mask and the soft keys stay: the same key tries again.
         ShowAnimationStill(m_animation);
-        const char* title = m_pEngine->GetTitle();
-        CsrLog(CSRLOG_ERROR, "%s failed with 0x%X\n", title, static_cast<unsigned>(result));
+        const char* title = MAINT_TITLE;
+        CsrLog(CSRLOG_ERROR, "%s failed with 0x%X\n", title, static_cast<unsigned>(static_cast<int>(result)));
         char text[256];
         std::snprintf(text, sizeof(text), "%s failed", title);
         SetStatusText(text, COLOUR_RED);
@@ -440,7 +412,7 @@ void CFerroxTendwickWnd::OnClose()
     }
     ReleaseSurface();
     DeleteSoftKeyBar();
-    if (m_nState == MAINT_STATE_RESTORED) Restart(m_bBlock10);
+    if (m_nState == MAINT_STATE_RESTORED) Restart(IsBlock10());
     Default();
 }
 

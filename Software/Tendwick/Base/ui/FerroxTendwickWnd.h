@@ -10,6 +10,7 @@
 
 #include "ColorControls.h"
 #include "MaintWnd.h"
+#include "RunResults.h"
 #include "RunWindow.h"
 #include "SerialEntryRules.h"
 
@@ -53,9 +54,10 @@ protected:
     void CreateControls(const RECT& client) override;
 
 private:
-    // Opening screen
-    void ReadIdentity();
+    // Opening screen: what the engine's survey found.
     void ShowOpeningScreen();
+    // The unit's keys come through the block-10 table (its part number says so).
+    bool IsBlock10() const;
 
     // Keys
     uint32_t TranslateKeyDown(UINT raw);
@@ -75,15 +77,14 @@ private:
     };
     // The previous-key-state bit of a key message's flags (bit 30 of lParam).
     static const UINT kKeyWasDown = 0x4000;
-    int CallMaintRun(uint32_t key);
-    void ShowRunEnd(int result);
+    MaintResult CallMaintRun(uint32_t key);
+    void ShowRunEnd(MaintResult result);
     // The media is read again and eligibility decided anew at every press
     // that starts work: false (the opening screen shown again, with its
     // refusal) when the key's work is no longer allowed.
     bool PressStillAllowed(uint32_t key);
-    // The window's own calls into the engine outside a run: an exception is
+    // The window's own call into the engine outside a run: an exception is
     // logged here and goes no further (none may leave a window procedure).
-    void ClearMediaLogged(const char* caller);
     bool LaunchUtilityLogged(bool block10);
 
     // Serial-number entry
@@ -91,7 +92,6 @@ private:
     void EditSerial(uint32_t key);
     void CheckEnteredSerial();
     void HideSerialControls();
-    void StoreSourceSerialIfNeeded();
 
     // The end: the utility from the media, or the restart screen and shutdown.
     void Restart(bool block10);
@@ -102,16 +102,6 @@ private:
 
     // Data
     CRunMaint* m_pEngine;
-    char m_szUnitPart[64];
-    int m_nUnitRevision;
-    char m_szUnitSerial[100];
-    char m_szMediaPart[64];
-    int m_nMediaRevision;
-    char m_szMediaSerial[64];
-    bool m_bSavedFiles;
-    bool m_bSaveAllowed;
-    bool m_bRestoreAllowed;
-    bool m_bBlock10;
     bool m_bKeyDown;
     int m_nState;
     bool m_bFinished;

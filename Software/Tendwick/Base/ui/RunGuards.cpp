@@ -27,18 +27,10 @@ bool CFerroxTendwickWnd::PressStillAllowed(uint32_t key)
 {
     // The stick may have been changed since the screen was drawn: what lies
     // on it now decides, and the copies of its identity are taken anew.
-    bool savedFiles = false;
-    char part[sizeof(m_szMediaPart)] = {};
-    int revision = -1;
-    char serial[sizeof(m_szMediaSerial)] = {};
-    bool saveAllowed = false;
-    bool restoreAllowed = false;
+    bool allowed = false;
     try {
-        savedFiles = m_pEngine->AreThereSavedFiles();
-        if (savedFiles) m_pEngine->ReadSavedPartNum(part, &revision, serial);
-        int code = 0;
-        restoreAllowed = savedFiles && m_pEngine->ChkRestoreAllow(part, revision, m_szUnitPart, m_nUnitRevision, &code);
-        saveAllowed = m_pEngine->ChkSave(m_szUnitPart, m_nUnitRevision, &code);
+        const UnitSurvey& survey = m_pEngine->Survey();
+        allowed = key == KEY_F1 ? survey.bSaveAllowed : survey.bSavedFiles && survey.bRestoreAllowed;
     } catch (CException& e) {
         // Not known what the stick holds now: the work waits for a press
         // that can read it, rather than run on the earlier stick's verdict.
@@ -49,12 +41,6 @@ bool CFerroxTendwickWnd::PressStillAllowed(uint32_t key)
         RedrawAll();
         return false;
     }
-    m_bSavedFiles = savedFiles;
-    std::memcpy(m_szMediaPart, part, sizeof(m_szMediaPart));
-    m_nMediaRevision = revision;
-    std::memcpy(m_szMediaSerial, serial, sizeof(m_szMediaSerial));
-
-    bool allowed = key == KEY_F1 ? saveAllowed : restoreAllowed;
     if (allowed) return true;
     CsrLog(CSRLOG_WARNING, "RunStep: The media changed; %s no longer allowed\n", key == KEY_F1 ? "save" : "restore");
     // Back to the opening screen for what the media holds now, with no
@@ -72,23 +58,10 @@ bool CFerroxTendwickWnd::PressStillAllowed(uint32_t key)
     return false;
 }
 
-void CFerroxTendwickWnd::ClearMediaLogged(const char* caller)
-{
-    try {
-        m_pEngine->ClearRemovableMedia();
-    } catch (CFileException& e) {
-        char text[kExceptionTextChars] = {};
-        e.GetErrorMessage(text, sizeof(text));
-        CsrLog(CSRLOG_ERROR, "%s: Clearing the removable media failed (dwResult: %d) %s\n", caller, e.m_cause, text);
-    } catch (...) {
-        LogCaught(caller, "Clearing the removable media failed");
-    }
-}
-
 bool CFerroxTendwickWnd::LaunchUtilityLogged(bool block10)
 {
     try {
-        return CFLSRebootWnd::LaunchUtility(*m_pEngine, block10);
+        return CFLSRebootWnd::LaunchUtility(block10);
     } catch (CFileException& e) {
         char text[kExceptionTextChars] = {};
         e.GetErrorMessage(text, sizeof(text));

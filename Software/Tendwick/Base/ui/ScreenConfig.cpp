@@ -4,12 +4,11 @@
 #include <string>
 
 #include "EngineWin32.h"
-#include "RunMaint.h"
+#include "EngineKeys.h"
 #include "Tendwick.h"
 
 namespace {
 
-const char kShellPersistKey[] = "ShellPersist";
 const char kShellConfigSection[] = "ShellConfig";
 const char kDefaultScreenSize[] = "0|0|640|480";
 const char kDefaultButtonSize[] = "00x00";
@@ -23,7 +22,7 @@ const int kMarginAssertLine = 265;
 
 // --- a real unit -------------------------------------------------------------
 
-CShellScreenConfig::CShellScreenConfig() : m_section(kShellPersistKey, kShellConfigSection) {}
+CShellScreenConfig::CShellScreenConfig() : m_section(kShellPersist, kShellConfigSection) {}
 
 void CShellScreenConfig::BuildKeyTable()
 {
@@ -81,7 +80,7 @@ void CShellScreenConfig::GetSoftKeySize(SIZE& size)
 
 // --- a development computer --------------------------------------------------
 
-CPlatformScreenConfig::CPlatformScreenConfig() : m_pszRegistryPath(CORVANE_REG_KEY), m_nPlatformId(PLATFORM_UNKNOWN)
+CPlatformScreenConfig::CPlatformScreenConfig() : m_pszRegistryPath(kCorvaneKey), m_nPlatformId(PLATFORM_UNKNOWN)
 {
     std::string name;
     UniqueRegKey key;

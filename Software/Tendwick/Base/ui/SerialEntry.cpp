@@ -19,8 +19,6 @@
 
 namespace {
 
-const size_t kRestoreSerialBytes = 50;
-
 RECT ToRect(const ScreenRect& r)
 {
     return RECT{r.left, r.top, r.right, r.bottom};
@@ -76,7 +74,7 @@ bool CFerroxTendwickWnd::ShowSerialEntry()
     if (!m_bEntryActive) return false;
     if (m_pSoftKeyBar) m_pSoftKeyBar->SetCornerCaptions("Position", "Change");
     m_progress.ShowWindow(SW_HIDE);
-    m_entry.Start(m_szUnitSerial);
+    m_entry.Start(m_pEngine->LastSurvey().unit.serial.c_str());
     if (m_pSnCtrl) {
         m_pSnCtrl->SetWindowText(m_entry.Text());
         m_pSnCtrl->ShowWindow(SW_SHOW);
@@ -127,14 +125,4 @@ void CFerroxTendwickWnd::HideSerialControls()
     m_snCaption.ShowWindow(SW_HIDE);
     if (m_pSnCtrl) m_pSnCtrl->ShowWindow(SW_HIDE);
     if (m_pSNStatus) m_pSNStatus->ShowWindow(SW_HIDE);
-}
-
-void CFerroxTendwickWnd::StoreSourceSerialIfNeeded()
-{
-    char partText[kRestoreSerialBytes] = {};
-    char serial[kRestoreSerialBytes] = {};
-    m_pEngine->GetSwPartNum(partText, serial, sizeof(serial));
-    if (IsValidSerialNum(serial)) return;
-    if (!IsValidSerialNum(m_szMediaSerial)) return;
-    PersistOneString("ShellPersist", "SystemData", kStoreTimeout, "SerialNumber", m_szMediaSerial);
 }

@@ -6,6 +6,7 @@
 #include "LayoutRules.h"
 #include "ScreenConfig.h"
 #include "ScreenRules.h"
+#include "TextFields.h"
 
 namespace {
 
@@ -16,20 +17,6 @@ const COLORREF kGreen = RGB(0, 255, 0);
 // Both key pictures must share one size; a pair that does not is refused with
 // this code.
 const DWORD kBitmapsDiffer = 13;
-
-// Copies at most size - 1 characters and always terminates.
-void CopyBounded(char* dest, size_t size, const char* src)
-{
-    if (size == 0) return;
-    size_t n = 0;
-    if (src) {
-        while (n + 1 < size && src[n]) {
-            dest[n] = src[n];
-            ++n;
-        }
-    }
-    dest[n] = '\0';
-}
 
 ScreenRect ToScreenRect(const RECT& rect)
 {
@@ -69,11 +56,11 @@ CSoftKey::CSoftKey(CSoftKeyBar* bar, int index, int centreY)
 void CSoftKey::SetCaption(const char* text)
 {
     char caption[SOFTKEY_CAPTION_CHARS];
-    CopyBounded(caption, sizeof(caption), text);
+    CopyText(caption, sizeof(caption), text);
     char* second = std::strchr(caption, '\n');
     if (second) *second++ = '\0';
-    CopyBounded(m_szLine1, sizeof(m_szLine1), caption);
-    CopyBounded(m_szLine2, sizeof(m_szLine2), second ? second : "");
+    CopyText(m_szLine1, sizeof(m_szLine1), caption);
+    CopyText(m_szLine2, sizeof(m_szLine2), second ? second : "");
 }
 
 void CSoftKey::SetState(int state, bool)
@@ -188,8 +175,8 @@ void CSoftKeyBar::AddSoftKey(const char* caption, uint32_t keyCode)
 
 void CSoftKeyBar::SetCornerCaptions(const char* left, const char* right)
 {
-    if (left) CopyBounded(m_szLeftCorner, sizeof(m_szLeftCorner), left);
-    if (right) CopyBounded(m_szRightCorner, sizeof(m_szRightCorner), right);
+    if (left) CopyText(m_szLeftCorner, sizeof(m_szLeftCorner), left);
+    if (right) CopyText(m_szRightCorner, sizeof(m_szRightCorner), right);
 }
 
 void CSoftKeyBar::ClearCornerCaptions()

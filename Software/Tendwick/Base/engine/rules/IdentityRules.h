@@ -15,6 +15,9 @@ const size_t SAVED_FIELD_SIZE = 30;
 const size_t SAVED_FIELD_OUT_SIZE = 29;
 // How much of the record is read from the media.
 const size_t SAVED_RECORD_BYTES = 100;
+// The buffers a part-number text or a serial number is read into from the
+// unit's store and registry (terminator included).
+const size_t IDENTITY_TEXT_SIZE = 128;
 
 // A serial number is valid when it has 4 to 10 characters and does not start
 // like the product-family word, compared without regard to case: 4 to 9

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "EngineLimits.h"
+
 struct ValueFilterItem {
     const char* pszName;   // matched exactly, case-sensitively
     int32_t     nKind;     // 1 or 2; carried, not read
@@ -23,6 +25,10 @@ struct SavedFileEntry {
 };
 
 const size_t SAVED_FILE_COUNT = 59;
+// The save's progress bar steps once per row, the restore's once more.
+static_assert(SAVED_FILE_COUNT == static_cast<size_t>(kSaveProgressSteps) &&
+                  kRestoreProgressSteps == kSaveProgressSteps + 1,
+              "the progress bar's steps are the catalogue's rows");
 extern const SavedFileEntry SavedFileCatalogue[SAVED_FILE_COUNT];
 
 const size_t SHELL_FILTER_COUNT = 2;

@@ -79,7 +79,7 @@ bool SavedKeyName(const char* file, char* key, size_t size)
     // Only a period among the first size - 1 characters counts: the name is
     // taken into a buffer of that size before the period is looked for.
     if (!period || static_cast<size_t>(period - file) >= size - 1) return false;
-    CopyTextN(key, size, file, static_cast<size_t>(period - file));
+    CopyText(key, size, TextPrefix(file, static_cast<size_t>(period - file)).c_str());
     return true;
 }
 

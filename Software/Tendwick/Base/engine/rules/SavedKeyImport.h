@@ -5,6 +5,7 @@
 // keys. Both go through these functions, so the two cannot drift. No windows.h.
 #pragma once
 
+#include "EngineKeys.h"
 #include "KeyDataBlock.h"
 #include "PersistLines.h"
 #include "SavedFileCatalogue.h"
@@ -103,7 +104,7 @@ const size_t DATALINK_READ_SIZE = 100;
 bool NeedsDatalinkFixUp(const char* subdir, const char* key, const char* savedPart);
 
 // What every restore leaves as the unit's startup application.
-const char RESTORE_STARTUP_SUBDIR[] = "ShellPersist";
+const char* const RESTORE_STARTUP_SUBDIR = kShellPersist;
 const char RESTORE_STARTUP_KEY[] = "ShellConfig";
 const uint32_t RESTORE_STARTUP_COUNT = 1;
 const char RESTORE_STARTUP_APP[] = "c:\\zelsys\\system.exe|Maintenance";

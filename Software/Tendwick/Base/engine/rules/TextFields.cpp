@@ -30,21 +30,15 @@ const char* SkipWord(const char* p)
 
 } // namespace
 
-size_t CopyText(char* dest, size_t size, const char* src)
+bool CopyText(char* dest, size_t size, const char* src)
 {
-    return CopyTextN(dest, size, src, size);
-}
-
-size_t CopyTextN(char* dest, size_t size, const char* src, size_t maxChars)
-{
-    if (!dest || size == 0) return 0;
-    size_t limit = size - 1 < maxChars ? size - 1 : maxChars;
+    if (!dest || size == 0) return false;
     size_t n = 0;
     if (src)
-        while (n < limit && src[n]) ++n;
+        while (n < size - 1 && src[n]) ++n;
     if (n) std::memmove(dest, src, n);
     dest[n] = '\0';
-    return n;
+    return !src || src[n] == '\0';
 }
 
 std::string TextPrefix(const char* text, size_t maxChars)
@@ -99,7 +93,8 @@ int ScanPartNumText(const char* text, char* part, size_t partSize, int* revision
     const char* p = SkipBlanks(text);
     if (!*p) return 0;
     const char* wordEnd = SkipWord(p);
-    if (part) CopyTextN(part, partSize, p, static_cast<size_t>(wordEnd - p));
+    // A longer part number is cut to the buffer, as the scan always did.
+    if (part) CopyText(part, partSize, std::string(p, static_cast<size_t>(wordEnd - p)).c_str());
 
     p = SkipBlanks(wordEnd);
     if (!*p) return 1;

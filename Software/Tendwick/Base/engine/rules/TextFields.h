@@ -6,12 +6,11 @@
 #include <cstddef>
 #include <string>
 
-// Copies at most size - 1 characters of src into dest and terminates it.
-// Returns the number of characters copied. Does nothing when size is 0.
-size_t CopyText(char* dest, size_t size, const char* src);
-
-// The same, copying at most maxChars characters.
-size_t CopyTextN(char* dest, size_t size, const char* src, size_t maxChars);
+// The one way text enters a fixed buffer: copies at most size - 1
+// characters of src (none of a null src) into dest and terminates it; never
+// writes past size bytes. False when src did not fit whole (it was cut), or
+// when there is no buffer (size 0).
+bool CopyText(char* dest, size_t size, const char* src);
 
 // The first maxChars characters of text (all of it when shorter).
 std::string TextPrefix(const char* text, size_t maxChars);

@@ -3,7 +3,6 @@
 #include "CsrLogTesting.h"
 #include "RunMaint.h"
 #include "ThreadStore.h"
-#include "TextFields.h"
 
 #include <cstdio>
 #include <cstring>
@@ -48,24 +47,11 @@ private:
 };
 
 // What the window reads when it opens and again at each press: whether the
-// press may start the flow.
+// press may start the flow. The press then works from what this survey read.
 bool PressAllowed(CRunMaint& engine, uint32_t key)
 {
-    char partText[128] = {}, serial[128] = {}, part[128] = {};
-    engine.GetSwPartNum(partText, serial, sizeof serial);
-    int revision = -1;
-    ScanPartNumText(partText, part, sizeof part, &revision);
-    engine.SetSwPartNum(part, revision);
-    int code = 0;
-    const bool saveAllowed = engine.ChkSave(part, revision, &code);
-    bool restoreAllowed = false;
-    if (engine.AreThereSavedFiles()) {
-        char savedPart[128] = {}, savedSerial[128] = {};
-        int savedRevision = -1;
-        engine.ReadSavedPartNum(savedPart, &savedRevision, savedSerial);
-        restoreAllowed = engine.ChkRestoreAllow(savedPart, savedRevision, part, revision, &code);
-    }
-    return key == kSaveKey ? saveAllowed : restoreAllowed;
+    const UnitSurvey& survey = engine.Survey();
+    return key == kSaveKey ? survey.bSaveAllowed : survey.bSavedFiles && survey.bRestoreAllowed;
 }
 
 } // namespace
@@ -117,21 +103,11 @@ FlowRun RunFlow(Flow flow)
                 run.ending = Ending::Refused;
                 return run;
             }
-            const int result = engine.MaintRun(&window, key);
-            if (result == 0) continue;
-            if (result == 1) {
-                // After a restore the window clears the media once more; a
-                // failure of that is only logged.
-                if (flow != Flow::Save) {
-                    try {
-                        engine.ClearRemovableMedia();
-                    } catch (CFileException&) {
-                    }
-                }
-                run.ending = Ending::Finished;
-            } else {
-                run.ending = result == 2 ? Ending::NotWritten : Ending::NotFinished;
-            }
+            const MaintResult result = engine.MaintRun(&window, key);
+            if (result == MaintResult::Pending) continue;
+            run.ending = result == MaintResult::Done         ? Ending::Finished
+                         : result == MaintResult::NotWritten ? Ending::NotWritten
+                                                             : Ending::NotFinished;
             return run;
         }
     } catch (CFileException& e) {

@@ -23,21 +23,21 @@ protected:
 TEST_F(Eligibility, ASaveOnTheMediaRefusesEverySave)
 {
     PutSaveOnMedia();
-    int status = -1;
+    EligibilityStatus status = ELIG_NONE;
     EXPECT_FALSE(engine.ChkSave("612-00340-000", 0, &status));
     EXPECT_EQ(ELIG_SAVED_FILES_ON_DISK, status);
     EXPECT_STREQ("Saved files on disk", EligibilityStatusText(status));
-    EXPECT_FALSE(engine.IsSaveAllowed());
+    EXPECT_FALSE(engine.LastSurvey().bSaveAllowed);
     EXPECT_EQ(1u, LoggedAt("", "ChkSave: Saved Files Present\n"));
     EXPECT_TRUE(LoggedMessages("ChkSaveAllow").empty());
 }
 
 TEST_F(Eligibility, ARevisionOneUnitIsFoundAfter21Comparisons)
 {
-    int status = -1;
+    EligibilityStatus status = ELIG_NONE;
     EXPECT_TRUE(engine.ChkSave("612-00340-500", 1, &status));
     EXPECT_EQ(ELIG_INVALID_SOURCE, status) << "left at 1 when allowed";
-    EXPECT_TRUE(engine.IsSaveAllowed());
+    EXPECT_TRUE(engine.LastSurvey().bSaveAllowed);
 
     std::vector<std::string> comparisons = LoggedMessages("ChkSaveAllow: comparing");
     ASSERT_EQ(21u, comparisons.size());
@@ -51,7 +51,7 @@ TEST_F(Eligibility, ARevisionOneUnitIsFoundAfter21Comparisons)
 
 TEST_F(Eligibility, AShortenedPartNumberPassesTheSaveCheckByPrefix)
 {
-    int status = -1;
+    EligibilityStatus status = ELIG_NONE;
     EXPECT_TRUE(engine.ChkSave("612-00340-5", 0, &status));
     EXPECT_EQ(5u, LoggedMessages("ChkSaveAllow: comparing").size());
     EXPECT_TRUE(IsSupportedRelease("612-00340-5", 0));
@@ -59,11 +59,11 @@ TEST_F(Eligibility, AShortenedPartNumberPassesTheSaveCheckByPrefix)
 
 TEST_F(Eligibility, AnUnknownReleaseIsNoSource)
 {
-    int status = -1;
+    EligibilityStatus status = ELIG_NONE;
     EXPECT_FALSE(engine.ChkSave("Unknown", -1, &status));
     EXPECT_EQ(ELIG_INVALID_SOURCE, status);
     EXPECT_STREQ("Invalid source", EligibilityStatusText(status));
-    EXPECT_FALSE(engine.IsSaveAllowed());
+    EXPECT_FALSE(engine.LastSurvey().bSaveAllowed);
     EXPECT_EQ(24u, LoggedMessages("ChkSaveAllow: comparing").size());
     EXPECT_EQ(1u, LoggedAt("ERROR", "ChkSaveAllow: Unknown is not a valid source part and revision\n"));
 }
@@ -71,7 +71,7 @@ TEST_F(Eligibility, AnUnknownReleaseIsNoSource)
 TEST_F(Eligibility, ADisabledUnitIsNoSource)
 {
     SetFerrox("ShellConfig", "saved");
-    int status = -1;
+    EligibilityStatus status = ELIG_NONE;
     EXPECT_FALSE(engine.ChkSave("612-00340-000", 0, &status));
     EXPECT_EQ(ELIG_DISABLED_UNIT, status);
     EXPECT_STREQ("Disabled unit", EligibilityStatusText(status));
@@ -122,16 +122,16 @@ TEST_F(Eligibility, OnlyTheSavedRegistryFileMarksASave)
 TEST_F(Eligibility, RestoreOnlyOntoTheSamePartFromAnAllowedRevision)
 {
     WriteSavedIdentity("OTHER1|612-00340-002 Rev 1");
-    int status = -1;
+    EligibilityStatus status = ELIG_NONE;
     EXPECT_FALSE(engine.ChkRestoreAllow("612-00340-002", 1, "612-00340-002", 0, &status));
     EXPECT_EQ(ELIG_INVALID_TARGET, status);
     EXPECT_STREQ("Invalid target", EligibilityStatusText(status));
-    EXPECT_FALSE(engine.IsRestoreAllowed());
+    EXPECT_FALSE(engine.LastSurvey().bRestoreAllowed);
     EXPECT_EQ(1u, LoggedAt("ERROR", "ChkRestoreAllow: 612-00340-002 is not a valid restore target\n"));
 
     EXPECT_TRUE(engine.ChkRestoreAllow("612-00340-002", 0, "612-00340-002", 1, &status));
     EXPECT_EQ(ELIG_INVALID_TARGET, status) << "left at 5 when allowed through the table";
-    EXPECT_TRUE(engine.IsRestoreAllowed());
+    EXPECT_TRUE(engine.LastSurvey().bRestoreAllowed);
 
     EXPECT_FALSE(engine.ChkRestoreAllow("612-00340-000", 0, "612-00340-002", 0, &status));
     EXPECT_FALSE(engine.ChkRestoreAllow("612-00340-500", 0, "612-00340-5", 0, &status))
@@ -145,7 +145,7 @@ TEST_F(Eligibility, ADisabledUnitReceivesNoOtherUnitsSave)
     engine.SetSwPartNum("612-00340-000", 0);
     SetFerrox("ShellConfig", "SAVED");
     WriteSavedIdentity("OTHER1|612-00340-000 Rev 0");
-    int status = -1;
+    EligibilityStatus status = ELIG_NONE;
     EXPECT_FALSE(engine.IsSameUnitRestore());
     EXPECT_FALSE(engine.ChkRestoreAllow("612-00340-000", 0, "612-00340-000", 0, &status));
     EXPECT_EQ(ELIG_DISABLED_UNIT, status);
@@ -161,11 +161,11 @@ TEST_F(Eligibility, TheDisabledSourceUnitWithTheDefaultSerialTakesItsSaveBack)
     WriteSavedIdentity("SRC999|612-00340-000 Rev 1");
 
     EXPECT_TRUE(engine.IsSameUnitRestore()) << "no valid serial of its own to tell it apart";
-    int status = -1;
+    EligibilityStatus status = ELIG_NONE;
     EXPECT_TRUE(engine.ChkRestoreAllow("612-00340-000", 1, "612-00340-000", 1, &status));
     EXPECT_EQ(ELIG_RESTORE_START, status);
     EXPECT_STREQ("", EligibilityStatusText(status));
-    EXPECT_TRUE(engine.IsRestoreAllowed());
+    EXPECT_TRUE(engine.LastSurvey().bRestoreAllowed);
 }
 
 TEST_F(Eligibility, ASaveCountsOnlyWithBothItsRegistryFileAndItsIdentityRecord)
@@ -183,7 +183,7 @@ TEST_F(Eligibility, ASaveCountsOnlyWithBothItsRegistryFileAndItsIdentityRecord)
         }
         if (row.identity) WriteSavedIdentity("A1234|612-00340-000 Rev 0");
         EXPECT_EQ(row.counts, engine.AreThereSavedFiles());
-        int status = -1;
+        EligibilityStatus status = ELIG_NONE;
         EXPECT_EQ(!row.counts, engine.ChkSave("612-00340-000", 0, &status));
         EXPECT_EQ(row.counts ? ELIG_SAVED_FILES_ON_DISK : ELIG_INVALID_SOURCE, status);
     }

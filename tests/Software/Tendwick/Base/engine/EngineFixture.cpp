@@ -1,5 +1,7 @@
 #include "EngineFixture.h"
 
+#include <memory>
+
 #include "Retenta.h"
 
 #include <algorithm>
@@ -239,4 +241,28 @@ void NoCorvaneKeyTest::TearDown()
     if (RegCreateKeyExA(HKEY_CURRENT_USER, kCorvane, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) ==
         ERROR_SUCCESS)
         RegCloseKey(key);
+}
+
+namespace {
+
+std::unique_ptr<CRunContext> g_run;
+RestoreOutcome g_undoOutcome;
+
+} // namespace
+
+CRunContext& FreshRun(const CRunMaint& engine)
+{
+    g_run.reset();
+    g_run.reset(new CRunContext(engine.LastSurvey().unit.part.c_str()));
+    return *g_run;
+}
+
+bool UndoSave(const CRunMaint& engine)
+{
+    return CDisabling(FreshRun(engine)).UndoSave(&g_undoOutcome);
+}
+
+const RestoreOutcome& LastUndoOutcome()
+{
+    return g_undoOutcome;
 }

@@ -12,7 +12,17 @@
 #include <vector>
 
 #include "DbwinCapture.h"
+#include "Disabling.h"
+#include "EngineKeys.h"
+#include "IdentityRules.h"
+#include "MediaLinks.h"
+#include "MediaServices.h"
+#include "MessagePump.h"
+#include "RegistryAccess.h"
+#include "RestoreFlow.h"
 #include "RunMaint.h"
+#include "SaveFlow.h"
+#include "UnitIdentity.h"
 #include "TestFiles.h"
 
 class RecordingWindow : public RunWindow {
@@ -92,6 +102,15 @@ private:
 // Removes a key and everything below it.
 void DeleteRegistryTree(HKEY root, const std::string& key);
 bool RegistryKeyExists(HKEY root, const std::string& key);
+
+// A run context read now, as the engine's next press would read it (for the
+// unit the engine was given). Each call reads anew; the one before goes.
+CRunContext& FreshRun(const CRunMaint& engine);
+
+// The undo as a Restore press of the source unit runs it; the outcome in
+// LastUndoOutcome().
+bool UndoSave(const CRunMaint& engine);
+const RestoreOutcome& LastUndoOutcome();
 
 // The debug-output reader of the test program (see EngineTestMain.cpp).
 DbwinCapture& LogCapture();

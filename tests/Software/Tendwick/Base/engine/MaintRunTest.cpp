@@ -77,7 +77,7 @@ protected:
     }
     void OpenWindow()
     {
-        int status = 0;
+        EligibilityStatus status = ELIG_NONE;
         if (engine.AreThereSavedFiles()) {
             char part[32] = {}, serial[32] = {};
             int revision = -1;
@@ -86,7 +86,7 @@ protected:
         }
         engine.ChkSave(kPart, 0, &status);
     }
-    int Press(uint32_t key)
+    MaintResult Press(uint32_t key)
     {
         keys.calls.clear();
         return engine.MaintRun(&keys, key);
@@ -104,7 +104,7 @@ protected:
     // "RESTORED-ORIGINAL", before it cleared the media: its proof names the save.
     void UndoCutOffAfterItsState(const char* stateKey)
     {
-        engine.WriteUndoProof("E:\\", PersistRoot());
+        CDisabling(FreshRun(engine)).WriteUndoProof();
         SetFerrox(stateKey, "RESTORED-ORIGINAL");
     }
     bool SavedFilesRemain() { return FileExists(std::string(kMediaConfig) + "\\CorvaneUserRegistry.reg"); }
@@ -119,14 +119,13 @@ TEST_F(MaintRunTest, AKeyThatMayNotRunOnlySetsTheProgressRangeAndRepaints)
     // restored here refuses the restore key.
     SaveOnMedia("UNIT2002", "612-00340-800 Rev 3");
     OpenWindow();
-    ASSERT_FALSE(engine.IsSaveAllowed());
+    ASSERT_FALSE(engine.LastSurvey().bSaveAllowed);
     for (uint32_t key : {kSaveKey, 0x71u, kRestoreKey}) {
         SCOPED_TRACE(key);
-        EXPECT_EQ(0, Press(key));
+        EXPECT_EQ(MaintResult::Pending, Press(key));
         EXPECT_EQ(std::vector<std::string>{}, Visible(keys.calls));
         EXPECT_EQ("RequestRepaint()", keys.calls.back());
     }
-    EXPECT_EQ(&keys, engine.GetOwner());
     EXPECT_TRUE(SavedFilesRemain());
 }
 
@@ -137,11 +136,11 @@ TEST_F(MaintRunTest, WithoutARealSerialNumberSourceNothingHappens)
     registry.Delete(HKEY_LOCAL_MACHINE, kComputerNameKey, "ComputerName");
     SaveOnMedia("TARNVELLO");
     OpenWindow();
-    ASSERT_TRUE(engine.IsRestoreAllowed());
-    EXPECT_EQ(0, Press(kRestoreKey));
-    EXPECT_EQ(0, Press(kRestoreKey));
+    ASSERT_TRUE(engine.LastSurvey().bRestoreAllowed);
+    EXPECT_EQ(MaintResult::Pending, Press(kRestoreKey));
+    EXPECT_EQ(MaintResult::Pending, Press(kRestoreKey));
     EXPECT_TRUE(keys.calls.empty()) << keys.calls[0];
-    EXPECT_EQ(0, engine.GetRestoreStage());
+    EXPECT_EQ(RestoreStage::Start, engine.Prompts().restoreStage);
 }
 
 TEST_F(MaintRunTest, TheRestoreOntoTheDisabledSourceUnitUndoesTheDisabling)
@@ -150,18 +149,18 @@ TEST_F(MaintRunTest, TheRestoreOntoTheDisabledSourceUnitUndoesTheDisabling)
     ASSERT_TRUE(WriteFileMakingFolders("E:\\VevezaDE1.DAT", "MZ"));
     ASSERT_TRUE(WriteFileMakingFolders("E:\\VevezaDE2.DAT", "BM"));
     StoreString("ShellPersist", "ShellConfig", "SplashNoticeBitmap", "C:\\zelsys\\Splash.bmp");
-    engine.FinishSaveShell();
+    CDisabling(FreshRun(engine)).FinishSaveShell();
     SaveOnMedia("UNIT1001");
     OpenWindow();
-    ASSERT_TRUE(engine.IsRestoreAllowed());
+    ASSERT_TRUE(engine.LastSurvey().bRestoreAllowed);
 
-    EXPECT_EQ(0, Press(kRestoreKey));
+    EXPECT_EQ(MaintResult::Pending, Press(kRestoreKey));
     EXPECT_EQ(std::vector<std::string>{kRestorePrompt}, Visible(keys.calls));
-    EXPECT_EQ(1, engine.GetRestoreStage());
+    EXPECT_EQ(RestoreStage::Confirmed, engine.Prompts().restoreStage);
     EXPECT_EQ("SAVED", ReadStoreString("ShellPersist", "ShellConfig", "Ferrox"));
     EXPECT_TRUE(SavedFilesRemain());
 
-    EXPECT_EQ(1, Press(kRestoreKey));
+    EXPECT_EQ(MaintResult::Done, Press(kRestoreKey));
     EXPECT_EQ("SetKeyMask(0)", Visible(keys.calls).at(0)) << "keys blocked before anything changes";
     EXPECT_TRUE(Called(keys.calls, "SetStatusText(Configuration Restored,0)"));
     EXPECT_EQ("RESTORED-ORIGINAL", ReadStoreString("ShellPersist", "ShellConfig", "Ferrox"));
@@ -169,7 +168,7 @@ TEST_F(MaintRunTest, TheRestoreOntoTheDisabledSourceUnitUndoesTheDisabling)
     EXPECT_EQ("C:\\zelsys\\Splash.bmp", ReadStoreString("ShellPersist", "ShellConfig", "SplashNoticeBitmap"));
     EXPECT_FALSE(FileExists(PersistRoot() + "Dormantis.exe"));
     EXPECT_FALSE(SavedFilesRemain());
-    EXPECT_EQ(1, engine.GetRestoreStage()) << "the stage is not reset";
+    EXPECT_EQ(RestoreStage::Confirmed, engine.Prompts().restoreStage) << "the stage is not reset";
 }
 
 TEST_F(MaintRunTest, ADisabledUnitDoesNotTakeTheSaveOfAUnitWhoseSerialItBegins)
@@ -179,11 +178,11 @@ TEST_F(MaintRunTest, ADisabledUnitDoesNotTakeTheSaveOfAUnitWhoseSerialItBegins)
     Unit("UNIT1001", "SAVED");
     SaveOnMedia("UNIT1001");
     OpenWindow();
-    ASSERT_TRUE(engine.IsRestoreAllowed());
+    ASSERT_TRUE(engine.LastSurvey().bRestoreAllowed);
     SaveOnMedia("UNIT10012");
 
-    EXPECT_EQ(0, Press(kRestoreKey));
-    EXPECT_EQ(0, Press(kRestoreKey));
+    EXPECT_EQ(MaintResult::Pending, Press(kRestoreKey));
+    EXPECT_EQ(MaintResult::Pending, Press(kRestoreKey));
     EXPECT_EQ("SAVED", ReadStoreString("ShellPersist", "ShellConfig", "Ferrox"));
     EXPECT_TRUE(SavedFilesRemain());
     EXPECT_EQ("UNIT10012|612-00340-800 Rev 0", ReadFileBytes(std::string(kMediaConfig) + "\\SWPartNum.txt"));
@@ -196,10 +195,10 @@ TEST_F(MaintRunTest, ASaveCutOffBeforeTheDisablingIsMadeAgain)
     ASSERT_TRUE(WriteFileMakingFolders("E:\\VevezaDE1.DAT", "MZ"));
     SaveOnMedia("UNIT1001");
     OpenWindow();
-    ASSERT_TRUE(engine.IsSaveAllowed());
-    EXPECT_EQ(0, Press(kSaveKey));
+    ASSERT_TRUE(engine.LastSurvey().bSaveAllowed);
+    EXPECT_EQ(MaintResult::Pending, Press(kSaveKey));
     EXPECT_TRUE(Called(keys.calls, "ShowConfirm(Save will disable this unit. Overwrite Previous Save?,F1)"));
-    EXPECT_EQ(1, Press(kSaveKey));
+    EXPECT_EQ(MaintResult::Done, Press(kSaveKey));
     EXPECT_EQ("SAVED", ReadStoreString("ShellPersist", "ShellConfig", "Ferrox"));
     EXPECT_EQ("UNIT1001|612-00340-800 Rev 0", ReadFileBytes(std::string(kMediaConfig) + "\\SWPartNum.txt"));
     EXPECT_NE("hive", ReadFileBytes(std::string(kMediaConfig) + "\\CorvaneUserRegistry.reg")) << "saved anew";
@@ -209,7 +208,7 @@ TEST_F(MaintRunTest, ASaveCutOffBeforeTheDisablingIsMadeAgain)
         SCOPED_TRACE(saved);
         SetFerrox("ShellConfig", "RESTORED");
         SaveOnMedia(saved);
-        int status = -1;
+        EligibilityStatus status = ELIG_NONE;
         EXPECT_FALSE(engine.ChkSave(kPart, 0, &status));
         EXPECT_EQ(2, status);
     }
@@ -229,12 +228,12 @@ TEST_F(MaintRunTest, ADisablingCutOffIsFinishedByTheSaveKey)
     const std::string savedMedia = ReadFileBytes(std::string(kMediaConfig) + "\\CorvaneUserRegistry.reg");
 
     OpenWindow();
-    ASSERT_TRUE(engine.IsSaveAllowed());
+    ASSERT_TRUE(engine.LastSurvey().bSaveAllowed);
     // The question every save asks comes first; the unit is not touched yet.
-    EXPECT_EQ(0, Press(kSaveKey));
+    EXPECT_EQ(MaintResult::Pending, Press(kSaveKey));
     EXPECT_TRUE(Called(keys.calls, "ShowConfirm(Save will disable this unit. Continue save?,F1)"));
     EXPECT_EQ("<missing>", ReadStoreString("ShellPersist", "ShellConfig", "StartupApp1"));
-    EXPECT_EQ(1, Press(kSaveKey));
+    EXPECT_EQ(MaintResult::Done, Press(kSaveKey));
     EXPECT_TRUE(Called(keys.calls, "SetKeyMask(0)")) << "no key during the disabling";
     EXPECT_TRUE(Called(keys.calls, "SetStatusText(Configuration Saved,0)"));
     EXPECT_EQ(PersistRoot() + "Dormantis.exe|Ferx|noregister",
@@ -250,7 +249,7 @@ TEST_F(MaintRunTest, ADisablingCutOffIsFinishedByTheSaveKey)
     for (const char* saved : {"UNIT1001", "UNIT1002"}) {
         SCOPED_TRACE(saved);
         SaveOnMedia(saved);
-        int status = -1;
+        EligibilityStatus status = ELIG_NONE;
         EXPECT_FALSE(engine.ChkSave(kPart, 0, &status));
         EXPECT_EQ(2, status);
     }
@@ -262,7 +261,7 @@ TEST_F(MaintRunTest, AnUndoCutOffAfterItsStateIsFinishedByItsProof)
     ASSERT_TRUE(WriteFileMakingFolders("E:\\VevezaDE1.DAT", "MZ"));
     ASSERT_TRUE(WriteFileMakingFolders("E:\\VevezaDE2.DAT", "BM"));
     StoreString("ShellPersist", "ShellConfig", "SplashNoticeBitmap", "C:\\zelsys\\Splash.bmp");
-    engine.FinishSave();
+    CDisabling(FreshRun(engine)).FinishSave();
     SaveOnMedia("UNIT1001");
     SaveOfThisRun();
     // The undo put the startup application back and recorded its state.
@@ -270,9 +269,9 @@ TEST_F(MaintRunTest, AnUndoCutOffAfterItsStateIsFinishedByItsProof)
     UndoCutOffAfterItsState("ShellConfig");
     EXPECT_TRUE(engine.IsSameUnitRestore());
     OpenWindow();
-    ASSERT_TRUE(engine.IsRestoreAllowed());
-    EXPECT_EQ(0, Press(kRestoreKey));
-    EXPECT_EQ(1, Press(kRestoreKey));
+    ASSERT_TRUE(engine.LastSurvey().bRestoreAllowed);
+    EXPECT_EQ(MaintResult::Pending, Press(kRestoreKey));
+    EXPECT_EQ(MaintResult::Done, Press(kRestoreKey));
     EXPECT_EQ("RESTORED-ORIGINAL", ReadStoreString("ShellPersist", "ShellConfig", "Ferrox")) << "no restore";
     EXPECT_FALSE(SavedFilesRemain());
     EXPECT_FALSE(FileExists(PersistRoot() + "Dormantis.exe"));
@@ -309,9 +308,9 @@ TEST_F(MaintRunTest, ItsOwnSaveOnAnUndoneUnitIsImported)
                                        SavedKey("\"UnitTag\"=string:\"from the save\"\r\n")));
     EXPECT_FALSE(engine.IsSameUnitRestore());
     OpenWindow();
-    ASSERT_TRUE(engine.IsRestoreAllowed());
-    EXPECT_EQ(0, Press(kRestoreKey));
-    EXPECT_EQ(1, Press(kRestoreKey));
+    ASSERT_TRUE(engine.LastSurvey().bRestoreAllowed);
+    EXPECT_EQ(MaintResult::Pending, Press(kRestoreKey));
+    EXPECT_EQ(MaintResult::Done, Press(kRestoreKey));
     EXPECT_EQ("from the save", ReadStoreString("DatalinkPersist", "Client", "UnitTag"));
     EXPECT_EQ("RESTORED", ReadStoreString("ShellPersist", "ShellConfig", "Ferrox"));
     EXPECT_FALSE(SavedFilesRemain());
@@ -328,18 +327,18 @@ TEST_F(MaintRunTest, ItsOwnSaveOnAnUndoneLegacyUnitIsNoUndo)
     SaveOnMedia("UNIT1001", "612-00288-001 Rev 0");
     SaveOfThisRun();
     EXPECT_FALSE(engine.IsSameUnitRestore());
-    int status = -1;
+    EligibilityStatus status = ELIG_NONE;
     EXPECT_FALSE(engine.ChkRestoreAllow("612-00288-001", 0, "612-00288-001", 0, &status));
-    EXPECT_EQ(0, Press(kRestoreKey));
-    EXPECT_EQ(0, Press(kRestoreKey));
+    EXPECT_EQ(MaintResult::Pending, Press(kRestoreKey));
+    EXPECT_EQ(MaintResult::Pending, Press(kRestoreKey));
     EXPECT_TRUE(SavedFilesRemain());
 
     // With the proof of its cut-off undo it is the undo, finished without the record.
     UndoCutOffAfterItsState("SystemData");
     EXPECT_TRUE(engine.IsSameUnitRestore());
     EXPECT_TRUE(engine.ChkRestoreAllow("612-00288-001", 0, "612-00288-001", 0, &status));
-    EXPECT_EQ(0, Press(kRestoreKey));
-    EXPECT_EQ(1, Press(kRestoreKey));
+    EXPECT_EQ(MaintResult::Pending, Press(kRestoreKey));
+    EXPECT_EQ(MaintResult::Done, Press(kRestoreKey));
     EXPECT_FALSE(SavedFilesRemain());
     EXPECT_EQ("RESTORED-ORIGINAL", ReadStoreString("ShellPersist", "SystemData", "Ferrox"));
 }
@@ -356,16 +355,16 @@ TEST_F(MaintRunTest, ADisablingCutOffBesideAnOlderSaveOfTheUnitSavesAnew)
     ASSERT_TRUE(WriteFileMakingFolders(std::string(kMediaConfig) + "\\CorvaneUserRegistry.chk", "12345\n"));
     SetFerrox("ShellConfig", "SAVED");
     ASSERT_NE(PERS_FAILED, PersistOneDW("ShellPersist", "ShellConfig", 1000, "NumStartupApps", 0));
-    EXPECT_FALSE(engine.IsSaveOfInterruptedRun());
+    EXPECT_FALSE(CDisabling(FreshRun(engine)).IsSaveOfInterruptedRun());
     OpenWindow();
-    ASSERT_TRUE(engine.IsSaveAllowed());
+    ASSERT_TRUE(engine.LastSurvey().bSaveAllowed);
 
-    EXPECT_EQ(0, Press(kSaveKey)) << "the question first";
+    EXPECT_EQ(MaintResult::Pending, Press(kSaveKey)) << "the question first";
     EXPECT_TRUE(Called(keys.calls, "ShowConfirm(Save will disable this unit. Overwrite Previous Save?,F1)"));
     EXPECT_FALSE(Called(keys.calls, "SetStatusText(Configuration Saved,0)"));
-    EXPECT_EQ(1, Press(kSaveKey));
+    EXPECT_EQ(MaintResult::Done, Press(kSaveKey));
     EXPECT_NE("hive", ReadFileBytes(std::string(kMediaConfig) + "\\CorvaneUserRegistry.reg")) << "saved anew";
-    EXPECT_TRUE(engine.IsSaveOfInterruptedRun());
+    EXPECT_TRUE(CDisabling(FreshRun(engine)).IsSaveOfInterruptedRun());
     EXPECT_EQ(PersistRoot() + "Dormantis.exe|Ferx|noregister",
               ReadStoreString("ShellPersist", "ShellConfig", "StartupApp1"));
 }
@@ -375,9 +374,9 @@ TEST_F(MaintRunTest, TheRestoreOntoAnotherUnitImportsAndMarksItRestored)
     Unit("UNIT2002", "RESTORED");
     SaveOnMedia("UNIT1001");
     OpenWindow();
-    ASSERT_TRUE(engine.IsRestoreAllowed());
-    EXPECT_EQ(0, Press(kRestoreKey));
-    EXPECT_EQ(1, Press(kRestoreKey));
+    ASSERT_TRUE(engine.LastSurvey().bRestoreAllowed);
+    EXPECT_EQ(MaintResult::Pending, Press(kRestoreKey));
+    EXPECT_EQ(MaintResult::Done, Press(kRestoreKey));
     EXPECT_TRUE(Called(keys.calls, "SetStatusText(Configuration Restored,0)"));
     EXPECT_EQ("RESTORED", ReadStoreString("ShellPersist", "ShellConfig", "Ferrox"));
     EXPECT_EQ("c:\\zelsys\\system.exe|Maintenance", ReadStoreString("ShellPersist", "ShellConfig", "StartupApp1"));
@@ -389,9 +388,9 @@ TEST_F(MaintRunTest, AMediaThatCannotBeWrittenEndsTheSaveWithResult2)
 {
     Unit("UNIT1001", "RESTORED");
     OpenWindow();
-    ASSERT_TRUE(engine.IsSaveAllowed());
+    ASSERT_TRUE(engine.LastSurvey().bSaveAllowed);
     registry.SetString(HKEY_CURRENT_USER, kCorvane, "CDROM", "E:\\missing\\stick\\");
-    EXPECT_EQ(2, Press(kSaveKey));
+    EXPECT_EQ(MaintResult::NotWritten, Press(kSaveKey));
     for (const char* call : {"SetStatusText(Save of configuration files to removable media could not be verified,0)",
                              "SetDetailText(Save and Restore cannot continue,0)",
                              "SetNoteText(Press Cancel to Exit,0)"})
@@ -405,13 +404,13 @@ TEST_F(MaintRunTest, TheSecondSavePressSavesAndDisablesTheUnit)
     ASSERT_TRUE(WriteFileMakingFolders("E:\\VevezaDE1.DAT", "MZ"));
     ASSERT_TRUE(WriteFileMakingFolders("E:\\VevezaDE2.DAT", "BM"));
     OpenWindow();
-    ASSERT_TRUE(engine.IsSaveAllowed());
+    ASSERT_TRUE(engine.LastSurvey().bSaveAllowed);
 
-    EXPECT_EQ(0, Press(kSaveKey));
+    EXPECT_EQ(MaintResult::Pending, Press(kSaveKey));
     EXPECT_TRUE(Called(keys.calls, "ShowConfirm(Save will disable this unit. Continue save?,F1)"));
     EXPECT_EQ("RESTORED", ReadStoreString("ShellPersist", "ShellConfig", "Ferrox"));
 
-    EXPECT_EQ(1, Press(kSaveKey));
+    EXPECT_EQ(MaintResult::Done, Press(kSaveKey));
     EXPECT_TRUE(Called(keys.calls, "SetStatusText(Configuration Saved,0)"));
     EXPECT_EQ("RequestRepaint()", keys.calls.back());
     EXPECT_EQ("SAVED", ReadStoreString("ShellPersist", "ShellConfig", "Ferrox"));
@@ -465,9 +464,9 @@ TEST_F(MaintRunTest, ARestoreThatDidNotTakeEveryFileKeepsTheSaveAndTheSameKeyRet
                                        SavedKey("\"Range\"=dword:40\r\n")));
     BlockKey(PersistRoot(), "TrafficPersist", "Config");
     OpenWindow();
-    ASSERT_TRUE(engine.IsRestoreAllowed());
-    EXPECT_EQ(0, Press(kRestoreKey));
-    EXPECT_EQ(MAINT_RUN_NOT_FINISHED, Press(kRestoreKey));
+    ASSERT_TRUE(engine.LastSurvey().bRestoreAllowed);
+    EXPECT_EQ(MaintResult::Pending, Press(kRestoreKey));
+    EXPECT_EQ(MaintResult::NotFinished, Press(kRestoreKey));
     EXPECT_NE(keys.calls.end(),
               std::find(keys.calls.begin(), keys.calls.end(),
                         "SetDetailText(Restore not finished: 1 saved file not taken.\nThe save stays on the removable "
@@ -479,7 +478,7 @@ TEST_F(MaintRunTest, ARestoreThatDidNotTakeEveryFileKeepsTheSaveAndTheSameKeyRet
     // The same key again, once the key can be written: no question, the restore finishes.
     UnblockKey(PersistRoot(), "TrafficPersist", "Config");
     SetFerrox("ShellConfig", "RESTORED");
-    EXPECT_EQ(1, Press(kRestoreKey));
+    EXPECT_EQ(MaintResult::Done, Press(kRestoreKey));
     EXPECT_FALSE(SavedFilesRemain());
 }
 
@@ -503,11 +502,11 @@ TEST_F(MaintRunTest, ARestoreWhoseSaveNoLongerReadsIsNotMarkedNorCleared)
     Unit("UNIT2002", "RESTORED");
     SaveOnMedia("UNIT1001");
     OpenWindow();
-    ASSERT_TRUE(engine.IsRestoreAllowed());
-    EXPECT_EQ(0, Press(kRestoreKey));
+    ASSERT_TRUE(engine.LastSurvey().bRestoreAllowed);
+    EXPECT_EQ(MaintResult::Pending, Press(kRestoreKey));
     SetFerrox("ShellConfig", "PENDING");
     LosingWindow losing;
-    EXPECT_EQ(MAINT_RUN_NOT_FINISHED, engine.MaintRun(&losing, kRestoreKey));
+    EXPECT_EQ(MaintResult::NotFinished, engine.MaintRun(&losing, kRestoreKey));
     EXPECT_TRUE(Called(losing.calls, "SetDetailText(Restore not finished: removable media not readable.\nThe save "
                                      "stays on the removable media; press Confirm to try again.,3)"));
     EXPECT_EQ("PENDING", ReadStoreString("ShellPersist", "ShellConfig", "Ferrox")) << "marked restored";
@@ -522,7 +521,7 @@ TEST_F(MaintRunTest, AnUndoWhoseSettingsDidNotComeBackKeepsTheSave)
     SaveOnMedia("UNIT1001");
     ASSERT_TRUE(WriteFileMakingFolders(PersistRoot() + "SWDisable.txt", "C:\\Zelsys\\logo.bmp|C:\\Zelsys\\map.exe"));
     BlockKey(PersistRoot(), "ShellPersist", "SystemData");
-    EXPECT_FALSE(engine.UndoSave());
+    EXPECT_FALSE(UndoSave(engine));
     EXPECT_TRUE(SavedFilesRemain()) << "the only save was cleared";
     EXPECT_EQ(1u, LoggedAt("ERROR", "UndoSave: The unit's settings did not all come back; the media keeps the save\n"));
     UnblockKey(PersistRoot(), "ShellPersist", "SystemData");
@@ -533,9 +532,9 @@ TEST_F(MaintRunTest, ASerialNumberWithABarIsNoSerialNumber)
     // "A|12" would save as "A|12|part": another unit's save when read back.
     Unit("AB|12", "RESTORED");
     OpenWindow();
-    ASSERT_TRUE(engine.IsSaveAllowed());
-    EXPECT_EQ(0, Press(kSaveKey));
-    EXPECT_EQ(0, Press(kSaveKey));
+    ASSERT_TRUE(engine.LastSurvey().bSaveAllowed);
+    EXPECT_EQ(MaintResult::Pending, Press(kSaveKey));
+    EXPECT_EQ(MaintResult::Pending, Press(kSaveKey));
     EXPECT_NE(keys.calls.end(), std::find(keys.calls.begin(), keys.calls.end(), "BeginSerialEntry()"))
         << "saved under a serial number with a bar";
     EXPECT_FALSE(FileExists(std::string(kMediaConfig) + "\\SWPartNum.txt"));
@@ -555,7 +554,7 @@ protected:
         ASSERT_TRUE(WriteFileMakingFolders("E:\\VevezaDE1.DAT", "MZ"));
         ASSERT_TRUE(WriteFileMakingFolders("E:\\VevezaDE2.DAT", "BM"));
         StoreString("ShellPersist", "ShellConfig", "SplashNoticeBitmap", "C:\\zelsys\\Splash.bmp");
-        engine.FinishSave();
+        CDisabling(FreshRun(engine)).FinishSave();
         SaveOnMedia("UNIT1001");
         SaveOfThisRun();
     }
@@ -569,12 +568,12 @@ TEST_F(DisabledUnitRunTest, AnUndoWhoseMediaCannotBeClearedIsNotFinishedAndTheSa
     // A stick whose identity record will not go (write-protected): the undo
     // must not report a restore while the save can still go onto another unit.
     OpenWindow();
-    ASSERT_TRUE(engine.IsRestoreAllowed());
-    EXPECT_EQ(0, Press(kRestoreKey));
+    ASSERT_TRUE(engine.LastSurvey().bRestoreAllowed);
+    EXPECT_EQ(MaintResult::Pending, Press(kRestoreKey));
     HANDLE held = CreateFileA("E:\\ZelConfig\\SWPartNum.txt", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
-    EXPECT_EQ(MAINT_RUN_NOT_FINISHED, Press(kRestoreKey));
+    EXPECT_EQ(MaintResult::NotFinished, Press(kRestoreKey));
     CloseHandle(held);
     EXPECT_TRUE(Called(keys.calls, std::string("SetDetailText(Restore not finished: removable media not cleared") +
                                        kNotFinishedTail));
@@ -583,7 +582,7 @@ TEST_F(DisabledUnitRunTest, AnUndoWhoseMediaCannotBeClearedIsNotFinishedAndTheSa
     EXPECT_TRUE(SavedFilesRemain()) << "the save stays whole";
     EXPECT_EQ("RESTORED-ORIGINAL", ReadStoreString("ShellPersist", "ShellConfig", "Ferrox"));
 
-    EXPECT_EQ(1, Press(kRestoreKey)) << "the same key finishes it";
+    EXPECT_EQ(MaintResult::Done, Press(kRestoreKey)) << "the same key finishes it";
     EXPECT_TRUE(Called(keys.calls, "SetStatusText(Configuration Restored,0)"));
     EXPECT_FALSE(SavedFilesRemain());
     EXPECT_FALSE(FileExists(Proof()));
@@ -602,8 +601,10 @@ TEST_F(DisabledUnitRunTest, TheProofGoesOnlyWithASaveTheMediaNoLongerHolds)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         SaveOnMedia("UNIT1001");
-        ASSERT_TRUE(engine.WriteUndoProof("E:\\", PersistRoot()));
-        EXPECT_EQ(row.cleared, engine.ClearMediaEndingUndo(row.mediaRoot, PersistRoot()));
+        registry.SetString(HKEY_CURRENT_USER, kCorvane, "CDROM", "E:\\");
+        ASSERT_TRUE(CDisabling(FreshRun(engine)).WriteUndoProof());
+        registry.SetString(HKEY_CURRENT_USER, kCorvane, "CDROM", row.mediaRoot);
+        EXPECT_EQ(row.cleared, CDisabling(FreshRun(engine)).ClearMediaEndingUndo());
         EXPECT_EQ(!row.cleared, FileExists(Proof()));
     }
 }
@@ -629,7 +630,7 @@ TEST_F(DisabledUnitRunTest, ADisabledUnitTakesBackOnlyTheSaveThatDisabledIt)
         }
         if (!row.hiveCopyKept) DeleteFileA("C:\\CopyOfCorvaneUserReg.reg");
         EXPECT_EQ(row.undo, engine.IsSameUnitRestore());
-        int status = -1;
+        EligibilityStatus status = ELIG_NONE;
         EXPECT_EQ(row.undo, engine.ChkRestoreAllow(kPart, 0, kPart, 0, &status));
     }
 }
@@ -641,7 +642,7 @@ TEST_F(DisabledUnitRunTest, WithoutTheSourcesOnTheStickAWholeDisablingIsNotSaved
     DeleteFileA("E:\\VevezaDE1.DAT");
     DeleteFileA("E:\\VevezaDE2.DAT");
     OpenWindow();
-    EXPECT_FALSE(engine.IsSaveAllowed());
+    EXPECT_FALSE(engine.LastSurvey().bSaveAllowed);
     EXPECT_TRUE(FileExists(PersistRoot() + "Dormantis.exe"));
 }
 
@@ -651,10 +652,10 @@ TEST_F(DisabledUnitRunTest, AFinishingRunWhoseCopiesFailIsNotReportedAsSaved)
     struct Row {
         const char* what;
         bool        shellInstalled;   // an earlier run installed the shell whole
-        int         result;
+        MaintResult result;
     } rows[] = {
-        {"nothing installed yet", false, MAINT_RUN_NOT_FINISHED},
-        {"the installed shell stays and is started", true, 1},
+        {"nothing installed yet", false, MaintResult::NotFinished},
+        {"the installed shell stays and is started", true, MaintResult::Done},
     };
     DeleteFileA("E:\\VevezaDE1.DAT");
     DeleteFileA("E:\\VevezaDE2.DAT");
@@ -668,19 +669,19 @@ TEST_F(DisabledUnitRunTest, AFinishingRunWhoseCopiesFailIsNotReportedAsSaved)
             DeleteFileA((PersistRoot() + "Dormantis.exe").c_str());
         engine.ResetPrompts();
         OpenWindow();
-        ASSERT_TRUE(engine.IsSaveAllowed());
-        EXPECT_EQ(0, Press(kSaveKey));
+        ASSERT_TRUE(engine.LastSurvey().bSaveAllowed);
+        EXPECT_EQ(MaintResult::Pending, Press(kSaveKey));
         EXPECT_EQ(row.result, Press(kSaveKey));
-        EXPECT_EQ(row.result == 1, Called(keys.calls, "SetStatusText(Configuration Saved,0)"));
+        EXPECT_EQ(row.result == MaintResult::Done, Called(keys.calls, "SetStatusText(Configuration Saved,0)"));
         EXPECT_EQ(row.shellInstalled, FileExists(PersistRoot() + "Dormantis.exe")) << "deleted before its copy";
         unsigned long apps = 9;
         GetOnePersistedDW("ShellPersist", "ShellConfig", 1000, "NumStartupApps", &apps);
         EXPECT_EQ(row.shellInstalled ? 1u : 0u, apps);
-        if (row.result != 1) {
+        if (row.result != MaintResult::Done) {
             EXPECT_TRUE(Called(keys.calls, "SetDetailText(Disabling not finished: the disabled-unit program or "
                                            "picture is not in place" +
                                                std::string(kNotFinishedTail)));
-            EXPECT_EQ(MAINT_RUN_NOT_FINISHED, Press(kSaveKey)) << "the same key tries again";
+            EXPECT_EQ(MaintResult::NotFinished, Press(kSaveKey)) << "the same key tries again";
         }
     }
 }
@@ -694,9 +695,9 @@ TEST_F(DisabledUnitRunTest, ASaveMadeAnewHoldsTheUnitsOwnSplashSetting)
     ASSERT_EQ(PersistRoot() + "DisableSplashScreen.bmp",
               ReadStoreString("ShellPersist", "ShellConfig", "SplashNoticeBitmap"));
     OpenWindow();
-    ASSERT_TRUE(engine.IsSaveAllowed());
-    EXPECT_EQ(0, Press(kSaveKey));
-    EXPECT_EQ(1, Press(kSaveKey));
+    ASSERT_TRUE(engine.LastSurvey().bSaveAllowed);
+    EXPECT_EQ(MaintResult::Pending, Press(kSaveKey));
+    EXPECT_EQ(MaintResult::Done, Press(kSaveKey));
     const std::string saved =
         ReadFileBytes(std::string(kMediaConfig) + "\\Persist\\ShellPersist-ShellConfig.pri");
     EXPECT_NE(std::string::npos, saved.find("\"SplashNoticeBitmap\"=string:\"C:\\zelsys\\Splash.bmp\"")) << saved;

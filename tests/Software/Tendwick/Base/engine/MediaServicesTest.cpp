@@ -20,14 +20,11 @@ protected:
         char persist[MAINT_ROOT_SIZE + 4];
         std::memset(media, 'Z', sizeof(media));
         std::memset(persist, 'Z', sizeof(persist));
-        UniqueRegKey key;
-        EXPECT_TRUE(engine.GetUpdatePath(media, MAINT_ROOT_SIZE, persist, MAINT_ROOT_SIZE, &key));
-        EXPECT_TRUE(key);
-        if (key) {
-            DWORD size = 0;
-            EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key.get(), "PersistPath", nullptr, nullptr, nullptr, &size))
-                << "the key handed back is \"Software\\Corvane\", open";
-        }
+        EXPECT_TRUE(engine.GetUpdatePath(media, MAINT_ROOT_SIZE, persist, MAINT_ROOT_SIZE));
+        // The run's context holds the key a save copies: "Software\Corvane", open.
+        CRunContext& run = FreshRun(engine);
+        DWORD size = 0;
+        EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(run.CorvaneKey(), "PersistPath", nullptr, nullptr, nullptr, &size));
         for (size_t i = MAINT_ROOT_SIZE; i < sizeof(media); ++i) {
             EXPECT_EQ('Z', media[i]);
             EXPECT_EQ('Z', persist[i]);
@@ -73,16 +70,14 @@ TEST_F(MediaServices, WithoutAPersistPathItRaisesError23)
 {
     registry.Delete(HKEY_CURRENT_USER, kCorvane, "PersistPath");
     char media[MAINT_ROOT_SIZE] = "E:\\", persist[MAINT_ROOT_SIZE] = {};
-    UniqueRegKey key;
     try {
-        engine.GetUpdatePath(media, sizeof(media), persist, sizeof(persist), &key);
+        engine.GetUpdatePath(media, sizeof(media), persist, sizeof(persist));
         ADD_FAILURE() << "no exception";
     } catch (const CFileException& e) {
         EXPECT_EQ(23, e.m_lOsError);
         EXPECT_STREQ("Persist Path", e.m_strFileName);
         EXPECT_EQ(CFileException::hardIO, e.m_cause);
     }
-    EXPECT_FALSE(key) << "no key handed out";
     EXPECT_EQ(1u, LoggedAt("ERROR", "GetUpdatePath: Unable to Find Persist Data Path\n"));
     EXPECT_THROW(engine.ClearRemovableMedia(), CFileException);
     EXPECT_THROW(engine.GetMediaRoot(media, sizeof(media)), CFileException);
@@ -98,7 +93,7 @@ TEST_F(NoCorvaneKeyTest, GetUpdatePathRaisesTheOpenError)
         EXPECT_EQ(ERROR_FILE_NOT_FOUND, e.m_lOsError);
         EXPECT_EQ(CFileException::fileNotFound, e.m_cause);
     }
-    EXPECT_FALSE(engine.FileOnMedia("", "dontDisable.dat"));
+    EXPECT_FALSE(FileOnMedia(FreshRun(engine), "", "dontDisable.dat"));
     EXPECT_FALSE(engine.AreThereSavedFiles());
     EXPECT_EQ(1u, LoggedAt("WARNING", "AreThereSavedFiles: Could not open RegKey"));
 }
@@ -136,18 +131,18 @@ TEST_F(MediaServices, GetMediaRootNeedsRoomForTheTerminator)
 
 TEST_F(MediaServices, FileOnMediaLooksInTheMediaRoot)
 {
-    EXPECT_FALSE(engine.FileOnMedia("", "dontDisable.dat"));
+    EXPECT_FALSE(FileOnMedia(FreshRun(engine), "", "dontDisable.dat"));
     ASSERT_TRUE(WriteFileMakingFolders("E:\\dontDisable.dat", ""));
-    EXPECT_TRUE(engine.FileOnMedia("", "dontDisable.dat"));
-    EXPECT_TRUE(engine.FileOnMedia("", "\\dontDisable.dat"));
+    EXPECT_TRUE(FileOnMedia(FreshRun(engine), "", "dontDisable.dat"));
+    EXPECT_TRUE(FileOnMedia(FreshRun(engine), "", "\\dontDisable.dat"));
     EXPECT_TRUE(LoggedMessages("GetUpdatePath").empty()) << "silent";
 
     ASSERT_TRUE(WriteFileMakingFolders(std::string(kMediaConfig) + "\\Persist\\x.pri", ""));
-    EXPECT_TRUE(engine.FileOnMedia("ZelConfig\\Persist\\", "x.pri"));
+    EXPECT_TRUE(FileOnMedia(FreshRun(engine), "ZelConfig\\Persist\\", "x.pri"));
 
     // A root longer than the flows take is refused, not cut to the drive root.
     registry.SetString(HKEY_CURRENT_USER, kCorvane, "CDROM", "E:\\" + std::string(80, 'd') + "\\");
-    EXPECT_FALSE(engine.FileOnMedia("", "dontDisable.dat"));
+    EXPECT_FALSE(FileOnMedia(FreshRun(engine), "", "dontDisable.dat"));
 }
 
 TEST_F(MediaServices, TheReadersBehindTheOpeningScreenRefuseARootTheFlowsRefuse)
@@ -199,16 +194,16 @@ TEST_F(MediaServices, DeleteFolderContentsWithoutDescendingKeepsSubfolders)
     const std::string config = kMediaConfig;
     ASSERT_TRUE(WriteFileMakingFolders(config + "\\top.txt", "t"));
     ASSERT_TRUE(WriteFileMakingFolders(config + "\\Persist\\inner.pri", "i"));
-    engine.DeleteFolderContents((config + "\\").c_str(), false);
+    DeleteFolderContents((config + "\\").c_str(), false);
     EXPECT_FALSE(FileExists(config + "\\top.txt"));
     EXPECT_TRUE(FileExists(config + "\\Persist\\inner.pri"));
 
-    engine.DeleteFolderContents("E:\\ZelConfig\\DoesNotExist", true);   // nothing to do, no failure
+    DeleteFolderContents("E:\\ZelConfig\\DoesNotExist", true);   // nothing to do, no failure
 }
 
 TEST_F(MediaServices, BackupAndRestorePrivilegesAreEnabled)
 {
-    EXPECT_NO_THROW(engine.EnableBackupPrivileges());
+    EXPECT_NO_THROW(EnableBackupPrivileges());
 
     HANDLE token = nullptr;
     ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
@@ -271,13 +266,13 @@ TEST_F(MediaServices, PumpMessagesDispatchesOneMessagePerTenMilliseconds)
     ASSERT_NE(nullptr, counter.hwnd());
     for (int i = 0; i < 40; ++i) ASSERT_TRUE(PostMessageA(counter.hwnd(), WM_APP + 1, 0, 0));
 
-    engine.PumpMessages(5);
+    PumpMessagesFor(5);
     EXPECT_EQ(0, CountingWindow::count()) << "less than 10 ms: nothing";
-    engine.PumpMessages(9);
+    PumpMessagesFor(9);
     EXPECT_EQ(0, CountingWindow::count());
-    engine.PumpMessages(10);
+    PumpMessagesFor(10);
     EXPECT_EQ(1, CountingWindow::count());
-    engine.PumpMessages(250);
+    PumpMessagesFor(250);
     EXPECT_EQ(26, CountingWindow::count()) << "25 rounds";
 }
 
@@ -348,7 +343,7 @@ TEST_F(MediaLinks, AConfigurationFolderThatIsALinkIsNeitherClearedNorUsed)
     for (const char* root : {"E:\\LinkedConfig\\", "E:\\LinkedPersist\\"}) {
         SCOPED_TRACE(root);
         UseMedia(root);
-        EXPECT_TRUE(engine.MediaFoldersAreLinks(root));
+        EXPECT_TRUE(MediaFoldersAreLinks(root));
         engine.ClearRemovableMedia();
         ExpectTargetUntouched();
         EXPECT_EQ(1u, LoggedMessages(std::string("ClearRemovableMedia: Not cleared: ") + root).size());
@@ -359,7 +354,7 @@ TEST_F(MediaLinks, TheClearingNeverFollowsALinkInsideTheMedia)
 {
     UseMedia("E:\\LinkInside\\");
     ASSERT_TRUE(WriteFileMakingFolders("E:\\LinkInside\\ZelConfig\\Persist\\x.pri", "saved"));
-    EXPECT_FALSE(engine.MediaFoldersAreLinks("E:\\LinkInside\\"));
+    EXPECT_FALSE(MediaFoldersAreLinks("E:\\LinkInside\\"));
     engine.ClearRemovableMedia();
     EXPECT_FALSE(FileExists("E:\\LinkInside\\ZelConfig\\Persist\\x.pri"));
     ExpectTargetUntouched();
@@ -378,7 +373,7 @@ TEST_F(MediaLinks, ARunOnMediaWhoseFoldersAreLinksIsRefusedBeforeAnything)
         SCOPED_TRACE(key);
         UseMedia("E:\\LinkedConfig\\");
         window.calls.clear();
-        EXPECT_EQ(MAINT_RUN_NOT_FINISHED, engine.MaintRun(&window, key));
+        EXPECT_EQ(MaintResult::NotFinished, engine.MaintRun(&window, key));
         ASSERT_FALSE(window.calls.empty());
         EXPECT_EQ("SetDetailText(A save folder on the removable media is a link.\nNothing was written or read. "
                   "Use another removable media.,3)",
@@ -391,15 +386,10 @@ TEST_F(MediaLinks, ALinkTheClearingLeavesRefusesTheSaveBeforeAnythingIsWritten)
 {
     UseMedia("E:\\LinkInside\\");
     registry.SetString(HKEY_CURRENT_USER, kSysSetup, "SerialNumber", "SN8841");
-    engine.EnableBackupPrivileges();
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, kCorvane, 0, KEY_ALL_ACCESS, &key));
-    char part[128] = "612-00340-000 Rev 2";
-    char serial[128] = "SN8841";
-    const char media[] = "E:\\LinkInside\\";
-    EXPECT_EQ(SAVE_CONFIRM_SHOWN, engine.SaveConfig(media, PersistRoot().c_str(), key, part, serial));
-    const int saved = engine.SaveConfig(media, PersistRoot().c_str(), key, part, serial);
-    RegCloseKey(key);
+    EnableBackupPrivileges();
+    CRunContext& run = FreshRun(engine);
+    EXPECT_EQ(SAVE_CONFIRM_SHOWN, engine.SaveConfig(run));
+    const SaveStage saved = engine.SaveConfig(run);
 
     const std::string link = "E:\\LinkInside\\ZelConfig\\Persist\\Deep";
     if (GetFileAttributesA(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT &&

@@ -99,25 +99,25 @@ TEST_F(RegistryAccess, ANumberIsNoStringAndEmptiesTheResult)
     EXPECT_FALSE(QueryRegistryString(key.get(), "Map", text));
     EXPECT_STREQ("stale", text) << "a failed query leaves the result";
 
-    EXPECT_FALSE(engine.ReadRegistryString(HKEY_CURRENT_USER, Key().c_str(), "Map", text));
+    EXPECT_FALSE(ReadRegistryString(HKEY_CURRENT_USER, Key().c_str(), "Map", text));
     EXPECT_TRUE(text.IsEmpty());
     text = "stale";
-    EXPECT_FALSE(engine.ReadRegistryString(HKEY_CURRENT_USER, (Key() + "\\Missing").c_str(), "Map", text));
+    EXPECT_FALSE(ReadRegistryString(HKEY_CURRENT_USER, (Key() + "\\Missing").c_str(), "Map", text));
     EXPECT_TRUE(text.IsEmpty());
 }
 
 TEST_F(RegistryAccess, KeyPathWritersNeverCreateKeys)
 {
     std::string missing = Key() + "\\ZelMenu\\Apps";
-    EXPECT_FALSE(engine.WriteRegistryString(HKEY_CURRENT_USER, missing.c_str(), "Map", "x"));
+    EXPECT_FALSE(WriteRegistryString(HKEY_CURRENT_USER, missing.c_str(), "Map", "x"));
     EXPECT_FALSE(RegistryKeyExists(HKEY_CURRENT_USER, missing));
     EXPECT_FALSE(RegistryKeyExists(HKEY_CURRENT_USER, Key()));
     EXPECT_FALSE(OpenRegistryKey(HKEY_CURRENT_USER, missing.c_str(), false));
 
     ASSERT_TRUE(OpenRegistryKey(HKEY_CURRENT_USER, missing.c_str(), true));
-    EXPECT_TRUE(engine.WriteRegistryString(HKEY_CURRENT_USER, missing.c_str(), "Map", "map.exe,C:\\Zelsys,0"));
+    EXPECT_TRUE(WriteRegistryString(HKEY_CURRENT_USER, missing.c_str(), "Map", "map.exe,C:\\Zelsys,0"));
     CString text;
-    EXPECT_TRUE(engine.ReadRegistryString(HKEY_CURRENT_USER, missing.c_str(), "Map", text));
+    EXPECT_TRUE(ReadRegistryString(HKEY_CURRENT_USER, missing.c_str(), "Map", text));
     EXPECT_STREQ("map.exe,C:\\Zelsys,0", text);
 }
 

@@ -31,7 +31,7 @@ protected:
     void Update(const std::string& mediaName, const char* subdir, const char* key,
                 const ValueFilterItem* filter = nullptr, uint32_t count = 0, uint8_t tolerant = 0, int taken = 1)
     {
-        EXPECT_EQ(taken, engine.UpdatePersistFile((kPersistMedia + mediaName).c_str(), subdir, key, filter, count,
+        EXPECT_EQ(taken, CRestoreFlow(FreshRun(engine), &window).UpdatePersistFile((kPersistMedia + mediaName).c_str(), subdir, key, filter, count,
                                                   tolerant));
     }
 };
@@ -134,19 +134,19 @@ TEST_F(Import, RetrieveFindsOnlyAStringThatFits)
         kPersistMedia + "ShellPersist-ShellConfig.pri",
         SavedKey("\"Level\"=dword:2\r\n\"SplashNoticeBitmap\"=string:\"C:\\pic.bmp\"\r\n")));
     char out[512] = {};
-    EXPECT_TRUE(engine.RetrieveSavedPersistSetting("ShellPersist-ShellConfig.pri", "SplashNoticeBitmap", out));
+    EXPECT_TRUE(RetrieveSavedPersistSetting(FreshRun(engine), "ShellPersist-ShellConfig.pri", "SplashNoticeBitmap", out));
     EXPECT_STREQ("C:\\pic.bmp", out);
-    EXPECT_FALSE(engine.RetrieveSavedPersistSetting("ShellPersist-ShellConfig.pri", "Level", out));
+    EXPECT_FALSE(RetrieveSavedPersistSetting(FreshRun(engine), "ShellPersist-ShellConfig.pri", "Level", out));
     char small[5] = {};
-    EXPECT_FALSE(engine.RetrieveSavedPersistSetting("ShellPersist-ShellConfig.pri", "SplashNoticeBitmap", small,
+    EXPECT_FALSE(RetrieveSavedPersistSetting(FreshRun(engine), "ShellPersist-ShellConfig.pri", "SplashNoticeBitmap", small,
                                                     sizeof(small)));
     EXPECT_STREQ("", small);
-    EXPECT_FALSE(engine.RetrieveSavedPersistSetting("Missing.pri", "X", out));
+    EXPECT_FALSE(RetrieveSavedPersistSetting(FreshRun(engine), "Missing.pri", "X", out));
     EXPECT_EQ(1u, LoggedAt("WARNING", "RetrieveSavedPersistSetting: Unable to Open File - Missing.pri\n"));
 
     // A media root that would have to be cut finds nothing, not another folder's file.
     registry.SetString(HKEY_CURRENT_USER, kCorvane, "CDROM", "E:\\" + std::string(70, 'm') + "\\");
-    EXPECT_FALSE(engine.RetrieveSavedPersistSetting("ShellPersist-ShellConfig.pri", "SplashNoticeBitmap", out));
+    EXPECT_FALSE(RetrieveSavedPersistSetting(FreshRun(engine), "ShellPersist-ShellConfig.pri", "SplashNoticeBitmap", out));
     EXPECT_EQ(1u, LoggedMessages("RetrieveSavedPersistSetting: Media root longer than 64 characters").size());
 }
 
@@ -157,7 +157,7 @@ TEST_F(Import, AFileNameWithoutPeriodIsRefusedButStillSteps)
     ASSERT_TRUE(CreateDirectoryA(kPersistMedia.c_str(), nullptr));
     CMediaListing listing;
     ASSERT_TRUE(listing.Read(kPersistMedia.substr(0, kPersistMedia.size() - 1)));
-    engine.RestorePersistFile(entry, (kPersistMedia).c_str(), PersistRoot().c_str(), true, listing);
+    CRestoreFlow(FreshRun(engine), &window).RestorePersistFile(entry, (kPersistMedia).c_str(), PersistRoot().c_str(), true, listing);
     EXPECT_EQ(1u, LoggedAt("ERROR", "RestorePersistFile: Bad Persist File Name - Config\n"));
     EXPECT_EQ(std::vector<std::string>{"StepProgress()"}, window.calls);
 }
@@ -168,8 +168,9 @@ class Restore : public Import {
 protected:
     int Run()
     {
-        return engine.RestoreConfig("E:\\", PersistRoot().c_str(), nullptr);
+        return engine.RestoreConfig(FreshRun(engine), &outcome) ? 1 : 0;
     }
+    RestoreOutcome outcome;
 };
 
 } // namespace
@@ -224,7 +225,7 @@ TEST_F(Import, KnobLayoutOtherThan2IsTheSingleKnobLayout)
     ASSERT_TRUE(WriteFileMakingFolders(PersistRoot() + "ShellPersist\\UI_KTX.pri", "own ktx"));
     ASSERT_TRUE(WriteFileMakingFolders(PersistRoot() + "ShellPersist\\UI_KTX.sec", "own ktx"));
     std::string root = PersistRoot().substr(0, PersistRoot().size() - 1);   // no trailing backslash
-    engine.SetKnobConfig(root.c_str());
+    SetKnobConfig(root.c_str());
     EXPECT_EQ("1", Dword("ShellPersist", "ShellConfig", "KnobLevels"));
     EXPECT_EQ("L|O", ReadStoreString("ShellPersist", "ShellConfig", "PageKnob"));
     EXPECT_EQ("Brightness,RO", ReadStoreString("ShellPersist", "UI_Brightness", "pos_Fine"));
@@ -239,7 +240,7 @@ TEST_F(Import, KnobLayoutOtherThan2IsTheSingleKnobLayout)
 TEST_F(Import, WithoutKnobLevelsNothingIsTouched)
 {
     ASSERT_TRUE(WriteFileMakingFolders(PersistRoot() + "ShellPersist\\UI_Taws2Knobs.pri", "single taws"));
-    engine.SetKnobConfig(PersistRoot().c_str());
+    SetKnobConfig(PersistRoot().c_str());
     EXPECT_FALSE(FileExists(PersistRoot() + "ShellPersist\\UI_Taws.pri"));
     EXPECT_EQ("<missing>", ReadStoreString("ShellPersist", "ShellConfig", "PageKnob"));
     EXPECT_EQ(1u, LoggedMessages("SetKnobConfig: Unable to extract KnobLevels from ShellConfig; GetLastError = ").size());
@@ -351,7 +352,7 @@ protected:
     int RunPulled(PullingWindow::When when)
     {
         pulling.when = when;
-        return pulled.RestoreConfig("E:\\", PersistRoot().c_str(), nullptr);
+        return pulled.RestoreConfig(FreshRun(pulled), &outcome) ? 1 : 0;
     }
 
     PullingWindow pulling;
@@ -363,7 +364,7 @@ protected:
 TEST_F(PulledStick, ASaveThatCannotBeListedImportsNothingAndIsNotFinished)
 {
     EXPECT_EQ(0, RunPulled(PullingWindow::AT_START));
-    EXPECT_TRUE(pulled.GetRestoreOutcome().bMediaUnreadable);
+    EXPECT_TRUE(outcome.bMediaUnreadable);
     EXPECT_EQ(0, std::count(pulling.calls.begin(), pulling.calls.end(), "StepProgress()"));
     EXPECT_EQ("<missing>", ReadStoreString("ShellPersist", "ShellConfig", "StartupApp1")) << "went on regardless";
     EXPECT_EQ(1u, LoggedMessages("RestoreConfig: Unable to list " + kPersistMedia).size());
@@ -374,7 +375,6 @@ TEST_F(PulledStick, FilesListedBeforeTheStickWentCountAsNotTaken)
     const std::string book = PersistRoot().substr(0, 3) + "ZelData\\DatalinkData\\AddressBook.txt";
     const std::string bookBefore = FileExists(book) ? ReadFileBytes(book) : std::string("<none>");
     EXPECT_EQ(0, RunPulled(PullingWindow::AFTER_FIRST_STEP));
-    const RestoreOutcome& outcome = pulled.GetRestoreOutcome();
     EXPECT_FALSE(outcome.bMediaUnreadable);
     EXPECT_EQ(2u, outcome.nFilesNotTaken) << "the two key files were on the media when it was listed";
     EXPECT_TRUE(outcome.bAddressBookFailed);
@@ -390,5 +390,5 @@ TEST_F(Restore, ARestoreFromASaveWithoutItsPersistFolderIsNotFinished)
     // A save always leaves the folder, empty or not: without it, nothing is known.
     ASSERT_TRUE(WriteFileMakingFolders(std::string(kMediaConfig) + "\\SWPartNum.txt", "SN1|612-00340-000 Rev 2"));
     EXPECT_EQ(0, Run());
-    EXPECT_TRUE(engine.GetRestoreOutcome().bMediaUnreadable);
+    EXPECT_TRUE(outcome.bMediaUnreadable);
 }

@@ -61,24 +61,23 @@ protected:
     {
         EngineTest::SetUp();
         registry.SetString(HKEY_CURRENT_USER, kSysSetup, "SerialNumber", "SN8841");
-        engine.EnableBackupPrivileges();
+        EnableBackupPrivileges();
         StoreString("ShellPersist", "ShellConfig", "Platform", "ZR455");
         StoreString("ShellPersist\\MFD Configuration", "CFG_GPS", "Mode", "2");
-        CRunMaint::SetSaveReadBackHook(nullptr);
+        CSaveFlow::SetSaveReadBackHook(nullptr);
     }
     void TearDown() override
     {
-        CRunMaint::SetSaveReadBackHook(nullptr);
+        CSaveFlow::SetSaveReadBackHook(nullptr);
         EngineTest::TearDown();
     }
 
+    // One press of the save on media; the unit is the part number below.
     int Save(CRunMaint& e, const char* media = "E:\\")
     {
-        HKEY key = nullptr;
-        EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, kCorvane, 0, KEY_ALL_ACCESS, &key));
-        int result = e.SaveConfig(media, PersistRoot().c_str(), key, part, serial);
-        RegCloseKey(key);
-        return result;
+        registry.SetString(HKEY_CURRENT_USER, kCorvane, "CDROM", media);
+        StoreString("ShellPersist", "SystemData", "SoftwarePartNum", part);
+        return static_cast<int>(e.SaveConfig(FreshRun(e)));
     }
     int Save() { return Save(engine); }
 
@@ -99,7 +98,7 @@ TEST_F(SaveFlow, FirstPressPromptsSecondWritesTheMediaLayout)
     ClearLog();
 
     EXPECT_EQ(1, Save());
-    EXPECT_FALSE(engine.IsConfirmShown());
+    EXPECT_FALSE(engine.Prompts().bConfirmShown);
 
     std::vector<std::string> expected = {
         "CorvaneUserRegistry.chk",
@@ -159,7 +158,7 @@ TEST_F(SaveFlow, UnwritableMediaFailsAtTheFirstPressWithoutPromptOrClearing)
     // A media root whose folder does not exist: the probe cannot be created.
     EXPECT_EQ(6, Save(engine, "E:\\NoSuchStick\\"));
     EXPECT_TRUE(window.calls.empty()) << window.calls.front();
-    EXPECT_FALSE(engine.IsConfirmShown());
+    EXPECT_FALSE(engine.Prompts().bConfirmShown);
     EXPECT_EQ("earlier|save", ReadFileBytes(std::string(kMediaConfig) + "\\SWPartNum.txt"));
     EXPECT_EQ(1u, LoggedMessages("Attempt to write removable media (CreateDirectory of \"E:\\NoSuchStick\\ZIPPATH\\\") failed.").size());
 }
@@ -178,12 +177,12 @@ TEST_F(SaveFlow, WithoutAValidSerialNumberTheEntryComesBetweenPromptAndSave)
     CRunMaint e(&entry);
     EXPECT_EQ(2, Save(e));
     EXPECT_EQ(3, Save(e));
-    EXPECT_TRUE(e.IsSerialPromptShown());
+    EXPECT_TRUE(e.Prompts().bSerialPromptShown);
     EXPECT_NE(entry.calls.end(), std::find(entry.calls.begin(), entry.calls.end(), "BeginSerialEntry()"));
     EXPECT_EQ(3, Save(e)) << "nothing accepted yet";
     entry.accepted = "SN5512";
     EXPECT_EQ(1, Save(e));
-    EXPECT_FALSE(e.IsSerialPromptShown());
+    EXPECT_FALSE(e.Prompts().bSerialPromptShown);
     EXPECT_EQ("SN5512", ReadStoreString("ShellPersist", "SystemData", "SerialNumber"));
     EXPECT_EQ("SN5512|612-00340-000 Rev 2", ReadFileBytes(std::string(kMediaConfig) + "\\SWPartNum.txt"));
 }
@@ -204,7 +203,7 @@ void TruncateIdentityRecord(const char* folder)
 
 TEST_F(SaveFlow, ACopyThatDoesNotReadBackEndsWith6AndLeavesNoSave)
 {
-    CRunMaint::SetSaveReadBackHook(CorruptShellConfigCopy);
+    CSaveFlow::SetSaveReadBackHook(CorruptShellConfigCopy);
     engine.SetConfirmShown(true);
     EXPECT_EQ(6, Save());
     EXPECT_EQ(std::vector<std::string>{}, MediaFiles());
@@ -212,7 +211,7 @@ TEST_F(SaveFlow, ACopyThatDoesNotReadBackEndsWith6AndLeavesNoSave)
     EXPECT_FALSE(engine.AreThereSavedFiles());
     EXPECT_EQ(1u, LoggedMessages("SaveConfig: Copy " + kPersistMedia + "ShellPersist-ShellConfig.pri does not read back").size());
 
-    CRunMaint::SetSaveReadBackHook(TruncateIdentityRecord);
+    CSaveFlow::SetSaveReadBackHook(TruncateIdentityRecord);
     engine.SetConfirmShown(true);
     EXPECT_EQ(6, Save());
     EXPECT_EQ(std::vector<std::string>{}, MediaFiles());
@@ -234,16 +233,14 @@ TEST_F(SaveFlow, APathTooLongIsRefusedBeforeThePreviousSaveIsTouched)
     const std::vector<std::string> before = MediaFiles();
     // Short enough for a root, too long for the catalogue's paths below it.
     const std::string longRoot = PersistRoot() + std::string(240 - PersistRoot().size(), 'p') + "\\";
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, kCorvane, 0, KEY_ALL_ACCESS, &key));
+    registry.SetString(HKEY_CURRENT_USER, kCorvane, "PersistPath", longRoot);
     engine.SetConfirmShown(true);
     try {
-        engine.SaveConfig("E:\\", longRoot.c_str(), key, part, serial);
+        engine.SaveConfig(FreshRun(engine));
         ADD_FAILURE() << "no exception";
     } catch (const CFileException& e) {
         EXPECT_EQ(ERROR_FILENAME_EXCED_RANGE, e.m_lOsError);
     }
-    RegCloseKey(key);
     EXPECT_EQ(before, MediaFiles());
     EXPECT_TRUE(engine.AreThereSavedFiles());
 }
@@ -260,7 +257,7 @@ void IndexerReadsTheHiveCopy(const char* mediaConfigFolder)
 TEST_F(SaveFlow, AnotherReaderOfACopyDuringTheProofDoesNotFailTheSave)
 {
     // An indexer or a scanner looking at the fresh files of the stick.
-    CRunMaint::SetSaveReadBackHook(IndexerReadsTheHiveCopy);
+    CSaveFlow::SetSaveReadBackHook(IndexerReadsTheHiveCopy);
     engine.SetConfirmShown(true);
     EXPECT_EQ(1, Save());
     ASSERT_NE(INVALID_HANDLE_VALUE, g_indexer);
@@ -277,13 +274,13 @@ TEST_F(SaveFlow, AnUnprovenSaveLeavesTheSourceUnitEnabled)
     StoreString("ShellPersist", "ShellConfig", "StartupApp1", "c:\\zelsys\\system.exe|Maintenance");
     ASSERT_TRUE(WriteFileMakingFolders("E:\\VevezaDE1.DAT", "program"));
     engine.SetSwPartNum("612-00340-800", 0);
-    int status = 0;
+    EligibilityStatus status = ELIG_NONE;
     ASSERT_TRUE(engine.ChkSave("612-00340-800", 0, &status)) << status;
-    CRunMaint::SetSaveReadBackHook(CorruptShellConfigCopy);
+    CSaveFlow::SetSaveReadBackHook(CorruptShellConfigCopy);
 
-    EXPECT_EQ(0, engine.MaintRun(&window, 0x70)) << "prompt";
+    EXPECT_EQ(MaintResult::Pending, engine.MaintRun(&window, 0x70)) << "prompt";
     window.calls.clear();
-    EXPECT_EQ(2, engine.MaintRun(&window, 0x70));
+    EXPECT_EQ(MaintResult::NotWritten, engine.MaintRun(&window, 0x70));
     std::vector<std::string> lines;
     for (const std::string& call : window.calls)
         if (call.compare(0, 3, "Set") == 0 && call.find("Text(") != std::string::npos) lines.push_back(call);
@@ -316,7 +313,8 @@ TEST_F(SaveFlow, TimingOfTheWholeCatalogue)
     ASSERT_EQ(59u + 3u, MediaFiles().size());
 
     start = GetTickCount();
-    ASSERT_EQ(1, engine.RestoreConfig("E:\\", PersistRoot().c_str(), nullptr));
+    RestoreOutcome outcome;
+    ASSERT_TRUE(engine.RestoreConfig(FreshRun(engine), &outcome));
     DWORD restore = GetTickCount() - start;
 
     CreateDirectoryA("E:\\PlainCopy", nullptr);
@@ -363,7 +361,7 @@ TEST_F(SaveFlow, SourcesChangedOrHeldOpenAfterTheirCopyDoNotFailTheProof)
 
     SCOPED_TRACE("a source that the store re-saves between its copy and the read-back");
     g_reSavedSource = source;
-    CRunMaint::SetSaveReadBackHook(ReSaveShellConfigSource);
+    CSaveFlow::SetSaveReadBackHook(ReSaveShellConfigSource);
     engine.SetConfirmShown(true);
     EXPECT_EQ(1, Save());
     EXPECT_EQ(copied, ReadFileBytes(kPersistMedia + "ShellPersist-ShellConfig.pri")) << "the copy as it was made";
@@ -410,21 +408,17 @@ TEST_F(SaveFlow, AHiveSaveThatFailsLeavesTheEarlierSaveOnTheMedia)
         SCOPED_TRACE(row.what);
         for (const std::string& name : earlier)
             ASSERT_TRUE(WriteFileMakingFolders(std::string(kMediaConfig) + "\\" + name, "earlier " + name));
-        HKEY key = nullptr;
-        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, kCorvane, 0, KEY_ALL_ACCESS, &key));
+        CRunContext& run = FreshRun(engine);
         if (row.localCopyBlocked) {
             DeleteFileA("C:\\CopyOfCorvaneUserReg.reg");
             ASSERT_TRUE(CreateDirectoryA("C:\\CopyOfCorvaneUserReg.reg", nullptr));
         } else {
-            RegCloseKey(key);   // a handle that no longer names the key
+            run.CloseKey();   // no key to save
         }
 
         engine.SetConfirmShown(true);
-        EXPECT_THROW(engine.SaveConfig("E:\\", PersistRoot().c_str(), key, part, serial), CFileException);
-        if (row.localCopyBlocked) {
-            RegCloseKey(key);
-            RemoveDirectoryA("C:\\CopyOfCorvaneUserReg.reg");
-        }
+        EXPECT_THROW(engine.SaveConfig(run), CFileException);
+        if (row.localCopyBlocked) RemoveDirectoryA("C:\\CopyOfCorvaneUserReg.reg");
         EXPECT_EQ(earlier, MediaFiles());
         for (const std::string& name : earlier)
             EXPECT_EQ("earlier " + name, ReadFileBytes(std::string(kMediaConfig) + "\\" + name));
@@ -438,7 +432,7 @@ TEST_F(SaveFlow, RemainsOfAnInterruptedSaveAreNoSaveAndTheNextSaveReplacesThem)
     ASSERT_TRUE(WriteFileMakingFolders(std::string(kMediaConfig) + "\\CorvaneUserRegistry.chk", "1\n"));
     ASSERT_TRUE(WriteFileMakingFolders(kPersistMedia + "LightningPersist-WX500Config.pri", "old"));
     EXPECT_FALSE(engine.AreThereSavedFiles());
-    int status = -1;
+    EligibilityStatus status = ELIG_NONE;
     EXPECT_TRUE(engine.ChkSave("612-00340-000", 0, &status)) << status;
 
     EXPECT_EQ(2, Save());
@@ -604,21 +598,26 @@ TEST_F(SaveFlow, AKeyFileAnotherProgramSavesIsWaitedForAsLongAsTheStoreWaits)
     } cases[] = {{keyfile::kBusyFileAttempts * keyfile::kBusyFilePauseMs / 3, true},
                  {keyfile::kBusyFileAttempts * keyfile::kBusyFilePauseMs * 4, false}};
     g_heldKey = PersistRoot() + "ShellPersist\\MFD Configuration\\CFG_GPS.pri";
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.holdMs);
-        g_holdMs = c.holdMs;
-        EngineFileCalls table = DefaultEngineFileCalls();
-        table.osCreateFileA = HoldingCreate;
-        CScopedEngineFileCalls scope(table);
-        engine.SetConfirmShown(true);
-        long error = 0;
-        try {
-            EXPECT_EQ(1, Save());
-        } catch (CFileException& e) {
-            error = e.m_lOsError;
+    // On a thread of its own: the store's keys its saves open go with the
+    // thread, and do not fill the slots the test program's thread keeps.
+    std::thread saves([&] {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.holdMs);
+            g_holdMs = c.holdMs;
+            EngineFileCalls table = DefaultEngineFileCalls();
+            table.osCreateFileA = HoldingCreate;
+            CScopedEngineFileCalls scope(table);
+            engine.SetConfirmShown(true);
+            long error = 0;
+            try {
+                EXPECT_EQ(1, Save());
+            } catch (CFileException& e) {
+                error = e.m_lOsError;
+            }
+            if (g_release.joinable()) g_release.join();
+            EXPECT_TRUE(g_hHeld == INVALID_HANDLE_VALUE);
+            EXPECT_EQ(c.saved ? 0L : static_cast<long>(ERROR_SHARING_VIOLATION), error);
         }
-        if (g_release.joinable()) g_release.join();
-        EXPECT_TRUE(g_hHeld == INVALID_HANDLE_VALUE);
-        EXPECT_EQ(c.saved ? 0L : static_cast<long>(ERROR_SHARING_VIOLATION), error);
-    }
+    });
+    saves.join();
 }

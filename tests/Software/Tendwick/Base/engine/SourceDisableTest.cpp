@@ -127,7 +127,7 @@ TEST_F(SourceDisable, DontDisableOnTheMediaLeavesTheUnitAlone)
     EnabledShellUnit();
     PutSourcesOnMedia();
     ASSERT_TRUE(WriteFileMakingFolders("E:\\dontDisable.dat", ""));
-    engine.FinishSave();
+    CDisabling(FreshRun(engine)).FinishSave();
 
     EXPECT_EQ("RESTORED", Shell("Ferrox"));
     EXPECT_EQ("c:\\zelsys\\system.exe|Maintenance", Shell("StartupApp1"));
@@ -142,7 +142,7 @@ TEST_F(SourceDisable, TheShellVariantInstallsTheShellAndThePictureAndKeepsTheSav
     EnabledShellUnit();
     PutSourcesOnMedia();
     ASSERT_TRUE(WriteFileMakingFolders(std::string(kMediaConfig) + "\\Persist\\ShellPersist-ShellConfig.pri", "saved"));
-    engine.FinishSave();
+    CDisabling(FreshRun(engine)).FinishSave();
 
     EXPECT_EQ("SAVED", Shell("Ferrox"));
     EXPECT_EQ("1", ReadDword("NumStartupApps"));
@@ -176,7 +176,7 @@ TEST_F(SourceDisable, TheShellVariantInstallsTheShellAndThePictureAndKeepsTheSav
     // files, the deletes now succeed; the record of the first keeps the
     // unit's own picture, not the disabled one the setting names now.
     DeleteFileA(kTraceFile);
-    engine.FinishSaveShell();
+    CDisabling(FreshRun(engine)).FinishSaveShell();
     ExpectInOrder({"FinishSaveShell: splash notice bitmap already the disabled one; record kept",
                    "FinishSaveShell: delete of target, return value = 1",
                    "FinishSaveShell: delete of target, return value = 1"},
@@ -189,7 +189,7 @@ TEST_F(SourceDisable, WithoutTheShellOnTheMediaTheStartupAppStaysAndNoneIsStarte
 {
     EnabledShellUnit();
     ASSERT_TRUE(WriteFileMakingFolders(kPictureSource, "BM"));
-    engine.FinishSave();
+    CDisabling(FreshRun(engine)).FinishSave();
 
     EXPECT_EQ("SAVED", Shell("Ferrox"));
     EXPECT_EQ("0", ReadDword("NumStartupApps"));
@@ -205,7 +205,7 @@ TEST_F(SourceDisable, AnUnreadableSplashSettingWritesNoRecordButStillInstallsThe
 {
     StoreString("ShellPersist", "ShellConfig", "Ferrox", "RESTORED");
     PutSourcesOnMedia();
-    engine.FinishSave();
+    CDisabling(FreshRun(engine)).FinishSave();
 
     EXPECT_FALSE(FileExists(Installed("SWDisable.txt")));
     EXPECT_EQ(Installed("DisableSplashScreen.bmp"), Shell("SplashNoticeBitmap"));
@@ -222,7 +222,7 @@ TEST_F(SourceDisable, ARecordThatCannotBeCreatedStopsTheDisablingWithTheSystemEr
     PutSourcesOnMedia();
     ASSERT_TRUE(CreateDirectoryA(Installed("SWDisable.txt").c_str(), nullptr));
     try {
-        engine.FinishSave();
+        CDisabling(FreshRun(engine)).FinishSave();
         ADD_FAILURE() << "no exception";
     } catch (const CFileException& e) {
         EXPECT_EQ(ERROR_ACCESS_DENIED, e.m_lOsError);
@@ -242,7 +242,7 @@ TEST_F(SourceDisable, APersistRootTooLongForTheSettingsInstallsNothingRatherThan
     std::string root = PersistRoot() + std::string(180 - PersistRoot().size() - 1, 'p') + "\\";
     ASSERT_TRUE(CreateDirectoryA(root.c_str(), nullptr)) << root;
     registry.SetString(HKEY_CURRENT_USER, kCorvane, "PersistPath", root);
-    engine.FinishSave();
+    CDisabling(FreshRun(engine)).FinishSave();
 
     EXPECT_EQ("SAVED", Shell("Ferrox"));
     EXPECT_EQ("0", ReadDword("NumStartupApps"));
@@ -265,11 +265,11 @@ TEST_F(SourceDisable, TheUndoOnTheShellUnitPutsEverythingBackAndClearsTheMedia)
     EnabledShellUnit();
     PutSourcesOnMedia();
     SaveShellConfigToMedia();
-    engine.FinishSave();
+    CDisabling(FreshRun(engine)).FinishSave();
     ASSERT_EQ("SAVED", Shell("Ferrox"));
     DeleteFileA(kTraceFile);
 
-    engine.UndoSave();
+    UndoSave(engine);
     EXPECT_EQ("RESTORED-ORIGINAL", Shell("Ferrox"));
     EXPECT_EQ("1", ReadDword("NumStartupApps"));
     EXPECT_EQ("c:\\zelsys\\system.exe|Maintenance", Shell("StartupApp1"));
@@ -302,7 +302,7 @@ TEST_F(SourceDisable, TheUndoDeletesOnlyWhatTheDisablingInstalled)
     StoreString("ShellPersist", "ShellConfig", "SplashNoticeBitmap", ownPicture.c_str());
     SetFerrox("ShellConfig", "SAVED");
 
-    engine.UndoSave();
+    UndoSave(engine);
     EXPECT_EQ("own program", ReadFileBytes(ownProgram));
     EXPECT_EQ("own picture", ReadFileBytes(ownPicture));
     EXPECT_EQ("RESTORED-ORIGINAL", Shell("Ferrox"));
@@ -313,7 +313,7 @@ TEST_F(SourceDisable, TheUndoDeletesOnlyWhatTheDisablingInstalled)
     // A startup application without a vertical bar names no program at all.
     DeleteFileA(kTraceFile);
     StoreString("ShellPersist", "ShellConfig", "StartupApp1", ownProgram.c_str());
-    engine.UndoSaveShell();
+    CDisabling(FreshRun(engine)).UndoSaveShell();
     EXPECT_TRUE(FileExists(ownProgram));
     EXPECT_TRUE(Contains(TraceLines(), "UndoSaveShell: app not found"));
 }
@@ -325,13 +325,13 @@ TEST_F(SourceDisable, AnUndoRunAgainAfterItWasCutOffRemovesWhatTheDisablingLeft)
     EnabledShellUnit();
     PutSourcesOnMedia();
     SaveShellConfigToMedia();
-    engine.FinishSave();
+    CDisabling(FreshRun(engine)).FinishSave();
     StoreString("ShellPersist", "ShellConfig", "StartupApp1", "c:\\zelsys\\system.exe|Maintenance");
     StoreString("ShellPersist", "ShellConfig", "SplashNoticeBitmap", "C:\\zelsys\\Splash.bmp");
     ASSERT_TRUE(FileExists(Installed("Dormantis.exe")));
     DeleteFileA(kTraceFile);
 
-    engine.UndoSave();
+    UndoSave(engine);
     EXPECT_FALSE(FileExists(Installed("Dormantis.exe")));
     EXPECT_FALSE(FileExists(Installed("DisableSplashScreen.bmp")));
     EXPECT_EQ("C:\\zelsys\\Splash.bmp", Shell("SplashNoticeBitmap"));
@@ -357,7 +357,7 @@ TEST_F(SourceDisable, ALongSavedSplashSettingIsPutBackWholeOrNotAtAll)
         StoreString("ShellPersist", "ShellConfig", "SplashNoticeBitmap", disabledPicture.c_str());
         SetFerrox("ShellConfig", "SAVED");
         ClearLog();
-        engine.UndoSaveShell();
+        CDisabling(FreshRun(engine)).UndoSaveShell();
         // Not put back: the setting would name the picture the undo deletes; it goes.
         EXPECT_EQ(row.whole ? longPicture : "<missing>", Shell("SplashNoticeBitmap"));
         EXPECT_EQ(row.whole ? 0u : 1u, LoggedMessages("RetrieveSavedPersistSetting: Value longer than").size());
@@ -369,7 +369,7 @@ TEST_F(SourceDisable, AnUnopenableTraceFileDropsTheLinesButNotTheSteps)
     EnabledShellUnit();
     PutSourcesOnMedia();
     ASSERT_TRUE(CreateDirectoryA(kTraceFile, nullptr));
-    engine.FinishSave();
+    CDisabling(FreshRun(engine)).FinishSave();
     RemoveDirectoryA(kTraceFile);
     EXPECT_EQ(Installed("Dormantis.exe") + "|Ferx|noregister", Shell("StartupApp1"));
 }
@@ -386,7 +386,7 @@ protected:
     std::string Registry(const char* key, const char* name)
     {
         CString value;
-        return engine.ReadRegistryString(HKEY_CURRENT_USER, key, name, value) ? std::string(value) : "<missing>";
+        return ReadRegistryString(HKEY_CURRENT_USER, key, name, value) ? std::string(value) : "<missing>";
     }
     // The settings as the disabling leaves them.
     void NameInstalledFiles()
@@ -401,7 +401,7 @@ TEST_F(SourceDisableMenu, TheMenuVariantDisablesAndUndoesThroughTheRegistry)
     PutSourcesOnMedia();
     SetFerrox("SystemData", "RESTORED");
     SetFerrox("ShellConfig", "RESTORED");
-    engine.FinishSave();
+    CDisabling(FreshRun(engine)).FinishSave();
 
     EXPECT_EQ("SAVED", ReadStoreString("ShellPersist", "SystemData", "Ferrox"));
     EXPECT_EQ("RESTORED", Shell("Ferrox"));
@@ -413,7 +413,7 @@ TEST_F(SourceDisableMenu, TheMenuVariantDisablesAndUndoesThroughTheRegistry)
     EXPECT_FALSE(FileExists(kTraceFile));
 
     ASSERT_TRUE(WriteFileMakingFolders(std::string(kMediaConfig) + "\\CorvaneUserRegistry.reg", "hive"));
-    engine.UndoSave();
+    UndoSave(engine);
     EXPECT_EQ("RESTORED-ORIGINAL", ReadStoreString("ShellPersist", "SystemData", "Ferrox"));
     EXPECT_EQ("C:\\Zelsys\\logo.bmp", Registry(kSysSetup, "oemlogo"));
     EXPECT_EQ("C:\\Zelsys\\map.exe,C:\\Zelsys,1", Registry(kMenuApps, "Map"));
@@ -429,7 +429,7 @@ TEST_F(SourceDisableMenu, TheRecordIsReadBackAsOneWordOfAtMost199Characters)
     // A blank cuts the record: only the part before it comes back.
     NameInstalledFiles();
     ASSERT_TRUE(WriteFileMakingFolders(Installed("SWDisable.txt"), "  C:\\My Pictures\\logo.bmp|C:\\Zelsys\\map.exe"));
-    engine.UndoSaveMenu();
+    CDisabling(FreshRun(engine)).UndoSaveMenu();
     EXPECT_EQ("C:\\My", Registry(kSysSetup, "oemlogo"));
     EXPECT_EQ("", Registry(kMenuApps, "Map"));
 
@@ -437,7 +437,7 @@ TEST_F(SourceDisableMenu, TheRecordIsReadBackAsOneWordOfAtMost199Characters)
     NameInstalledFiles();
     std::string huge = std::string(150, 'a') + "|" + std::string(5000, 'b');
     ASSERT_TRUE(WriteFileMakingFolders(Installed("SWDisable.txt"), huge));
-    engine.UndoSaveMenu();
+    CDisabling(FreshRun(engine)).UndoSaveMenu();
     EXPECT_EQ(std::string(150, 'a'), Registry(kSysSetup, "oemlogo"));
     EXPECT_EQ(std::string(48, 'b'), Registry(kMenuApps, "Map"));
     EXPECT_EQ(1u, LoggedMessages("UndoSaveMenu: SWDisable.txt holds more than 199 characters; cut to").size());
@@ -446,7 +446,7 @@ TEST_F(SourceDisableMenu, TheRecordIsReadBackAsOneWordOfAtMost199Characters)
     // the undo cannot put them back: it stops with the system's error.
     registry.SetString(HKEY_CURRENT_USER, kMenuApps, "Map", Installed("Dormantis.exe") + ",C:\\Zelsys,0");
     try {
-        engine.UndoSaveMenu();
+        CDisabling(FreshRun(engine)).UndoSaveMenu();
         ADD_FAILURE() << "no exception";
     } catch (const CFileException& e) {
         EXPECT_EQ(ERROR_FILE_NOT_FOUND, e.m_lOsError);
@@ -462,7 +462,7 @@ TEST_F(SourceDisableMenu, TheMenuUndoLeavesTheUnitsOwnFiles)
     registry.SetString(HKEY_CURRENT_USER, kSysSetup, "oemlogo", ownPicture);
     registry.SetString(HKEY_CURRENT_USER, kMenuApps, "Map", ownProgram + ",C:\\Zelsys,0");
     ASSERT_TRUE(WriteFileMakingFolders(Installed("SWDisable.txt"), ownPicture + "|" + ownProgram + ",C:\\Zelsys,1"));
-    engine.UndoSave();
+    UndoSave(engine);
     EXPECT_TRUE(FileExists(ownProgram));
     EXPECT_TRUE(FileExists(ownPicture));
     EXPECT_EQ(ownProgram + ",C:\\Zelsys,0", Registry(kMenuApps, "Map")) << "a setting of the unit's own stays";
@@ -474,7 +474,7 @@ TEST_F(SourceDisable, MarkRestoredRecordsTheStateBeforeItClearsTheMedia)
     // recorded; the save is then still on the media for a second run.
     SetFerrox("ShellConfig", "SAVED");
     registry.SetString(HKEY_CURRENT_USER, kCorvane, "CDROM", "E:\\" + std::string(70, 'r') + "\\");
-    EXPECT_THROW(engine.MarkRestored(), CFileException);
+    EXPECT_THROW(CRestoreFlow(FreshRun(engine), &window).MarkRestored(), CFileException);
     EXPECT_EQ("RESTORED", Shell("Ferrox"));
 }
 
@@ -482,13 +482,13 @@ TEST_F(SourceDisable, MarkRestoredClearsTheMediaAndRecordsRestored)
 {
     ASSERT_TRUE(WriteFileMakingFolders(std::string(kMediaConfig) + "\\Persist\\ShellPersist-ShellConfig.pri", "saved"));
     SetFerrox("ShellConfig", "SAVED");
-    engine.MarkRestored();
+    CRestoreFlow(FreshRun(engine), &window).MarkRestored();
     EXPECT_EQ("RESTORED", Shell("Ferrox"));
     EXPECT_FALSE(FileExists(std::string(kMediaConfig) + "\\Persist\\ShellPersist-ShellConfig.pri"));
 
     engine.SetSwPartNum("612-00288-001", 2);
     SetFerrox("SystemData", "SAVED");
-    engine.MarkRestored();
+    CRestoreFlow(FreshRun(engine), &window).MarkRestored();
     EXPECT_EQ("RESTORED", ReadStoreString("ShellPersist", "SystemData", "Ferrox"));
 }
 
@@ -500,10 +500,10 @@ TEST_F(SourceDisable, TheUndoPutsNoDanglingSplashSettingBack)
     StoreString("ShellPersist", "ShellConfig", "StartupApp1", "c:\\zelsys\\system.exe|Maintenance");
     PutSourcesOnMedia();
     SaveShellConfigToMedia();
-    engine.FinishSave();
+    CDisabling(FreshRun(engine)).FinishSave();
     ASSERT_EQ(Installed("DisableSplashScreen.bmp"), Shell("SplashNoticeBitmap"));
 
-    engine.UndoSave();
+    UndoSave(engine);
     EXPECT_FALSE(FileExists(Installed("DisableSplashScreen.bmp")));
     EXPECT_EQ("<missing>", Shell("SplashNoticeBitmap"));
     EXPECT_EQ("RESTORED-ORIGINAL", Shell("Ferrox"));
@@ -517,7 +517,7 @@ TEST_F(SourceDisable, TheUndoDeletesOnlyTheShellAtItsInstalledPlace)
     ASSERT_TRUE(WriteFileMakingFolders(elsewhere, "own program"));
     SetFerrox("ShellConfig", "SAVED");
     StoreString("ShellPersist", "ShellConfig", "StartupApp1", (elsewhere + "|Ferx|noregister").c_str());
-    engine.UndoSave();
+    UndoSave(engine);
     EXPECT_EQ("own program", ReadFileBytes(elsewhere));
     EXPECT_TRUE(Contains(TraceLines(), "UndoSaveShell: app not to be deleted"));
     EXPECT_EQ("c:\\zelsys\\system.exe|Maintenance", Shell("StartupApp1"));
@@ -527,8 +527,8 @@ TEST_F(SourceDisable, TheDisablingIsCompleteOnlyWithTheMediasShellInstalledWhole
 {
     EnabledShellUnit();
     PutSourcesOnMedia();
-    engine.FinishSave();
-    ASSERT_TRUE(engine.IsDisablingComplete());
+    CDisabling(FreshRun(engine)).FinishSave();
+    ASSERT_TRUE(CDisabling(FreshRun(engine)).IsDisablingComplete());
     struct Row {
         const char* what;
         const char* shell;   // the installed file, or nullptr for none
@@ -548,7 +548,7 @@ TEST_F(SourceDisable, TheDisablingIsCompleteOnlyWithTheMediasShellInstalledWhole
                                                    ? std::string(kShellBytes, sizeof(kShellBytes) - 1)
                                                    : std::string(row.shell)));
         }
-        EXPECT_EQ(row.complete, engine.IsDisablingComplete());
+        EXPECT_EQ(row.complete, CDisabling(FreshRun(engine)).IsDisablingComplete());
     }
 }
 
@@ -556,9 +556,9 @@ TEST_F(SourceDisable, AnUndoRefusesATooLongMediaRootBeforeItChangesAnything)
 {
     EnabledShellUnit();
     PutSourcesOnMedia();
-    engine.FinishSave();
+    CDisabling(FreshRun(engine)).FinishSave();
     registry.SetString(HKEY_CURRENT_USER, kCorvane, "CDROM", "E:\\" + std::string(70, 'r') + "\\");
-    EXPECT_THROW(engine.UndoSave(), CFileException);
+    EXPECT_THROW(UndoSave(engine), CFileException);
     EXPECT_EQ("SAVED", Shell("Ferrox"));
     EXPECT_EQ(Installed("Dormantis.exe") + "|Ferx|noregister", Shell("StartupApp1"));
     EXPECT_TRUE(FileExists(Installed("Dormantis.exe")));
@@ -567,9 +567,9 @@ TEST_F(SourceDisable, AnUndoRefusesATooLongMediaRootBeforeItChangesAnything)
 TEST_F(SourceDisableMenu, AnUndoRefusesATooLongMediaRootBeforeItChangesAnything)
 {
     PutSourcesOnMedia();
-    engine.FinishSave();
+    CDisabling(FreshRun(engine)).FinishSave();
     registry.SetString(HKEY_CURRENT_USER, kCorvane, "CDROM", "E:\\" + std::string(70, 'r') + "\\");
-    EXPECT_THROW(engine.UndoSave(), CFileException);
+    EXPECT_THROW(UndoSave(engine), CFileException);
     EXPECT_EQ("SAVED", ReadStoreString("ShellPersist", "SystemData", "Ferrox"));
     EXPECT_EQ(Installed("Dormantis.exe") + ",C:\\Zelsys,0", Registry(kMenuApps, "Map"));
     EXPECT_TRUE(FileExists(Installed("SWDisable.txt")));
@@ -580,13 +580,13 @@ TEST_F(SourceDisableMenu, AnUndoCutOffAfterItPutTheSettingsBackCanBeFinished)
     // The first undo put the settings back and deleted the record; it was
     // cut off before it recorded its state and cleared the media.
     PutSourcesOnMedia();
-    engine.FinishSave();
+    CDisabling(FreshRun(engine)).FinishSave();
     ASSERT_TRUE(WriteFileMakingFolders(std::string(kMediaConfig) + "\\CorvaneUserRegistry.reg", "hive"));
     registry.SetString(HKEY_CURRENT_USER, kSysSetup, "oemlogo", "C:\\Zelsys\\logo.bmp");
     registry.SetString(HKEY_CURRENT_USER, kMenuApps, "Map", "C:\\Zelsys\\map.exe,C:\\Zelsys,1");
     ASSERT_TRUE(DeleteFileA(Installed("SWDisable.txt").c_str()));
 
-    EXPECT_NO_THROW(engine.UndoSave());
+    EXPECT_NO_THROW(UndoSave(engine));
     EXPECT_EQ("RESTORED-ORIGINAL", ReadStoreString("ShellPersist", "SystemData", "Ferrox"));
     EXPECT_EQ("C:\\Zelsys\\logo.bmp", Registry(kSysSetup, "oemlogo"));
     EXPECT_EQ("C:\\Zelsys\\map.exe,C:\\Zelsys,1", Registry(kMenuApps, "Map"));
@@ -598,30 +598,30 @@ TEST_F(SourceDisableMenu, AnUndoCutOffAfterItPutTheSettingsBackCanBeFinished)
 TEST_F(SourceDisableMenu, TheMenuDisablingIsCompleteOnlyWithTheMediasFilesInstalledWhole)
 {
     PutSourcesOnMedia();
-    engine.FinishSave();
-    EXPECT_TRUE(engine.IsDisablingComplete());
+    CDisabling(FreshRun(engine)).FinishSave();
+    EXPECT_TRUE(CDisabling(FreshRun(engine)).IsDisablingComplete());
 
     // Cut off after "Map" named the shell, before its copy ended.
     ASSERT_TRUE(WriteFileMakingFolders(Installed("Dormantis.exe"), "MZ dis"));
-    EXPECT_FALSE(engine.IsDisablingComplete());
+    EXPECT_FALSE(CDisabling(FreshRun(engine)).IsDisablingComplete());
     DeleteFileA(Installed("Dormantis.exe").c_str());
-    EXPECT_FALSE(engine.IsDisablingComplete());
+    EXPECT_FALSE(CDisabling(FreshRun(engine)).IsDisablingComplete());
 
     // The picture too, when the media has one.
-    engine.FinishSave();
-    ASSERT_TRUE(engine.IsDisablingComplete());
+    CDisabling(FreshRun(engine)).FinishSave();
+    ASSERT_TRUE(CDisabling(FreshRun(engine)).IsDisablingComplete());
     ASSERT_TRUE(WriteFileMakingFolders(Installed("DisableSplashScreen.bmp"), "BM"));
-    EXPECT_FALSE(engine.IsDisablingComplete());
+    EXPECT_FALSE(CDisabling(FreshRun(engine)).IsDisablingComplete());
 }
 
 TEST_F(SourceDisableMenu, AFailedCopyStillPointsTheSettingsAtTheInstalledPlace)
 {
     // As the menu variant always has: the settings are written whatever the copies did.
-    engine.FinishSave();
+    CDisabling(FreshRun(engine)).FinishSave();
     EXPECT_EQ(Installed("DisableSplashScreen.bmp"), Registry(kSysSetup, "oemlogo"));
     EXPECT_EQ(Installed("Dormantis.exe") + ",C:\\Zelsys,0", Registry(kMenuApps, "Map"));
     EXPECT_FALSE(FileExists(Installed("Dormantis.exe")));
-    EXPECT_FALSE(engine.IsDisablingComplete());
+    EXPECT_FALSE(CDisabling(FreshRun(engine)).IsDisablingComplete());
 }
 
 TEST_F(SourceDisable, TheUndoTakesTheRecordedSplashWhenTheMediaDoesNotGiveItBack)
@@ -642,13 +642,13 @@ TEST_F(SourceDisable, TheUndoTakesTheRecordedSplashWhenTheMediaDoesNotGiveItBack
         SCOPED_TRACE(row.what);
         EnabledShellUnit();
         PutSourcesOnMedia();
-        engine.FinishSave();
+        CDisabling(FreshRun(engine)).FinishSave();
         ASSERT_EQ("C:\\zelsys\\Splash.bmp| ", ReadFileBytes(Installed("SWDisable.txt")));
         RemoveTree(kMediaConfig);
         if (!row.saved.empty()) {
             ASSERT_TRUE(WriteFileMakingFolders(savedFile, row.saved));
         }
-        engine.UndoSaveShell();
+        CDisabling(FreshRun(engine)).UndoSaveShell();
         EXPECT_EQ("C:\\zelsys\\Splash.bmp", Shell("SplashNoticeBitmap"));
         EXPECT_FALSE(FileExists(Installed("DisableSplashScreen.bmp")));
         EXPECT_FALSE(FileExists(Installed("SWDisable.txt"))) << "the record goes with its disabling";
@@ -680,9 +680,9 @@ TEST_F(SourceDisableMenu, OnlySettingsThatNameTheInstalledFilesTakeTheRecord)
                                row.mapNamesInstalled ? Installed("Dormantis.exe") + ",C:\\Zelsys,0" : ownMap);
             ASSERT_TRUE(WriteFileMakingFolders(Installed("SWDisable.txt"), row.record));
             if (undo)
-                engine.UndoSaveMenu();
+                CDisabling(FreshRun(engine)).UndoSaveMenu();
             else
-                engine.PutRecordedSettingsBack(PersistRoot().c_str());
+                CDisabling(FreshRun(engine)).PutRecordedSettingsBack();
             EXPECT_EQ(row.logo, Registry(kSysSetup, "oemlogo"));
             EXPECT_EQ(row.map, Registry(kMenuApps, "Map"));
             EXPECT_EQ(!undo, FileExists(Installed("SWDisable.txt"))) << "only the undo ends the record";
@@ -696,12 +696,12 @@ TEST_F(SourceDisable, WithoutTheSourcesOnTheMediaTheInstalledFilesAreJudgedAlone
     // files are in place, which only whole copies put there.
     EnabledShellUnit();
     PutSourcesOnMedia();
-    engine.FinishSave();
+    CDisabling(FreshRun(engine)).FinishSave();
     DeleteFileA(kShellSource);
     DeleteFileA(kPictureSource);
-    EXPECT_TRUE(engine.IsDisablingComplete());
+    EXPECT_TRUE(CDisabling(FreshRun(engine)).IsDisablingComplete());
     DeleteFileA(Installed("Dormantis.exe").c_str());
-    EXPECT_FALSE(engine.IsDisablingComplete());
+    EXPECT_FALSE(CDisabling(FreshRun(engine)).IsDisablingComplete());
 }
 
 TEST_F(SourceDisable, TheChecksBehindTheOpeningScreenDispatchNoMessage)
@@ -712,12 +712,12 @@ TEST_F(SourceDisable, TheChecksBehindTheOpeningScreenDispatchNoMessage)
     EnabledShellUnit();
     ASSERT_TRUE(WriteFileMakingFolders(kShellSource, std::string(200000, 'M')));
     ASSERT_TRUE(WriteFileMakingFolders(kPictureSource, std::string(200000, 'B')));
-    engine.FinishSave();
+    CDisabling(FreshRun(engine)).FinishSave();
     ASSERT_TRUE(WriteFileMakingFolders("C:\\CopyOfCorvaneUserReg.reg", std::string(200000, 'h')));
     const UINT kProbe = WM_APP + 21;
     ASSERT_TRUE(PostThreadMessageA(GetCurrentThreadId(), kProbe, 0, 0));
-    EXPECT_TRUE(engine.IsDisablingComplete());
-    engine.IsSaveOfInterruptedRun();
+    EXPECT_TRUE(CDisabling(FreshRun(engine)).IsDisablingComplete());
+    CDisabling(FreshRun(engine)).IsSaveOfInterruptedRun();
     MSG msg;
     EXPECT_TRUE(PeekMessageA(&msg, nullptr, kProbe, kProbe, PM_REMOVE)) << "a pending message was dispatched";
 }

@@ -29,7 +29,7 @@ protected:
     Serial Get(size_t size = 100)
     {
         std::vector<char> buffer(size + 8, 'Z');
-        int source = CRunMaint::GetSerialNum(buffer.data(), size);
+        int source = static_cast<int>(GetSerialNum(buffer.data(), size));
         for (size_t i = size; i < buffer.size(); ++i) EXPECT_EQ('Z', buffer[i]) << "wrote past the buffer at " << i;
         EXPECT_NE(nullptr, std::memchr(buffer.data(), '\0', size)) << "not terminated";
         return {source, std::string(buffer.data())};
@@ -40,7 +40,7 @@ TEST_F(UnitIdentity, TheUserRegistryComesFirstEvenAfterSaveNewSn)
 {
     SetRegistrySerial("REG7788");
     SetComputerName("UNIT4711");
-    ASSERT_TRUE(engine.SaveNewSn("STORE55"));
+    ASSERT_TRUE(SaveNewSn("STORE55"));
     EXPECT_EQ("STORE55", ReadStoreString("ShellPersist", "SystemData", "SerialNumber"));
 
     Serial s = Get();
@@ -77,7 +77,7 @@ TEST_F(UnitIdentity, TheFamilyWordAsComputerNameIsARealSourceButNoValidSerial)
     EXPECT_EQ(3, s.source);
     EXPECT_EQ("TARNVELLO7", s.text);
     EXPECT_FALSE(IsValidSerialNum(s.text.c_str()));
-    EXPECT_FALSE(engine.HasValidSerialNum());
+    EXPECT_FALSE(HasValidSerialNum());
 
     char part[100], serial[100];
     EXPECT_TRUE(engine.GetSwPartNum(part, serial, sizeof(serial))) << "code 3 counts as a real source";
@@ -95,7 +95,7 @@ TEST_F(UnitIdentity, TheFixedTextIsTheLastResort)
     char part[100], serial[100];
     EXPECT_FALSE(engine.GetSwPartNum(part, serial, sizeof(serial)));
     EXPECT_STREQ("TARNVELLO", serial);
-    EXPECT_FALSE(engine.HasValidSerialNum());
+    EXPECT_FALSE(HasValidSerialNum());
 }
 
 TEST_F(UnitIdentity, RegistryValuesLongerThanTheBufferAreNotTaken)
@@ -163,7 +163,7 @@ TEST_F(UnitIdentity, PartNumberTextFromTheStoreOrUnknown)
 
 TEST_F(UnitIdentity, SaveNewSnStoresTheNumberAndReportsIt)
 {
-    EXPECT_TRUE(engine.SaveNewSn("A9876"));
+    EXPECT_TRUE(SaveNewSn("A9876"));
     EXPECT_EQ("A9876", ReadStoreString("ShellPersist", "SystemData", "SerialNumber"));
     EXPECT_EQ(1u, LoggedAt("", "SaveNewSn: Saving Serial Number File\n"));
     EXPECT_EQ(1u, LoggedAt("", "SaveNewSn: Saved Serial to Persist\n"));
@@ -172,8 +172,8 @@ TEST_F(UnitIdentity, SaveNewSnStoresTheNumberAndReportsIt)
     // The registry source is not written: the store is what answers now.
     registry.Delete(HKEY_LOCAL_MACHINE, kComputerNameKey, "ComputerName");
     char serial[100];
-    EXPECT_EQ(1, CRunMaint::GetSerialNum(serial, sizeof(serial)));
-    EXPECT_TRUE(engine.HasValidSerialNum());
+    EXPECT_EQ(SerialSource::Store, GetSerialNum(serial, sizeof(serial)));
+    EXPECT_TRUE(HasValidSerialNum());
 }
 
 TEST_F(UnitIdentity, SaveNewSnReportsAStoreThatCannotBeWritten)
@@ -185,37 +185,34 @@ TEST_F(UnitIdentity, SaveNewSnReportsAStoreThatCannotBeWritten)
         ASSERT_TRUE(CreateDirectoryA(base.c_str(), nullptr)) << base.size() << " " << GetLastError();
     }
     ASSERT_TRUE(SetPersistBasePath(base.c_str()));
-    EXPECT_FALSE(engine.SaveNewSn("A9876"));
+    EXPECT_FALSE(SaveNewSn("A9876"));
     EXPECT_EQ(1u, LoggedAt("", "SaveNewSn: Could not save Serial to Persist\n"));
 }
 
 TEST_F(UnitIdentity, SetSwPartNumKeepsAtMost63Characters)
 {
-    EXPECT_STREQ("", engine.GetPartNumber());
-    EXPECT_EQ(-1, engine.GetRevision());
+    EXPECT_EQ("", engine.LastSurvey().unit.part);
+    EXPECT_EQ(-1, engine.LastSurvey().unit.revision);
 
     engine.SetSwPartNum(std::string(100, 'p').c_str(), 7);
-    EXPECT_EQ(std::string(63, 'p'), engine.GetPartNumber());
-    EXPECT_EQ(7, engine.GetRevision());
+    EXPECT_EQ(std::string(63, 'p'), engine.LastSurvey().unit.part);
+    EXPECT_EQ(7, engine.LastSurvey().unit.revision);
 
     engine.SetSwPartNum("612-00288-001", 0);
-    EXPECT_TRUE(engine.IsLegacyShellPart());
+    EXPECT_TRUE(IsLegacyShellPart(engine.LastSurvey().unit.part.c_str()));
     engine.SetSwPartNum("612-00340-000", 0);
-    EXPECT_FALSE(engine.IsLegacyShellPart());
+    EXPECT_FALSE(IsLegacyShellPart(engine.LastSurvey().unit.part.c_str()));
 }
 
-TEST_F(UnitIdentity, TheEngineStartsWithItsIdentityTextsAndClearedFlags)
+TEST_F(UnitIdentity, TheEngineStartsWithClearedFlags)
 {
-    EXPECT_STREQ("Configuration Save & Restore Utility", engine.GetTitle());
-    EXPECT_STREQ("618-00150-000 Rev 01 (Build 2)", engine.GetVersion());
-    EXPECT_EQ(&window, engine.GetOwner());
-    EXPECT_FALSE(engine.IsConfirmShown());
-    EXPECT_FALSE(engine.IsSaveAllowed());
-    EXPECT_FALSE(engine.IsRestoreAllowed());
-    EXPECT_EQ(0, engine.GetRestoreStage());
-    EXPECT_FALSE(engine.IsSerialPromptShown());
+    EXPECT_FALSE(engine.Prompts().bConfirmShown);
+    EXPECT_FALSE(engine.LastSurvey().bSaveAllowed);
+    EXPECT_FALSE(engine.LastSurvey().bRestoreAllowed);
+    EXPECT_EQ(RestoreStage::Start, engine.Prompts().restoreStage);
+    EXPECT_FALSE(engine.Prompts().bSerialPromptShown);
     engine.SetConfirmShown(true);
-    EXPECT_TRUE(engine.IsConfirmShown());
+    EXPECT_TRUE(engine.Prompts().bConfirmShown);
 }
 
 struct Saved {

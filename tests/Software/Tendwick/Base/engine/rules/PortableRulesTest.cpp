@@ -1,6 +1,7 @@
 // The engine's byte-level rules: fields, prefixes, the part-number scan, the
 // path join, serial-number validity, the legacy family, the saved identity
 // record and the release table.
+#include "FerroxState.h"
 #include "IdentityRules.h"
 #include "ReleasePairs.h"
 #include "TextFields.h"
@@ -339,3 +340,62 @@ TEST(EligibilityStatusText, TheWindowsTexts)
 }
 
 } // namespace
+
+// The unit's state: which step records which text, in which key per family.
+TEST(FerroxState, EachStepRecordsItsTextInTheFamilysKey)
+{
+    struct Row {
+        FerroxStep  step;
+        const char* text;
+    } const rows[] = {
+        {FerroxStep::Disable, "SAVED"},
+        {FerroxStep::Restore, "RESTORED"},
+        {FerroxStep::Undo, "RESTORED-ORIGINAL"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text);
+        const FerroxState state = FerroxStateAfter(row.step);
+        EXPECT_STREQ(row.text, FerroxStateText(state));
+        EXPECT_TRUE(FerroxTextIs(row.text, state));
+        for (const Row& other : rows) {
+            if (other.step != row.step) {
+                EXPECT_FALSE(FerroxTextIs(other.text, state)) << other.text;
+            }
+        }
+    }
+    EXPECT_STREQ("SystemData", FerroxStateKey(true));
+    EXPECT_STREQ("ShellConfig", FerroxStateKey(false));
+}
+
+TEST(FerroxState, AStoredTextMatchesWithoutRegardToCaseButWhole)
+{
+    EXPECT_TRUE(FerroxTextIs("saved", FerroxState::Saved));
+    EXPECT_TRUE(FerroxTextIs("Restored-Original", FerroxState::RestoredOriginal));
+    EXPECT_FALSE(FerroxTextIs("RESTORED-ORIGINAL", FerroxState::Restored));
+    EXPECT_FALSE(FerroxTextIs("SAVED ", FerroxState::Saved));
+    EXPECT_FALSE(FerroxTextIs(nullptr, FerroxState::Saved));
+}
+
+TEST(CopyText, NeverWritesPastTheBufferAndReportsACut)
+{
+    struct Row {
+        size_t      size;
+        const char* src;
+        const char* copied;
+        bool        whole;
+    } const rows[] = {
+        {5, "abcd", "abcd", true}, {5, "abcde", "abcd", false}, {1, "a", "", false},
+        {1, "", "", true},         {4, nullptr, "", true},      {8, "ab", "ab", true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.src ? row.src : "(null)") + " into " + std::to_string(row.size));
+        char buffer[16];
+        std::memset(buffer, 'Z', sizeof(buffer));
+        EXPECT_EQ(row.whole, CopyText(buffer, row.size, row.src));
+        EXPECT_STREQ(row.copied, buffer);
+        for (size_t i = row.size; i < sizeof(buffer); ++i) EXPECT_EQ('Z', buffer[i]) << "wrote at " << i;
+    }
+    char untouched = 'Z';
+    EXPECT_FALSE(CopyText(&untouched, 0, "a"));
+    EXPECT_EQ('Z', untouched);
+}

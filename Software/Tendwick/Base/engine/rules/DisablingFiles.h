@@ -11,9 +11,8 @@ const char kInstalledShell[] = "Dormantis.exe";
 const char kInstalledPicture[] = "DisableSplashScreen.bmp";
 const char kRecordFile[] = "SWDisable.txt";
 
-// The registry values of the menu variant (below HKEY_CURRENT_USER).
-const char kSysSetupKey[] = "Software\\Corvane\\SysSetup";
-const char kMenuAppsKey[] = "Software\\Corvane\\ZelMenu\\Apps";
+// The registry values of the menu variant: kSysSetupKey and kMenuAppsKey.
+#include "EngineKeys.h"
 
 // What follows the installed shell's path in the startup entry of either variant.
 const char kDisabledAppSuffix[] = "|Ferx|noregister";
@@ -21,7 +20,3 @@ const char kDisabledMenuSuffix[] = ",C:\\Zelsys,0";
 
 // The hive copy a save makes on the unit and keeps until the next save.
 const char kLocalRegistryCopy[] = "C:\\CopyOfCorvaneUserReg.reg";
-
-// Whether a store setting of the latest disabling or undo of this process
-// could not be saved (the store keeps it in memory, where it reads back).
-bool DisablingSettingUnsaved();
