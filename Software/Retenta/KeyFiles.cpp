@@ -21,9 +21,6 @@ namespace {
 // No key the store can hold comes near this; a larger file is not read at all.
 constexpr DWORD kMaxReadBytes = 16u * 1024 * 1024;
 
-constexpr int kSharedWriteAttempts = 20;
-constexpr DWORD kSharedWritePauseMs = 5;
-
 // The assertion text names its site by these numbers; they stay fixed so
 // that the text does not change whenever the code around it moves.
 constexpr int kAssertPrimaryHeld = 113;
@@ -144,9 +141,9 @@ bool WriteKeyFile(const char* path, const char* text, DWORD length)
     // usually another save a millisecond from its end, so it is waited out
     // briefly instead of failing the close.
     CStoreFile file;
-    for (int attempt = 0; attempt < kSharedWriteAttempts; ++attempt) {
+    for (int attempt = 0; attempt < keyfile::kBusyFileAttempts; ++attempt) {
         if (file.Open(path, GENERIC_WRITE, 0, OPEN_ALWAYS) || GetLastError() != ERROR_SHARING_VIOLATION) break;
-        Sleep(kSharedWritePauseMs);
+        Sleep(keyfile::kBusyFilePauseMs);
     }
     if (!file.IsOpen() || !file.WriteAll(text, length)) return false;
     char crcLine[24];

@@ -9,6 +9,13 @@ namespace keyfile {
 
 enum class ValueType { None, String, Dword, Bool };
 
+// How long a writer waits for a key file that another one holds without
+// sharing (a save of the same key a moment from its end): this many opens,
+// this many milliseconds apart. Every program that opens key files waits
+// as long, and no longer.
+constexpr int kBusyFileAttempts = 20;
+constexpr unsigned kBusyFilePauseMs = 5;
+
 // "CRC:%u\r\n" into out (at least 17 bytes, NUL-terminated); returns its length.
 size_t FormatCrcLine(uint32_t crc, char* out);
 

@@ -22,6 +22,10 @@ public:
     // the installed shell, and the installed files are the media's (size and
     // CRC; the picture only when the media has one).
     bool IsDisablingComplete();
+    // Whether a store setting of the latest disabling or undo of this
+    // process could not be saved: the store keeps it in memory, where it
+    // reads back as written, so the checks above cannot see it.
+    static bool SettingUnsaved();
     // Whether the save on the media is the one whose disabling was cut off:
     // its checksum file gives the CRC of the hive copy the save left on the unit.
     bool IsSaveOfInterruptedRun();

@@ -47,6 +47,7 @@ bool SameFile(const std::string& installed, const std::string& source)
 
 bool CDisabling::IsDisablingComplete()
 {
+    if (SettingUnsaved()) return false;
     // The last step of either variant points the unit at the installed shell.
     std::string entry;
     std::string ending = std::string("\\") + kInstalledShell;

@@ -1,7 +1,9 @@
 #include "EngineFileCalls.h"
 
 #include "CsrLog.h"
+#include "KeyFileFormat.h"
 
+#include <cstring>
 #include <utility>
 
 namespace {
@@ -44,6 +46,14 @@ LONG ReportRegistry(const char* call, const char* name, LONG error)
         Report(call, name);
     }
     return error;
+}
+
+// A ".pri" or ".sec" file: a key file of the store.
+bool IsStoreKeyFile(const std::string& path)
+{
+    if (path.size() < 4) return false;
+    const std::string tail = path.substr(path.size() - 4);
+    return _stricmp(tail.c_str(), ".pri") == 0 || _stricmp(tail.c_str(), ".sec") == 0;
 }
 
 bool IsMissing(DWORD error)
@@ -248,8 +258,17 @@ bool CEngineFile::Open(const char* path, DWORD access, DWORD share, DWORD dispos
 {
     Close();
     m_path = path ? path : "";
-    m_hFile = EngineCalls().osCreateFileA(m_path.c_str(), access, share, nullptr, disposition,
-                                          flags ? flags : FILE_ATTRIBUTE_NORMAL, nullptr);
+    // A store key file held without sharing is a program saving that key: it
+    // is waited for as long as the store itself waits, before the open fails.
+    const bool keyFile = IsStoreKeyFile(m_path);
+    for (int attempt = 0;; ++attempt) {
+        m_hFile = EngineCalls().osCreateFileA(m_path.c_str(), access, share, nullptr, disposition,
+                                              flags ? flags : FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (m_hFile != INVALID_HANDLE_VALUE || !keyFile || attempt + 1 >= keyfile::kBusyFileAttempts ||
+            GetLastError() != ERROR_SHARING_VIOLATION)
+            break;
+        Sleep(keyfile::kBusyFilePauseMs);
+    }
     if (m_hFile != INVALID_HANDLE_VALUE) return true;
     if (!(disposition == OPEN_EXISTING && IsMissing(GetLastError()))) Failed("CreateFileA");
     return false;

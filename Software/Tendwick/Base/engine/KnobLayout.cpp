@@ -59,20 +59,16 @@ bool ApplyKnobLayout(const char* persistRoot, bool dualConcentric, const std::ve
     for (size_t i = 0; i < KnobPageCount; ++i) {
         std::string base = root + KnobPagePath(i);
         std::string layoutTemplate = base + (dualConcentric ? KNOB_DUAL_TEMPLATE : KNOB_SINGLE_TEMPLATE);
-        // The secondary goes only beside a whole primary, flushed first: a
-        // copy that broke off part way leaves the secondary to repair it from.
-        bool touched = false;
-        if (!CopyFileFlushed(layoutTemplate, base + ".pri", &touched)) {
-            if (touched) {
-                CsrLog(CSRLOG_ERROR, "RestoreButtonSettings: Copy of %s failed part way; GetLastError = %d\n",
-                       layoutTemplate.c_str(), static_cast<int>(GetLastError()));
-                changed = false;
-                continue;
-            }
+        // The template is copied beside the page and moved over it: a copy
+        // that fails (a full disk) leaves the page whole, since the secondary
+        // beside it may be a save of the store's that failed the same way.
+        // The secondary goes only beside a whole primary.
+        if (!ReplaceFileFlushed(layoutTemplate, base + ".pri")) {
             if (PathExists(layoutTemplate)) {
                 CsrLog(CSRLOG_ERROR, "RestoreButtonSettings: Unable to copy %s; GetLastError = %d\n",
                        layoutTemplate.c_str(), static_cast<int>(GetLastError()));
                 changed = false;
+                continue;
             }
         }
         FcDeleteFile((base + ".sec").c_str());

@@ -5,6 +5,7 @@
 
 #include "CsrLog.h"
 #include "Disabling.h"
+#include "DisablingFiles.h"
 #include "Eligibility.h"
 #include "EngineLimits.h"
 #include "MediaLinks.h"
@@ -13,6 +14,7 @@
 #include "RestoreFlow.h"
 #include "RestoreOutcome.h"
 #include "SaveFlow.h"
+#include "TextFields.h"
 #include "UnitState.h"
 
 #include <string>
@@ -23,6 +25,9 @@ const uint32_t kSaveKey = 0x70;
 const uint32_t kRestoreKey = 0x72;
 const char kLinkRefusal[] = "A save folder on the removable media is a link.\n"
                             "Nothing was written or read. Use another removable media.";
+const char kDisablingNotFinished[] = "Disabling not finished: the disabled-unit program or picture is not in "
+                                     "place.\nThe save stays on the removable media; press Confirm to try again.";
+const char kMediaUnreadable[] = "Removable media could not be read. Nothing was done.";
 
 // Shows why the work did not finish, in red, and gives the run's result.
 MaintResult ShowNotFinished(RunWindow& window, const std::string& text)
@@ -52,6 +57,7 @@ public:
 private:
     MaintResult FinishInterruptedDisabling();
     MaintResult SaveEnd(SaveStage stage);
+    MaintResult SaveDone();
     MaintResult RestoreSave(bool sameUnit);
 
     CRunContext& m_run;
@@ -92,9 +98,7 @@ MaintResult CPress::FinishInterruptedDisabling()
     // done, and one that is not complete is run again by the same key.
     if (!disabling.IsDisablingComplete()) {
         CsrLog(CSRLOG_ERROR, "MaintRun: The disabling after this unit's save is not complete\n");
-        return ShowNotFinished(m_window, "Disabling not finished: the disabled-unit program or "
-                                         "picture is not in place.\nThe save stays on the "
-                                         "removable media; press Confirm to try again.");
+        return ShowNotFinished(m_window, kDisablingNotFinished);
     }
     m_prompts.bConfirmShown = false;
     m_window.SetStatusText("Configuration Saved", RUN_COLOUR_WHITE);
@@ -106,10 +110,7 @@ MaintResult CPress::SaveEnd(SaveStage stage)
 {
     switch (stage) {
     case SAVE_DONE:
-        ShowFinished(m_window, "Configuration Saved");
-        CDisabling(m_run).FinishSave();
-        PumpMessagesFor(500);
-        return MaintResult::Done;
+        return SaveDone();
     case SAVE_LINK_LEFT:
         return ShowNotFinished(m_window, kLinkRefusal);
     case SAVE_NOT_WRITTEN:
@@ -123,6 +124,26 @@ MaintResult CPress::SaveEnd(SaveStage stage)
     }
 }
 
+MaintResult CPress::SaveDone()
+{
+    ShowFinished(m_window, "Configuration Saved");
+    CDisabling disabling(m_run);
+    disabling.FinishSave();
+    PumpMessagesFor(500);
+    // A stick that answers without the disabled-unit program leaves the
+    // disabling to a later press, as it always did. Any other disabling not
+    // made whole (a full disk, a setting the store could not save, a stick
+    // pulled) is said: the save on the media stands and the same key
+    // finishes the disabling.
+    const std::string& media = m_run.MediaRoot();
+    if (!FileOnMedia(m_run, "", kDontDisableFile) && !GoneFromMedia(JoinPath(media.c_str(), kShellSource), media) &&
+        !disabling.IsDisablingComplete()) {
+        CsrLog(CSRLOG_ERROR, "MaintRun: The disabling after the save is not complete\n");
+        return ShowNotFinished(m_window, kDisablingNotFinished);
+    }
+    return MaintResult::Done;
+}
+
 MaintResult CPress::Restore()
 {
     if (m_prompts.restoreStage == RestoreStage::Start) {
@@ -131,6 +152,12 @@ MaintResult CPress::Restore()
                                  false))
             m_prompts.restoreStage = RestoreStage::Confirmed;
         return MaintResult::Pending;
+    }
+    if (m_run.Saved().part.empty()) {
+        // The record was there a moment ago (the save counted as one): it
+        // could not be read now, which says nothing of whose save it is.
+        CsrLog(CSRLOG_ERROR, "MaintRun: The saved identity record could not be read\n");
+        return ShowNotFinished(m_window, kMediaUnreadable);
     }
     const UnitIdentity& unit = m_run.Unit();
     const bool sameUnit = IsSameUnit(m_run, unit.serial.c_str(), unit.part.c_str(), unit.revision);
@@ -197,6 +224,10 @@ MaintResult CRunMaint::MaintRun(RunWindow* window, uint32_t keyCode)
         result = press.Save();
     else if (keyCode == kRestoreKey && m_survey.bRestoreAllowed && run.SavedFilesOnMedia("AreThereSavedFiles"))
         result = press.Restore();
+    else if (keyCode == kRestoreKey && m_survey.bRestoreAllowed && m_prompts.restoreStage == RestoreStage::Confirmed)
+        // The question was answered, and the save has gone from sight since
+        // (a stick pulled or unreadable): the press is not met with silence.
+        result = ShowNotFinished(*m_pOwner, kMediaUnreadable);
 
     // The normal end reports a failure to close the key; a run that raises
     // leaves the closing to the context.

@@ -1,5 +1,5 @@
-// The services the flows share: clearing the media, a file on it, the
-// backup privileges.
+// The services the flows share: clearing the media, proving a save gone
+// from it, a file on it, the backup privileges.
 #include "MediaServices.h"
 #include "EngineFileCalls.h"
 
@@ -66,6 +66,21 @@ void ClearRemovableMedia(const CRunContext& run)
         FcDeleteFile(path.c_str());
     }
     DeleteFolderContents(folder.c_str(), true);
+}
+
+bool GoneFromMedia(const std::string& path, const std::string& mediaRoot)
+{
+    if (FcGetFileAttributes(path.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+    DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return false;
+    DWORD root = FcGetFileAttributes(mediaRoot.c_str());
+    return root != INVALID_FILE_ATTRIBUTES && (root & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool SaveGoneFromMedia(const CRunContext& run)
+{
+    const std::string root = TextPrefix(run.MediaRoot().c_str(), kMediaRootChars);
+    return GoneFromMedia(JoinPath((root + kMediaConfigFolder).c_str(), kIdentityRecord), root);
 }
 
 void DeleteFolderContents(const char* folder, bool descend)

@@ -119,6 +119,11 @@ bool CRestoreFlow::FinishRestore(RestoreOutcome* outcome)
     // still whole on it is cleared.
     outcome->bMediaUnreadable = !IsSaveStillReadable();
     if (outcome->Finished()) outcome->bStateFailed = !MarkRestored();
+    // Restored, and the save still on a stick that was pulled or is
+    // write-protected as it was cleared: it could go onto another unit. The
+    // restore is not finished until the media answers without the save; the
+    // same key runs it again and clears it.
+    if (outcome->Finished()) outcome->bMediaNotCleared = !SaveGoneFromMedia(m_run);
     return outcome->Finished();
 }
 

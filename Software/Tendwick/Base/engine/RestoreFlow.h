@@ -23,8 +23,9 @@ public:
     // step finished, else false with what failed in *outcome.
     bool RestoreConfig(RestoreOutcome* outcome);
     // After an import that finished: the save must still read whole, then
-    // the state is recorded and the media cleared. False, what failed in
-    // *outcome, when the save stays.
+    // the state is recorded and the media cleared, and the save must be gone
+    // from a media that answers. False, what failed in *outcome, when the
+    // save stays.
     bool FinishRestore(RestoreOutcome* outcome);
     // Records the state "RESTORED", then clears the media; false (the media
     // kept) when the state could not be recorded.

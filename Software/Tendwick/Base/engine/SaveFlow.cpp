@@ -95,6 +95,19 @@ MediaCopy WriteWholeFile(const std::string& path, const std::string& bytes)
     return {path, bytes.size(), keyfile::Crc32(bytes.data(), bytes.size())};
 }
 
+// The identity record makes the files on the media a save: it appears under
+// its name only whole, written beside it, flushed and moved there. A write
+// that fails or is cut off leaves no record, so no save that no unit can
+// take and no save can replace.
+MediaCopy WriteIdentityRecord(const std::string& path, const std::string& record)
+{
+    const std::string fresh = path + ".new";
+    MediaCopy made = WriteWholeFile(fresh, record);
+    if (!FcMoveFile(fresh.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) ThrowLastError();
+    made.media = path;
+    return made;
+}
+
 // Copies a file onto the media, flushed, and notes the size and checksum of
 // the bytes copied: the read-back compares the copy with them, not with the
 // source, which another program may hold open or save anew meanwhile. The
@@ -308,6 +321,11 @@ uint32_t CSaveFlow::SaveHive()
     }
     LONG saved = FcRegSaveKey(m_run.CorvaneKey(), kLocalRegistryCopy);
     if (saved != ERROR_SUCCESS) CFileException::ThrowOsError(saved);
+    // The copy tells a later press that a disabling cut off belongs to this
+    // save (its checksum is the save's): it must outlive a power cut.
+    CEngineFile hiveCopy;
+    if (!hiveCopy.Open(kLocalRegistryCopy, GENERIC_WRITE, 0, OPEN_EXISTING) || !hiveCopy.Flush() || !hiveCopy.Close())
+        ThrowLastError();
     m_window.SetStatusText("Retrieved Registry", RUN_COLOUR_WHITE);
 
     // A checksum of a file that could not be read whole would be a wrong one.
@@ -380,7 +398,7 @@ void CSaveFlow::WriteIdentity(const SavePaths& paths, std::vector<MediaCopy>* wr
     const UnitIdentity& unit = m_run.Unit();
     const std::string record =
         (unit.serial.empty() ? std::string(" ") : unit.serial) + "|" + (unit.partText.empty() ? " " : unit.partText);
-    written->push_back(WriteWholeFile(paths.identityFile, record));
+    written->push_back(WriteIdentityRecord(paths.identityFile, record));
     m_window.SetStatusText("Updated Software Part Number File", RUN_COLOUR_WHITE);
     m_window.SetDetailText(paths.identityFile.c_str(), RUN_COLOUR_WHITE);
     PumpMessagesFor(250);

@@ -239,6 +239,25 @@ Roots BeginUndo(const CRunContext& run, const char* operation)
     return roots;
 }
 
+// A key whose save failed still reads back from the store's memory in this
+// process, so the checks of how far a disabling or an undo got cannot see
+// it: the results of the writes are kept for them until the next disabling
+// or undo begins.
+bool g_bSettingUnsaved = false;
+
+void Kept(bool saved, const char* name)
+{
+    if (saved) return;
+    g_bSettingUnsaved = true;
+    CsrLog(CSRLOG_ERROR, "Disabling: The setting %s could not be saved; detail 0x%lX\n", name,
+           static_cast<unsigned long>(GetLastError()));
+}
+
+void Kept(long result, const char* name)
+{
+    Kept(result != PERS_FAILED, name);
+}
+
 // The record of the unit's own splash picture, before the disabling names its own.
 void RecordShellSplash(const Roots& roots)
 {
@@ -282,8 +301,8 @@ void InstallShellPicture(const Roots& roots)
         DWORD copyError = GetLastError();
         TraceLine("FinishSaveShell: delete of target, return value = %d", static_cast<int>(replaced));
         if (copied) {
-            // Disabling steps log and go on; IsDisablingComplete judges the result.
-            PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "SplashNoticeBitmap", target.c_str());
+            Kept(PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "SplashNoticeBitmap", target.c_str()),
+                 "SplashNoticeBitmap");
             TraceLine("FinishSaveShell: bitmap copied and persisted");
         } else {
             ReportMaintError(
@@ -307,9 +326,9 @@ void InstallShellProgram(const Roots& roots)
         DWORD copyError = GetLastError();
         TraceLine("FinishSaveShell: delete of target, return value = %d", static_cast<int>(replaced));
         if (copied) {
-            // Disabling steps log and go on; IsDisablingComplete judges the result.
-            PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "StartupApp1", startupApp.c_str());
-            PersistOneDW(kShellPersist, kShellConfig, kStoreTimeout, "NumStartupApps", 1);
+            Kept(PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "StartupApp1", startupApp.c_str()),
+                 "StartupApp1");
+            Kept(PersistOneDW(kShellPersist, kShellConfig, kStoreTimeout, "NumStartupApps", 1), "NumStartupApps");
             TraceLine("FinishSaveShell: exe copied and persisted");
         } else {
             TraceLine("FinishSaveShell: Copy of exe FAILED");
@@ -322,8 +341,8 @@ void InstallShellProgram(const Roots& roots)
                 GetOnePersistedString(kShellPersist, kShellConfig, kStoreTimeout, "StartupApp1", sizeof(app), app,
                                       nullptr) == PERS_SUCCESS &&
                 EqualsNoCase(app, startupApp.c_str())) {
-                // Disabling steps log and go on; IsDisablingComplete judges the result.
-                PersistOneDW(kShellPersist, kShellConfig, kStoreTimeout, "NumStartupApps", 1);
+                Kept(PersistOneDW(kShellPersist, kShellConfig, kStoreTimeout, "NumStartupApps", 1),
+                     "NumStartupApps");
                 TraceLine("FinishSaveShell: installed exe kept as the startup app");
             }
         }
@@ -357,8 +376,8 @@ bool PutShellSplashBack(const CRunContext& run, const std::string& recordPath, c
         TraceLine("UndoSaveShell: original bitmap taken from %s", kRecordFile);
     }
     if (haveOriginal && !EqualsNoCase(original.c_str(), installedPicture.c_str())) {
-        // The read-back below and IsUndoComplete judge what the undo wrote.
-        PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "SplashNoticeBitmap", original.c_str());
+        Kept(PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "SplashNoticeBitmap", original.c_str()),
+             "SplashNoticeBitmap");
         TraceLine("UndoSaveShell: original bitmap got and saved: %s", original.c_str());
     }
     // A setting that still names the picture about to be deleted had no
@@ -414,6 +433,11 @@ void RemoveInstalledShellFiles(char* app, bool deleteApp, const char* picture, b
 
 } // namespace
 
+bool CDisabling::SettingUnsaved()
+{
+    return g_bSettingUnsaved;
+}
+
 void CDisabling::FerroxTrace(const char* text)
 {
     FILE* file = std::fopen(kTraceFile, "ab");
@@ -426,6 +450,7 @@ void CDisabling::FerroxTrace(const char* text)
 
 void CDisabling::FinishSave()
 {
+    g_bSettingUnsaved = false;
     if (FileOnMedia(m_run, "", kDontDisableFile)) {
         CsrLog(CSRLOG_TRACE, "FinishSave:  Source flash disable deactivated, flash will not be disabled\n");
         return;
@@ -439,12 +464,11 @@ void CDisabling::FinishSave()
 void CDisabling::FinishSaveShell()
 {
     TraceLine("FinishSaveShell: persisting ferrox");
-    // Like every step of the disabling, a refused write does not stop it; the
-    // next Save press finds the disabling not complete.
-    CUnitState(false).Record(FerroxStep::Disable);
+    // Like every step of the disabling, a refused write does not stop it; it
+    // is kept for IsDisablingComplete.
+    Kept(CUnitState(false).Record(FerroxStep::Disable), "Ferrox");
     TraceLine("FinishSaveShell: persisting numstartupapps = 0");
-    // Disabling steps log and go on; IsDisablingComplete judges the result.
-    PersistOneDW(kShellPersist, kShellConfig, kStoreTimeout, "NumStartupApps", 0);
+    Kept(PersistOneDW(kShellPersist, kShellConfig, kStoreTimeout, "NumStartupApps", 0), "NumStartupApps");
 
     TraceLine("FinishSaveShell: getupdatepath");
     Roots roots = GetRoots(m_run, "FinishSaveShell");
@@ -457,7 +481,7 @@ void CDisabling::FinishSaveShell()
 
 void CDisabling::FinishSaveMenu()
 {
-    CUnitState(true).Record(FerroxStep::Disable);
+    Kept(CUnitState(true).Record(FerroxStep::Disable), "Ferrox");
     Roots roots = GetRoots(m_run, "FinishSaveMenu");
 
     CString logo;
@@ -502,6 +526,7 @@ void CDisabling::FinishSaveMenu()
 
 void CDisabling::UndoSaveShell()
 {
+    g_bSettingUnsaved = false;
     Roots roots = BeginUndo(m_run, "UndoSaveShell");
     const std::string installedShell = JoinPath(roots.persist.c_str(), kInstalledShell);
     const std::string installedPicture = JoinPath(roots.persist.c_str(), kInstalledPicture);
@@ -520,9 +545,9 @@ void CDisabling::UndoSaveShell()
     FerroxTrace(deletePicture ? "UndoSaveShell: Bitmap retrieved. Bitmap to be deleted."
                               : "UndoSaveShell: bitmap retrieve FAILURE");
 
-    // IsUndoComplete reads both back before the media is cleared.
-    PersistOneDW(kShellPersist, kShellConfig, kStoreTimeout, "NumStartupApps", 1);
-    PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "StartupApp1", kSystemStartupApp);
+    Kept(PersistOneDW(kShellPersist, kShellConfig, kStoreTimeout, "NumStartupApps", 1), "NumStartupApps");
+    Kept(PersistOneString(kShellPersist, kShellConfig, kStoreTimeout, "StartupApp1", kSystemStartupApp),
+         "StartupApp1");
     TraceLine("UndoSaveShell: startup app of system persisted.");
 
     const std::string recordPath = JoinPath(roots.persist.c_str(), kRecordFile);
@@ -530,8 +555,8 @@ void CDisabling::UndoSaveShell()
     const bool settingBack = PutShellSplashBack(m_run, recordPath, installedPicture, &record);
 
     TraceLine("UndoSaveShell: ferrox reset");
-    // A state not recorded is found by IsUndoComplete, which keeps the save.
-    CUnitState(false).Record(FerroxStep::Undo);
+    // A state not recorded is kept for IsUndoComplete, which keeps the save.
+    Kept(CUnitState(false).Record(FerroxStep::Undo), "Ferrox");
 
     RemoveInstalledShellFiles(app, deleteApp, picture, deletePicture, installedShell, installedPicture);
 
@@ -548,6 +573,7 @@ void CDisabling::UndoSaveShell()
 
 void CDisabling::UndoSaveMenu()
 {
+    g_bSettingUnsaved = false;
     Roots roots = BeginUndo(m_run, "UndoSaveMenu");
     const std::string installedShell = JoinPath(roots.persist.c_str(), kInstalledShell);
     const std::string installedPicture = JoinPath(roots.persist.c_str(), kInstalledPicture);
@@ -581,8 +607,8 @@ void CDisabling::UndoSaveMenu()
         if (FcPathExists(recordPath)) RemoveTarget(recordPath);
     }
 
-    // A state not recorded is found by IsUndoComplete, which keeps the save.
-    CUnitState(true).Record(FerroxStep::Undo);
+    // A state not recorded is kept for IsUndoComplete, which keeps the save.
+    Kept(CUnitState(true).Record(FerroxStep::Undo), "Ferrox");
 
     // Only the files the disabling installed go; settings that name anything
     // else are the unit's own.

@@ -19,6 +19,7 @@
 
 bool CDisabling::IsUndoComplete()
 {
+    if (SettingUnsaved()) return false;
     const bool legacy = m_run.IsLegacy();
     if (!CUnitState(legacy).Is(FerroxState::RestoredOriginal)) return false;
     // The menu variant puts the unit's own picture and map entry back; the

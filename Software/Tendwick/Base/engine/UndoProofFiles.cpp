@@ -27,12 +27,27 @@ std::string ReadStart(const std::string& path, size_t limit)
     return bytes;
 }
 
-// The proof that names the save on the media now.
-std::string ProofOfMediaSave(const std::string& mediaRoot)
+// The first bytes of a media file, empty when it is not there; false when
+// the media does not answer (pulled, unreadable).
+bool ReadPart(const std::string& path, std::string* bytes)
+{
+    bytes->clear();
+    if (FcReadStart(path, UNDO_PROOF_PART_BYTES, bytes)) return true;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// The proof that names the save on the media now; false when the media does
+// not answer (a proof of what could not be read would not know the save again).
+bool ProofOfMediaSave(const std::string& mediaRoot, std::string* proof)
 {
     const std::string folder = TextPrefix(mediaRoot.c_str(), kMediaRootChars) + "ZelConfig\\";
-    return UndoProofText(ReadStart(JoinPath(folder.c_str(), "SWPartNum.txt"), UNDO_PROOF_PART_BYTES),
-                         ReadStart(JoinPath(folder.c_str(), "CorvaneUserRegistry.chk"), UNDO_PROOF_PART_BYTES));
+    std::string identity, chk;
+    if (!ReadPart(JoinPath(folder.c_str(), "SWPartNum.txt"), &identity) ||
+        !ReadPart(JoinPath(folder.c_str(), "CorvaneUserRegistry.chk"), &chk))
+        return false;
+    *proof = UndoProofText(identity, chk);
+    return true;
 }
 
 } // namespace
@@ -40,7 +55,12 @@ std::string ProofOfMediaSave(const std::string& mediaRoot)
 bool CDisabling::WriteUndoProof()
 {
     const std::string path = JoinPath(m_run.PersistRoot().c_str(), UNDO_PROOF_FILE);
-    const std::string proof = ProofOfMediaSave(m_run.MediaRoot());
+    std::string proof;
+    if (!ProofOfMediaSave(m_run.MediaRoot(), &proof)) {
+        CsrLog(CSRLOG_ERROR, "UndoSave: The save's identity could not be read from the removable media; "
+                             "nothing undone\n");
+        return false;
+    }
     // A read-only proof left behind would refuse the create, which is checked.
     FcSetFileAttributes(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     CEngineFile file;
@@ -71,22 +91,49 @@ void CDisabling::RemoveUndoProof(const std::string& persistRoot)
 
 namespace {
 
-// Whether the media answers and holds no file at path. A stick that was
-// pulled, or cannot be read, proves nothing gone: its save may go onto
-// another unit.
-bool GoneFromMedia(const std::string& path, const std::string& mediaRoot)
+// Puts the proof in place anew: written beside it, flushed, and moved over it
+// with write-through. A volume keeps its changes of names in order, so the
+// move takes every earlier one of the unit's volume (the files the undo
+// removed) onto the disk with it.
+bool ReplaceProof(const std::string& path, const std::string& proof)
 {
-    if (FcGetFileAttributes(path.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
-    DWORD error = GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return false;
-    DWORD root = FcGetFileAttributes(mediaRoot.c_str());
-    return root != INVALID_FILE_ATTRIBUTES && (root & FILE_ATTRIBUTE_DIRECTORY);
+    const std::string fresh = path + ".new";
+    FcSetFileAttributes(fresh.c_str(), FILE_ATTRIBUTE_NORMAL);
+    CEngineFile file;
+    return file.Open(fresh.c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS) &&
+           file.WriteAll(proof.data(), static_cast<DWORD>(proof.size())) && file.Flush() && file.Close() &&
+           FcMoveFile(fresh.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+}
+
+// Takes the media's deletes so far onto its disk: a file made in the folder
+// and moved there with write-through, which a volume cannot keep without the
+// changes of names before it. The clearing removes what is left of it.
+bool SealMedia(const std::string& folder)
+{
+    const std::string made = folder + "Clearing.tmp", moved = folder + "Clearing.del";
+    CEngineFile file;
+    const bool sealed = file.Open(made.c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS) && file.Flush() && file.Close() &&
+                        FcMoveFile(made.c_str(), moved.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    FcDeleteFile(made.c_str());
+    FcDeleteFile(moved.c_str());
+    return sealed;
 }
 
 } // namespace
 
 bool CDisabling::ClearMediaEndingUndo()
 {
+    // The undo's changes to the unit reach its disk before the media lets
+    // the save go: a power cut must not leave a unit half put back beside a
+    // media without its save. The proof is put anew as the undo's start
+    // wrote it: the media may not answer now.
+    const std::string proofPath = JoinPath(m_run.PersistRoot().c_str(), UNDO_PROOF_FILE);
+    std::string proof;
+    if (!FcReadStart(proofPath, 2 * UNDO_PROOF_PART_BYTES + 2, &proof) || !ReplaceProof(proofPath, proof)) {
+        CsrLog(CSRLOG_ERROR, "UndoSave: Cannot put %s in place anew; GetLastError = %d; the media keeps the save\n",
+               proofPath.c_str(), static_cast<int>(GetLastError()));
+        return false;
+    }
     const std::string root = TextPrefix(m_run.MediaRoot().c_str(), kMediaRootChars);
     const std::string folder = root + "ZelConfig\\";
     const std::string identity = JoinPath(folder.c_str(), "SWPartNum.txt");
@@ -94,9 +141,11 @@ bool CDisabling::ClearMediaEndingUndo()
     // Whether it went is proven below by a media that answers without it.
     FcDeleteFile(identity.c_str());
     // A delete that reports success proves nothing on a write-protected
-    // stick; only a media that answers without the record does. Until then
-    // the save stays whole, and so does the proof: the same key finishes the undo.
-    if (!GoneFromMedia(identity, root)) {
+    // stick; only a media that answers without the record does, once the
+    // delete is on its disk: the proof's removal on the unit's disk must not
+    // overtake it. Until then the save stays whole, and so does the proof:
+    // the same key finishes the undo.
+    if (!GoneFromMedia(identity, root) || !SealMedia(folder) || !GoneFromMedia(identity, root)) {
         CsrLog(CSRLOG_ERROR, "UndoSave: The save's identity record did not go (removable media write-protected, "
                              "removed or unreadable); the undo is not finished\n");
         return false;

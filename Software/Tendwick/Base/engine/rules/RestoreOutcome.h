@@ -14,7 +14,7 @@ struct RestoreOutcome {
     bool     bUndoFailed = false;      // the undo's settings of this unit
     bool     bStateFailed = false;     // the unit's record of where it stands
     bool     bProofFailed = false;     // the undo's proof could not be left on the unit: nothing undone
-    bool     bMediaNotCleared = false; // the undo's end: the media still holds the save, or cannot be read
+    bool     bMediaNotCleared = false; // the end of an undo or a restore: the media still holds the save, or cannot be read
     bool     bMediaUnreadable = false; // the saved files could not be listed, or the
                                        // save no longer read back before it was cleared
 

@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <map>
 #include <cstdio>
+#include <thread>
+#include <utility>
 
 namespace {
 
@@ -545,7 +547,7 @@ TEST_F(SaveFlow, EveryFileCallOfASaveGoesThroughTheTableInUse)
 TEST_F(SaveFlow, ACallFailedThroughTheTableIsReportedOnceAndTheSaveDoesNotFinish)
 {
     const TableFault faults[] = {
-        {"write-protected identity record", "CreateFileA", std::string(kMediaConfig) + "\\SWPartNum.txt",
+        {"write-protected identity record", "CreateFileA", std::string(kMediaConfig) + "\\SWPartNum.txt.new",
          ERROR_WRITE_PROTECT},
         {"a full unit disk at the hive save", "RegSaveKeyA", "C:\\CopyOfCorvaneUserReg.reg", ERROR_DISK_FULL},
     };
@@ -560,4 +562,62 @@ TEST_F(SaveFlow, ACallFailedThroughTheTableIsReportedOnceAndTheSaveDoesNotFinish
                   g_reports);
     }
     EXPECT_EQ(&DefaultEngineFileCalls(), &EngineCalls()) << "the scope puts the real calls back";
+}
+
+namespace {
+
+// Another program holds one key file without sharing from the moment the
+// save first opens it, for `g_holdMs`.
+std::string g_heldKey;
+HANDLE g_hHeld = INVALID_HANDLE_VALUE;
+DWORD g_holdMs = 0;
+std::thread g_release;
+
+HANDLE WINAPI HoldingCreate(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                            DWORD flags, HANDLE model)
+{
+    if (g_hHeld == INVALID_HANDLE_VALUE && !g_release.joinable() && _stricmp(path, g_heldKey.c_str()) == 0) {
+        g_hHeld = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        g_release = std::thread([] {
+            Sleep(g_holdMs);
+            CloseHandle(std::exchange(g_hHeld, INVALID_HANDLE_VALUE));
+        });
+    }
+    return DefaultEngineFileCalls().osCreateFileA(path, access, share, security, disposition, flags, model);
+}
+
+} // namespace
+
+TEST_F(SaveFlow, AKeyFileAnotherProgramSavesIsWaitedForAsLongAsTheStoreWaits)
+{
+    // Held for less than the store's wait: the save goes on; for longer, it
+    // fails with the sharing violation, and the unit stays enabled.
+    const struct {
+        DWORD holdMs;
+        bool  saved;
+    } cases[] = {{keyfile::kBusyFileAttempts * keyfile::kBusyFilePauseMs / 3, true},
+                 {keyfile::kBusyFileAttempts * keyfile::kBusyFilePauseMs * 4, false}};
+    g_heldKey = PersistRoot() + "ShellPersist\\MFD Configuration\\CFG_GPS.pri";
+    // On a thread of its own: the store's keys its saves open go with the
+    // thread, and do not fill the slots the test program's thread keeps.
+    std::thread saves([&] {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.holdMs);
+            g_holdMs = c.holdMs;
+            EngineFileCalls table = DefaultEngineFileCalls();
+            table.osCreateFileA = HoldingCreate;
+            CScopedEngineFileCalls scope(table);
+            engine.SetConfirmShown(true);
+            long error = 0;
+            try {
+                EXPECT_EQ(1, Save());
+            } catch (CFileException& e) {
+                error = e.m_lOsError;
+            }
+            if (g_release.joinable()) g_release.join();
+            EXPECT_TRUE(g_hHeld == INVALID_HANDLE_VALUE);
+            EXPECT_EQ(c.saved ? 0L : static_cast<long>(ERROR_SHARING_VIOLATION), error);
+        }
+    });
+    saves.join();
 }
