@@ -28,7 +28,12 @@ public:
     static bool SettingUnsaved();
     // Whether the save on the media is the one whose disabling was cut off:
     // its checksum file gives the CRC of the hive copy the save left on the unit.
-    bool IsSaveOfInterruptedRun();
+    bool IsSaveOfInterruptedRun() { return MatchSaveOfInterruptedRun() == SaveMatch::Same; }
+    // The same, telling apart a checksum file or hive copy that is there but
+    // cannot be read (a stick pulled, a bad sector): that says nothing of
+    // whose save it is.
+    enum class SaveMatch { Same, Other, Unreadable };
+    SaveMatch MatchSaveOfInterruptedRun();
     // Before a disabling cut off part way is saved anew: the settings the
     // disabling changed take the values its record kept, so that the save
     // holds the unit's own.

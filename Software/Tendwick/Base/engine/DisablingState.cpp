@@ -83,19 +83,31 @@ bool CDisabling::IsDisablingComplete()
     return !FcPathExists(pictureSource) || SameFile(JoinPath(persist, kInstalledPicture), pictureSource);
 }
 
-bool CDisabling::IsSaveOfInterruptedRun()
+namespace {
+
+bool IsMissingError(DWORD error)
 {
-    if (!m_run.HasUpdatePaths()) return false;
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+} // namespace
+
+CDisabling::SaveMatch CDisabling::MatchSaveOfInterruptedRun()
+{
+    if (!m_run.HasUpdatePaths()) return SaveMatch::Other;
     const char* media = m_run.MediaRoot().c_str();
     const std::string chkPath =
         JoinPath((TextPrefix(media, kMediaRootChars) + "ZelConfig\\").c_str(), "CorvaneUserRegistry.chk");
 
     std::string text;
-    if (!FcReadStart(chkPath, kChkBytes, &text)) return false;
+    if (!FcReadStart(chkPath, kChkBytes, &text)) return IsMissingError(GetLastError()) ? SaveMatch::Other : SaveMatch::Unreadable;
     uint32_t saved = 0;
-    if (text.size() == kChkBytes || ParseChkText(text.c_str(), text.size(), &saved) != CHK_OK) return false;
+    if (text.size() == kChkBytes || ParseChkText(text.c_str(), text.size(), &saved) != CHK_OK)
+        return SaveMatch::Other;
 
     uint64_t size = 0;
     uint32_t local = 0;
-    return SumFileUncached(kLocalRegistryCopy, &size, &local, UncachedPump::None) == ERROR_SUCCESS && local == saved;
+    const DWORD error = SumFileUncached(kLocalRegistryCopy, &size, &local, UncachedPump::None);
+    if (error != ERROR_SUCCESS) return IsMissingError(error) ? SaveMatch::Other : SaveMatch::Unreadable;
+    return local == saved ? SaveMatch::Same : SaveMatch::Other;
 }

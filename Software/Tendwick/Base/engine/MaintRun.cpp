@@ -8,6 +8,7 @@
 #include "DisablingFiles.h"
 #include "Eligibility.h"
 #include "EngineLimits.h"
+#include "IdentityRules.h"
 #include "MediaLinks.h"
 #include "MediaServices.h"
 #include "MessagePump.h"
@@ -160,7 +161,21 @@ MaintResult CPress::Restore()
         return ShowNotFinished(m_window, kMediaUnreadable);
     }
     const UnitIdentity& unit = m_run.Unit();
-    const bool sameUnit = IsSameUnit(m_run, unit.serial.c_str(), unit.part.c_str(), unit.revision);
+    bool sameUnit = IsSameUnit(m_run, unit.serial.c_str(), unit.part.c_str(), unit.revision);
+    const SavedIdentity& saved = m_run.Saved();
+    if (!sameUnit && CUnitState(m_run.IsLegacy()).IsDisabled() &&
+        IsSameUnitIdentity(saved.serial.c_str(), saved.part.c_str(), saved.revision, unit.serial.c_str(),
+                           unit.part.c_str(), unit.revision)) {
+        // This unit's own save: whether it is the one that disabled the unit
+        // is read once more, and a read that fails again says nothing of
+        // whose save it is (not finished, the same key asks again).
+        const CDisabling::SaveMatch match = CDisabling(m_run).MatchSaveOfInterruptedRun();
+        if (match == CDisabling::SaveMatch::Unreadable) {
+            CsrLog(CSRLOG_ERROR, "MaintRun: The save's checksum or the unit's hive copy could not be read\n");
+            return ShowNotFinished(m_window, kMediaUnreadable);
+        }
+        sameUnit = match == CDisabling::SaveMatch::Same;
+    }
     if (!sameUnit && CUnitState(m_run.IsLegacy()).IsDisabled()) {
         // Allowed as the undo of this unit's own save, but the save on the
         // media now is another unit's (the stick was changed): that save

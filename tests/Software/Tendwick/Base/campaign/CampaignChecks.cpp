@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <set>
 
 namespace {
 
@@ -161,6 +162,8 @@ std::vector<std::string> CheckAfterFault(const FlowStates& flow, const FlowRun* 
     const bool shown = run && run->ending == Ending::Finished;
     std::string why;
     if (run && run->ending == Ending::Silent) violations.push_back("the flow stopped and nothing said why");
+    if (run && run->ending == Ending::NotFinished && run->why.empty())
+        violations.push_back("the flow did not finish and no line said why in red");
     if (flow.flow == Flow::Save) {
         if (Disabled(unit.files) && !HoldsSave(media, flow.savedMedia, &why))
             violations.push_back("source disabled without a complete save on the media (" + why + ")");
@@ -178,11 +181,15 @@ std::vector<std::string> CheckAfterFault(const FlowStates& flow, const FlowRun* 
         if (shown && HoldsMarker(media))
             violations.push_back("\"Configuration Restored\" and the save is still on the media");
     }
-    for (const auto& file : unit.files) {
-        if (!EndsWithNoCase(file.first, ".pri")) continue;
-        if (!Valid(unit.files, file.first) && !Valid(unit.files, Secondary(file.first)))
-            violations.push_back("key " + file.first + " loads from neither of its files");
-    }
+    // Every key the unit has now or had before the run: one whose files are
+    // both gone counts as one that does not load.
+    std::set<std::string> keys;
+    for (const powercut::Image* files : {&unit.files, &flow.unitStart.files})
+        for (const auto& file : *files)
+            if (EndsWithNoCase(file.first, ".pri")) keys.insert(file.first);
+    for (const std::string& key : keys)
+        if (!Valid(unit.files, key) && !Valid(unit.files, Secondary(key)))
+            violations.push_back("key " + key + " loads from neither of its files");
     return violations;
 }
 
