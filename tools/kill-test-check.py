@@ -137,8 +137,9 @@ def knob_layout_writes():
     text = read(os.path.join(here, '..', 'Software', 'Tendwick', 'Base', 'engine', 'rules', 'KnobAssignments.cpp')) or b''
     values = {('data\\shellpersist\\%s.pri' % key.decode().lower(), name.decode().lower())
               for key, name in re.findall(rb'\{"(\w+)", "(\w+)", "[^"]*", "[^"]*"\}', text)}
+    listed = re.search(rb'KnobPages\[\]\s*=\s*\{([^}]*)\}', text)
     pages = {'data\\shellpersist\\%s.pri' % page.decode().lower()
-             for page in re.findall(rb'"ShellPersist\\\\(UI_\w+)"', text)}
+             for page in re.findall(rb'"(UI_\w+)"', listed.group(1) if listed else b'')}
     if not values or not pages:
         raise SystemExit('kill-test-check: the knob layout table was not found')
     return values, pages
