@@ -94,11 +94,11 @@ bool Parse(int argc, char** argv, Options* o)
         else if (!std::strncmp(a, "--at=", 5)) o->at = std::strtol(a + 5, nullptr, 10);
         else if (!std::strncmp(a, "--case=", 7)) {
             // flow:fault:text
-            std::string spec = a + 7;
-            size_t first = spec.find(':'), second = spec.find(':', first + 1);
+            std::string caseText = a + 7;
+            size_t first = caseText.find(':'), second = caseText.find(':', first + 1);
             if (first == std::string::npos || second == std::string::npos) return false;
-            std::string flowWord = spec.substr(0, first), faultWord = spec.substr(first + 1, second - first - 1);
-            Options::Case c{Flow::Save, Fault::None, spec.substr(second + 1)};
+            std::string flowWord = caseText.substr(0, first), faultWord = caseText.substr(first + 1, second - first - 1);
+            Options::Case c{Flow::Save, Fault::None, caseText.substr(second + 1)};
             if (flowWord == "restore") c.flow = Flow::Restore;
             else if (flowWord == "undo") c.flow = Flow::Undo;
             else if (flowWord != "save") return false;
