@@ -37,6 +37,17 @@ bool CopyFileFlushed(const std::string& source, const std::string& target, bool*
     return output.Flush() && output.Close();
 }
 
+bool WriteFileReplacing(const std::string& target, const std::string& bytes)
+{
+    const std::string fresh = ReplacementName(target);
+    // A read-only leftover would refuse the create, which is checked.
+    FcSetFileAttributes(fresh.c_str(), FILE_ATTRIBUTE_NORMAL);
+    CEngineFile file;
+    return file.Open(fresh.c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS) &&
+           file.WriteAll(bytes.data(), static_cast<DWORD>(bytes.size())) && file.Flush() && file.Close() &&
+           FcMoveFile(fresh.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+}
+
 std::string ReplacementName(const std::string& target)
 {
     return target + ".new";

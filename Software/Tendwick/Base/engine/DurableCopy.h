@@ -18,5 +18,11 @@ bool CopyFileFlushed(const std::string& source, const std::string& target, bool*
 // there before. Otherwise the system's error is the last error.
 bool ReplaceFileFlushed(const std::string& source, const std::string& target, bool* replaced = nullptr);
 
-// The name of the copy ReplaceFileFlushed makes beside target.
+// Puts a file holding exactly these bytes in the place of target the same
+// way: written beside it, flushed, then moved over it with write-through, so
+// that target is either as it was or whole. False with the system's error as
+// the last error.
+bool WriteFileReplacing(const std::string& target, const std::string& bytes);
+
+// The name of the copy ReplaceFileFlushed and WriteFileReplacing make beside target.
 std::string ReplacementName(const std::string& target);

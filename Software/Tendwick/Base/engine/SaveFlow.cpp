@@ -17,6 +17,7 @@
 
 #include "Crc32.h"
 #include "CsrLog.h"
+#include "DurableCopy.h"
 #include "EngineLimits.h"
 #include "DisablingFiles.h"
 #include "EngineWin32.h"
@@ -101,11 +102,8 @@ MediaCopy WriteWholeFile(const std::string& path, const std::string& bytes)
 // take and no save can replace.
 MediaCopy WriteIdentityRecord(const std::string& path, const std::string& record)
 {
-    const std::string fresh = path + ".new";
-    MediaCopy made = WriteWholeFile(fresh, record);
-    if (!FcMoveFile(fresh.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) ThrowLastError();
-    made.media = path;
-    return made;
+    if (!WriteFileReplacing(path, record)) ThrowLastError();
+    return {path, record.size(), keyfile::Crc32(record.data(), record.size())};
 }
 
 // Copies a file onto the media, flushed, and notes the size and checksum of

@@ -8,6 +8,7 @@
 #include "RunContext.h"
 
 #include "CsrLog.h"
+#include "DurableCopy.h"
 #include "EngineLimits.h"
 #include "EngineWin32.h"
 #include "TextFields.h"
@@ -91,23 +92,10 @@ void CDisabling::RemoveUndoProof(const std::string& persistRoot)
 
 namespace {
 
-// Puts the proof in place anew: written beside it, flushed, and moved over it
-// with write-through. A volume keeps its changes of names in order, so the
-// move takes every earlier one of the unit's volume (the files the undo
-// removed) onto the disk with it.
-bool ReplaceProof(const std::string& path, const std::string& proof)
-{
-    const std::string fresh = path + ".new";
-    FcSetFileAttributes(fresh.c_str(), FILE_ATTRIBUTE_NORMAL);
-    CEngineFile file;
-    return file.Open(fresh.c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS) &&
-           file.WriteAll(proof.data(), static_cast<DWORD>(proof.size())) && file.Flush() && file.Close() &&
-           FcMoveFile(fresh.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-}
-
 // Takes the media's deletes so far onto its disk: a file made in the folder
-// and moved there with write-through, which a volume cannot keep without the
-// changes of names before it. The clearing removes what is left of it.
+// and moved there with write-through, which a volume that commits its changes
+// of names in order cannot keep without the changes before it. The clearing
+// removes what is left of it.
 bool SealMedia(const std::string& folder)
 {
     const std::string made = folder + "Clearing.tmp", moved = folder + "Clearing.del";
@@ -126,10 +114,13 @@ bool CDisabling::ClearMediaEndingUndo()
     // The undo's changes to the unit reach its disk before the media lets
     // the save go: a power cut must not leave a unit half put back beside a
     // media without its save. The proof is put anew as the undo's start
-    // wrote it: the media may not answer now.
+    // wrote it: the media may not answer now. Its move with write-through is
+    // taken, as a volume that commits its changes of names in order does,
+    // to take every earlier one of the unit's volume (the files the undo
+    // removed) onto the disk with it.
     const std::string proofPath = JoinPath(m_run.PersistRoot().c_str(), UNDO_PROOF_FILE);
     std::string proof;
-    if (!FcReadStart(proofPath, 2 * UNDO_PROOF_PART_BYTES + 2, &proof) || !ReplaceProof(proofPath, proof)) {
+    if (!FcReadStart(proofPath, 2 * UNDO_PROOF_PART_BYTES + 2, &proof) || !WriteFileReplacing(proofPath, proof)) {
         CsrLog(CSRLOG_ERROR, "UndoSave: Cannot put %s in place anew; GetLastError = %d; the media keeps the save\n",
                proofPath.c_str(), static_cast<int>(GetLastError()));
         return false;
